@@ -1,0 +1,3 @@
+#include "caption.h"
+
+void KeySplit(char**, char*, int*) {}

@@ -1,0 +1,3 @@
+#include "grouping.h"
+
+void SortFiles(Segment**) {}

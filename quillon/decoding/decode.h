@@ -1,0 +1,37 @@
+// The decode pass: turns a list of Segments into output files.
+#ifndef QUILLON_DECODING_DECODE_H_
+#define QUILLON_DECODING_DECODE_H_
+
+#include <cstdint>
+#include <cstdio>
+
+#include "../quillon.h"
+
+// Runs the pass over `list` in list order; over standard input when the
+// list is empty. Ends the process with status 1 when an article file cannot
+// be opened.
+void decode(Segment* list);
+
+// Decodes argv[first] .. argv[end - 1] as plain uuencoded files (standard
+// input when there are none). The list it builds is stored in `*head`.
+void decode_p(Segment** head, int first, int end, char** argv);
+
+// End of the window of `seg`: the smallest offset of another segment of the
+// same input file above seg's own and below `limit`, else `limit`.
+int64_t maxseek(Segment* list, Segment* seg, int64_t limit);
+
+// Deletes (under -delete) and flags in the log every input file all of whose
+// segments are processed.
+void clean(Segment* list);
+
+// Opens `path` for appending; null for null, or after "%s: cannot open".
+std::FILE* GetFilePtr(const char* path);
+
+// The output path of `name`: DESTDIR "/" name, or the name itself. The
+// result stays valid until the next call.
+const char* CreatePath(const char* name);
+
+// Reduces `name` in place to the part after its last '/'.
+char* BaseName(char* name);
+
+#endif  // QUILLON_DECODING_DECODE_H_

@@ -1,0 +1,30 @@
+// Primitives on one line of uuencoded text.
+#ifndef QUILLON_DECODING_UULINE_H_
+#define QUILLON_DECODING_UULINE_H_
+
+#include <cstdio>
+
+#include "line_file.h"
+
+// 1 for a full data line (45 bytes): "M" and a length of 62 or 63.
+int uuline(const char* line);
+
+// Decodes one data line and writes its bytes to `out`.
+void decline(const char* line, std::FILE* out);
+
+// 1 for a begin line: "begin " after leading white space.
+int bline(const char* line);
+
+// Mode and file name of a begin line; `name` holds kLineSize characters.
+// Returns 2 (mode and name), 1 (name, default mode 0644), or 0 or less.
+int ReadBline(const char* line, int* mode, char* name);
+
+// Number of words separated by blanks and newlines.
+int wc(const char* line);
+
+// Begin-line completion: a begin line of fewer than three words is taken as
+// broken and the next input line is read onto its end, in the same buffer
+// of kLineSize characters.
+void CompleteBeginLine(char* line, LineFile* in);
+
+#endif  // QUILLON_DECODING_UULINE_H_

@@ -1,0 +1,28 @@
+// The article scanner: reads news articles into catalogue Segments.
+#ifndef QUILLON_DRIVER_SCANNER_H_
+#define QUILLON_DRIVER_SCANNER_H_
+
+#include "../catalogue/poster_pool.h"
+#include "../log/log.h"
+#include "../quillon.h"
+
+// What the scan needs of the driver's run state.
+struct ScanState {
+  LogDir** log_list = nullptr;
+  Segment** catalogue = nullptr;
+  PosterPool* pool = nullptr;
+  char** keywords = nullptr;
+  int keyword_count = 0;
+};
+
+enum ScanResult {
+  kScanDone,      // every file argument was read
+  kScanFallBack,  // the input is not news articles: decode it as plain files
+};
+
+// Scans argv[first] .. argv[argc - 1]; `*count` is the number of segments
+// put into the catalogue.
+ScanResult ScanArticles(ScanState* scan, int first, int argc, char** argv,
+                        int* count);
+
+#endif  // QUILLON_DRIVER_SCANNER_H_

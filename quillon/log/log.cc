@@ -1,0 +1,5 @@
+#include "log.h"
+
+void LoadDlist(LogDir**) {}
+void logdir(const char*) {}
+void UpdateDlist(LogDir*, const char*) {}
