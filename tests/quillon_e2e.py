@@ -59,8 +59,8 @@ class QuillonTest(unittest.TestCase):
             f.write(data)
         return full
 
-    def read(self, name):
-        with open(self.path(name), "rb") as f:
+    def read(self, *names):
+        with open(self.path(*names), "rb") as f:
             return f.read()
 
     def run_program(self, program, args, stdin=b"", env=None, cwd=None):

@@ -1,6 +1,184 @@
 #include "scanner.h"
 
-ScanResult ScanArticles(ScanState*, int, int, char**, int* count) {
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "../catalogue/caption.h"
+#include "../catalogue/catalogue.h"
+#include "../decoding/line_file.h"
+#include "../decoding/uuline.h"
+
+namespace {
+
+bool StartsWith(const char* line, const char* prefix) {
+  return std::strncmp(line, prefix, std::strlen(prefix)) == 0;
+}
+
+// A header line holds a blank, and its first blank follows a colon.
+bool IsHeaderLine(const char* line) {
+  const char* blank = std::strchr(line, ' ');
+  return blank && blank != line && blank[-1] == ':';
+}
+
+// The begin string of the first catalogue record with that name, so that
+// records of one name share one string.
+char* SharedBeginName(Segment* catalogue, const char* name) {
+  for (Segment* s = catalogue; s; s = s->next)
+    if (s->begin && std::strcmp(s->begin, name) == 0) return s->begin;
+  return NewBeginName(name);
+}
+
+// What the scan knows about the article being read.
+struct Article {
+  Segment* record = nullptr;
+  std::string subject;           // text after "Subject: ", as read
+  char filename[kLineSize] = {};  // file name in the subject, or ""
+  int header_count = 0;
+  int full_lines = 0;
+  bool line_ended = true;
+  bool rejected = false;
+};
+
+// Per-file reading state that carries over between articles of one file.
+struct FileState {
+  LineFile file;
+  int64_t header_start = 0;
+  int64_t position = 0;
+};
+
+// The Subject line of an article: scored, kept and read for part numbers.
+// False when the keywords reject the article.
+bool TakeSubject(ScanState* scan, Article* a, char* line) {
+  if (keycheck(line, scan->keywords, scan->keyword_count) < 0) return false;
+  a->subject = line + 9;
+  upcase(line);
+  GetFileName(line, a->filename);
+  GetNum(line, &a->record->part, &a->record->total);
+  return true;
+}
+
+void TakeBeginLine(ScanState* scan, Article* a, char* line, LineFile* in) {
+  if (wc(line) <= 2) CompleteBeginLine(line, in);
+  char name[kLineSize];
+  int mode = 0;
+  if (ReadBline(line, &mode, name) > 0)
+    a->record->begin = SharedBeginName(*scan->catalogue, name);
+}
+
+// A body line that names the subject's file name with a "/" may give a more
+// exact part number and total.
+void TakeBodyPart(Article* a, char* line) {
+  upcase(line);
+  if (!std::strstr(line, a->filename) || !std::strchr(line, '/')) return;
+  int part = -1, total = -1;
+  GetNum(line, &part, &total);
+  if (part < 1 || total < 1) return;
+  a->record->part = part;
+  if (a->record->total == -1 || a->record->total > total)
+    a->record->total = total;
+}
+
+// Reads one article up to its third full line, the end of the file, or its
+// rejection by the keywords.
+void ReadArticle(ScanState* scan, Article* a, FileState* fs,
+                 std::string* poster) {
+  char line[kLineSize];
+  Segment* rec = a->record;
+  while (a->full_lines <= 2) {
+    if (!ReadLine(&fs->file, line, kLineSize)) break;
+    if (line[0] == '\n' && a->header_count > 5) rec->offset = fs->header_start;
+    if (a->line_ended) {
+      if (IsHeaderLine(line)) {
+        if (a->header_count == 0) fs->header_start = fs->position;
+        ++a->header_count;
+      } else {
+        a->header_count = 0;
+      }
+    }
+    size_t len = std::strlen(line);
+    a->line_ended = len > 0 && line[len - 1] == '\n';
+    if (StartsWith(line, "Subject: ") && a->subject.empty()) {
+      if (!TakeSubject(scan, a, line)) {
+        a->rejected = true;
+        return;
+      }
+    } else {
+      bool have_subject = !a->subject.empty();
+      if (have_subject && uuline(line)) ++a->full_lines;
+      if (StartsWith(line, "Date: ")) rec->time = GetTime(line + 6);
+      if (StartsWith(line, "From: ")) *poster = userid(line + 6);
+      if (have_subject && bline(line))
+        TakeBeginLine(scan, a, line, &fs->file);
+      if (a->filename[0]) TakeBodyPart(a, line);
+    }
+    fs->position = TellLine(&fs->file);
+  }
+}
+
+// Completes a qualifying article's record and puts it into the catalogue.
+void AddSegment(ScanState* scan, Article* a, const char* path,
+                const std::string& poster) {
+  Segment* rec = a->record;
+  rec->poster = GetId(scan->pool, poster.c_str());
+  rec->path = path;
+  a->subject.pop_back();
+  if (!QUIET) std::printf("%s\n", a->subject.c_str());
+  rec->caption = upcase(NewString(a->subject.c_str()));
+  if (rec->part == 1 && !rec->begin) rec->part = -1;
+  if (rec->begin && rec->part != 1 && rec->total != -1) rec->begin = nullptr;
+  AddtoFlist(scan->catalogue, rec);
+}
+
+}  // namespace
+
+ScanResult ScanArticles(ScanState* scan, int first, int argc, char** argv,
+                        int* count) {
   *count = 0;
-  return kScanFallBack;
+  FileState fs;
+  LogEntry* entry = nullptr;
+  Segment* current = nullptr;
+  std::string poster;  // carries over from article to article
+  bool new_file = true;
+  int arg = first;
+  while (arg < argc) {
+    if (!EXT || new_file) {
+      fs.position = 0;
+      if (inDlist(scan->log_list, argv[arg], &entry)) {
+        ++arg;
+        continue;
+      }
+      if (!OpenLineFile(&fs.file, argv[arg])) {
+        std::fprintf(stderr, "quillon: cannot access file %s\n", argv[arg]);
+        ++arg;
+        continue;
+      }
+    }
+    if (!current) current = NewSegment();
+    current->begin = nullptr;
+    current->mark = 0;
+    current->group = -1;
+    current->logentry = entry;
+
+    Article article;
+    article.record = current;
+    new_file = false;
+    const char* path = argv[arg];
+    ReadArticle(scan, &article, &fs, &poster);
+
+    if (!EXT || AtEnd(&fs.file)) {
+      CloseLineFile(&fs.file);
+      new_file = true;
+      ++arg;
+    }
+    if (article.full_lines > 2 && !article.subject.empty()) {
+      AddSegment(scan, &article, path, poster);
+      ++*count;
+      current = nullptr;
+    } else if (*count == 0 && article.subject.empty() && !article.rejected) {
+      CloseLineFile(&fs.file);
+      return kScanFallBack;
+    }
+  }
+  return kScanDone;
 }

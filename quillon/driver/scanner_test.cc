@@ -1,0 +1,219 @@
+#include "scanner.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "../test_support.h"
+
+namespace {
+
+const std::string kFull =
+    "M" + std::string(60, 'A') + "\n";  // a full data line
+
+// A header block of `lines` header lines and the blank line after it.
+std::string Headers(int lines, const std::string& subject,
+                    const std::string& from = "a@b.c") {
+  std::string h = "From: " + from + "\nSubject: " + subject + "\n";
+  for (int i = 2; i < lines; ++i) h += "X-Header-" + std::to_string(i) + ": v\n";
+  return h + "\n";
+}
+
+struct Scan {
+  Scan() {
+    ResetOptions();
+    QUIET = true;
+    meminit(&pool, 256);
+    state.log_list = &log;
+    state.catalogue = &catalogue;
+    state.pool = &pool;
+    state.keywords = keywords;
+  }
+  ScanResult Run(std::vector<std::string> files) {
+    paths = std::move(files);
+    argv.clear();
+    argv.push_back(const_cast<char*>("quillon"));
+    for (auto& p : paths) argv.push_back(p.data());
+    return ScanArticles(&state, 1, static_cast<int>(argv.size()), argv.data(),
+                        &count);
+  }
+  std::vector<Segment*> Records() const {
+    std::vector<Segment*> out;
+    for (Segment* s = catalogue; s; s = s->next) out.push_back(s);
+    return out;
+  }
+  LogDir* log = nullptr;
+  Segment* catalogue = nullptr;
+  PosterPool pool;
+  char* keywords[10] = {};
+  ScanState state;
+  std::vector<std::string> paths;
+  std::vector<char*> argv;
+  int count = 0;
+};
+
+TEST(Scanner, NeedsThreeFullLinesAfterTheSubject) {
+  TempDir dir;
+  WriteFile(dir.Path("two"), Headers(6, "a (1/1)") + kFull + kFull);
+  WriteFile(dir.Path("pre"), kFull + kFull + Headers(6, "b") + kFull + kFull);
+  WriteFile(dir.Path("three"), Headers(6, "c") + kFull + kFull + kFull);
+  Scan scan;
+  EXPECT_EQ(scan.Run({dir.Path("two"), dir.Path("pre"), dir.Path("three")}),
+            kScanDone);
+  ASSERT_EQ(scan.count, 1);
+  EXPECT_STREQ(scan.catalogue->caption, "C");
+}
+
+TEST(Scanner, OffsetIsTheStartOfASixLineHeaderBlock) {
+  TempDir dir;
+  std::string body = kFull + kFull + kFull;
+  WriteFile(dir.Path("six"), "x\n" + Headers(6, "s") + body);
+  WriteFile(dir.Path("five"), "x\n" + Headers(5, "f") + body);
+  Scan scan;
+  scan.Run({dir.Path("six"), dir.Path("five")});
+  auto records = scan.Records();
+  ASSERT_EQ(records.size(), 2u);
+  for (Segment* s : records) {
+    if (std::string(s->caption) == "S") EXPECT_EQ(s->offset, 2);
+    if (std::string(s->caption) == "F") EXPECT_EQ(s->offset, 0);
+  }
+}
+
+TEST(Scanner, FoldedOrColonlessLinesBreakTheHeaderRun) {
+  TempDir dir;
+  std::string body = kFull + kFull + kFull;
+  // Three header lines, then a folded one, then five more: no run of six
+  // before the blank line, so the offset stays at 0.
+  std::string text = "x\nA: 1\nB: 2\nC: 3\n folded\nFrom: a@b\n"
+                     "Subject: t\nD: 4\nE: 5\nF: 6\n\n" + body;
+  WriteFile(dir.Path("a"), text);
+  Scan scan;
+  scan.Run({dir.Path("a")});
+  ASSERT_EQ(scan.count, 1);
+  EXPECT_EQ(scan.catalogue->offset, 0);
+}
+
+TEST(Scanner, PartsTotalsAndBeginNames) {
+  TempDir dir;
+  std::string body = kFull + kFull + kFull;
+  // Part 1 without a begin line becomes -1; part 3 of 5 loses its begin.
+  WriteFile(dir.Path("1"), Headers(6, "pic.jpg (1/5)") + body);
+  WriteFile(dir.Path("2"), Headers(6, "pic.jpg (3/5)") +
+                               "begin 644 pic.jpg\n" + body);
+  // Body part numbers: part 2 of 3 read from a line naming the file.
+  WriteFile(dir.Path("3"), Headers(6, "other.gif (1/3)") +
+                               "other.gif part 2/3\n" + body);
+  WriteFile(dir.Path("4"), Headers(6, "low.gif (1/3)") +
+                               "low.gif 2/2\n" + body);
+  WriteFile(dir.Path("5"), Headers(6, "high.gif (1/3)") +
+                               "high.gif 2/4\n" + body);
+  Scan scan;
+  scan.Run({dir.Path("1"), dir.Path("2"), dir.Path("3"), dir.Path("4"),
+            dir.Path("5")});
+  ASSERT_EQ(scan.count, 5);
+  for (Segment* s : scan.Records()) {
+    std::string caption = s->caption;
+    if (caption == "PIC.JPG (1/5)") EXPECT_EQ(s->part, -1);
+    if (caption == "PIC.JPG (3/5)") EXPECT_EQ(s->begin, nullptr);
+    if (caption == "OTHER.GIF (1/3)") EXPECT_EQ(s->part * 10 + s->total, 23);
+    if (caption == "LOW.GIF (1/3)") EXPECT_EQ(s->part * 10 + s->total, 22);
+    if (caption == "HIGH.GIF (1/3)") EXPECT_EQ(s->part * 10 + s->total, 23);
+  }
+}
+
+TEST(Scanner, EqualBeginNamesShareOneStringAndBrokenBeginLinesJoin) {
+  TempDir dir;
+  std::string body = kFull + kFull + kFull;
+  WriteFile(dir.Path("1"), Headers(6, "one") + "begin 644\nsame.bin\n" + body);
+  WriteFile(dir.Path("2"), Headers(6, "two") + "begin 644 same.bin\n" + body);
+  Scan scan;
+  scan.Run({dir.Path("1"), dir.Path("2")});
+  auto records = scan.Records();
+  ASSERT_EQ(records.size(), 2u);
+  ASSERT_NE(records[0]->begin, nullptr);
+  EXPECT_STREQ(records[0]->begin, "same.bin");
+  EXPECT_EQ(records[0]->begin, records[1]->begin);
+}
+
+TEST(Scanner, PosterCarriesOverToArticlesWithoutFrom) {
+  TempDir dir;
+  std::string body = kFull + kFull + kFull;
+  std::string no_from = "Subject: n\nA: 1\nB: 2\nC: 3\nD: 4\nE: 5\n\n" + body;
+  WriteFile(dir.Path("1"), no_from);
+  WriteFile(dir.Path("2"), Headers(6, "x", "Bob <bob@x.org>") + body);
+  WriteFile(dir.Path("3"), no_from);
+  Scan scan;
+  scan.Run({dir.Path("1"), dir.Path("2"), dir.Path("3")});
+  ASSERT_EQ(scan.count, 3);
+  EXPECT_EQ(scan.pool.nitems, 2);  // "" then "bob"
+  int bob = 0;
+  for (Segment* s : scan.Records()) bob += s->poster == 2;
+  EXPECT_EQ(bob, 2);
+}
+
+TEST(Scanner, ExtendedFileHoldsSeveralArticles) {
+  TempDir dir;
+  std::string body = kFull + kFull + kFull + kFull;
+  std::string text = Headers(6, "a.bin (1/3)") + body +
+                     Headers(7, "a.bin (2/3)") + body +
+                     Headers(6, "a.bin (3/3)") + body;
+  WriteFile(dir.Path("batch"), text);
+  Scan scan;
+  EXT = true;
+  scan.Run({dir.Path("batch")});
+  auto records = scan.Records();
+  ASSERT_EQ(records.size(), 3u);
+  EXPECT_EQ(records[0]->path, records[2]->path);
+  EXPECT_EQ(records[0]->offset, 0);
+  EXPECT_LT(records[0]->offset, records[1]->offset);
+  EXPECT_LT(records[1]->offset, records[2]->offset);
+  EXPECT_EQ(text.substr(records[1]->offset, 6), "From: ");
+}
+
+TEST(Scanner, FallBackOnlyBeforeTheFirstSegment) {
+  TempDir dir;
+  std::string body = kFull + kFull + kFull;
+  WriteFile(dir.Path("plain"), "begin 644 x\n" + body);
+  WriteFile(dir.Path("art"), Headers(6, "x") + body);
+  {
+    Scan scan;
+    EXPECT_EQ(scan.Run({dir.Path("missing"), dir.Path("plain")}),
+              kScanFallBack);
+  }
+  {
+    Scan scan;
+    EXPECT_EQ(scan.Run({dir.Path("art"), dir.Path("plain")}), kScanDone);
+    EXPECT_EQ(scan.count, 1);
+  }
+}
+
+TEST(Scanner, KeywordRejection) {
+  TempDir dir;
+  std::string body = kFull + kFull + kFull;
+  WriteFile(dir.Path("1"), Headers(6, "cat pics") + body);
+  WriteFile(dir.Path("2"), Headers(6, "dog pics") + body);
+  char words[] = "-cat";
+  Scan scan;
+  KeySplit(scan.keywords, words, &scan.state.keyword_count);
+  // A rejected article does not start the fall-back mode.
+  EXPECT_EQ(scan.Run({dir.Path("1"), dir.Path("2")}), kScanDone);
+  ASSERT_EQ(scan.count, 1);
+  EXPECT_STREQ(scan.catalogue->caption, "DOG PICS");
+}
+
+TEST(Scanner, KeywordRejectionUnderExtendedReadsOnAfterTheSubject) {
+  TempDir dir;
+  std::string body = kFull + kFull + kFull;
+  WriteFile(dir.Path("batch"),
+            Headers(6, "cat pics") + body + Headers(6, "dog pics") + body);
+  char words[] = "-cat";
+  Scan scan;
+  EXT = true;
+  KeySplit(scan.keywords, words, &scan.state.keyword_count);
+  scan.Run({dir.Path("batch")});
+  ASSERT_EQ(scan.count, 1);
+  EXPECT_STREQ(scan.catalogue->caption, "DOG PICS");
+}
+
+}  // namespace
