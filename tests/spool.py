@@ -13,7 +13,7 @@ MONTHS = ["Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep",
           "Oct", "Nov", "Dec"]
 
 
-def date(day, hour=12, minute=0, second=0, month=1, year=1997):
+def date(day, hour=12, minute=0, second=0, month=0, year=1997):
     """A Date: header text."""
     return "%s, %d %s %d %02d:%02d:%02d GMT" % (
         DAYS[day % 7], day, MONTHS[month], year, hour, minute, second)
@@ -23,8 +23,8 @@ def article(subject, body, poster="alice@example.org", when=None,
             msgid=None, group="alt.binaries.pictures", extra_headers=()):
     """One article: a realistic header block, a blank line, the body."""
     when = when or date(13)
-    msgid = msgid or "<%08x@%s>" % (random.getrandbits(32),
-                                     poster.split("@")[-1])
+    domain = poster.split("@")[-1].split(">")[0].split(" ")[0]
+    msgid = msgid or "<%08x@%s>" % (random.getrandbits(32), domain)
     headers = [
         "Path: news.example.net!feeder!not-for-mail",
         "From: %s" % poster,
