@@ -9,9 +9,15 @@
 struct LineFile {
   std::FILE* fp = nullptr;
   bool owned = false;  // opened by name (closed by CloseLineFile)
+  // News servers store articles in wire format: a file that ends with
+  // CR LF "." CR LF has a dot put in front of every line that begins with a
+  // dot. Such a file's lines are read without that extra dot.
+  bool wire = false;
+  bool line_start = true;  // the next read starts a new line
 };
 
-// Opens `path` for reading. False when it cannot be opened.
+// Opens `path` for reading, in wire format when its content ends with
+// CR LF "." CR LF. False when it cannot be opened.
 bool OpenLineFile(LineFile* f, const char* path);
 
 // Reads standard input; it is never closed.
@@ -21,6 +27,7 @@ void CloseLineFile(LineFile* f);
 
 // Reads at most size - 1 characters into buf, stopping after a newline, and
 // terminates them. False at the end of input (buf then holds nothing new).
+// Positions stay raw byte positions of the file, also in wire format.
 bool ReadLine(LineFile* f, char* buf, int size);
 
 // Byte position of the next read, and seeking to one.
