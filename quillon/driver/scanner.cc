@@ -45,6 +45,12 @@ struct FileState {
   LineFile file;
   int64_t header_start = 0;
   int64_t position = 0;
+  // Under -extended, a second Subject line begins the next article: the
+  // line waits here, with the header run it belongs to.
+  bool pending = false;
+  char pending_line[kLineSize];
+  int pending_header_count = 0;
+  bool pending_line_ended = true;
 };
 
 // The Subject line of an article: scored, kept and read for part numbers.
@@ -79,25 +85,57 @@ void TakeBodyPart(Article* a, char* line) {
     a->record->total = total;
 }
 
+// Counts the run of header lines. A folded line (one that begins with a
+// blank or a tab) continues the header line before it.
+void CountHeader(Article* a, FileState* fs, const char* line) {
+  if (!a->line_ended) return;
+  if ((line[0] == ' ' || line[0] == '\t') && a->header_count > 0) return;
+  if (IsHeaderLine(line)) {
+    if (a->header_count == 0) fs->header_start = fs->position;
+    ++a->header_count;
+  } else {
+    a->header_count = 0;
+  }
+}
+
+// Under -extended, a Subject line at the start of a line of an article that
+// already has one begins the next article.
+bool BeginsNextArticle(const Article* a, const char* line) {
+  return EXT && !a->subject.empty() && StartsWith(line, "Subject: ");
+}
+
 // Reads one article up to its third full line, the end of the file, or its
 // rejection by the keywords.
 void ReadArticle(ScanState* scan, Article* a, FileState* fs,
                  std::string* poster) {
   char line[kLineSize];
   Segment* rec = a->record;
+  bool resumed = fs->pending;
+  if (resumed) {
+    std::strcpy(line, fs->pending_line);
+    a->header_count = fs->pending_header_count;
+    a->line_ended = fs->pending_line_ended;
+    fs->pending = false;
+  }
   while (a->full_lines <= 2) {
-    if (!ReadLine(&fs->file, line, kLineSize)) break;
-    if (line[0] == '\n' && a->header_count > 5) rec->offset = fs->header_start;
-    if (a->line_ended) {
-      if (IsHeaderLine(line)) {
-        if (a->header_count == 0) fs->header_start = fs->position;
-        ++a->header_count;
-      } else {
-        a->header_count = 0;
+    if (resumed) {
+      resumed = false;
+    } else {
+      if (!ReadLine(&fs->file, line, kLineSize)) break;
+      if (line[0] == '\n' && a->header_count > 5)
+        rec->offset = fs->header_start;
+      bool line_start = a->line_ended;
+      CountHeader(a, fs, line);
+      size_t len = std::strlen(line);
+      a->line_ended = len > 0 && line[len - 1] == '\n';
+      if (line_start && BeginsNextArticle(a, line)) {
+        fs->pending = true;
+        std::strcpy(fs->pending_line, line);
+        fs->pending_header_count = a->header_count;
+        fs->pending_line_ended = a->line_ended;
+        return;
       }
     }
-    size_t len = std::strlen(line);
-    a->line_ended = len > 0 && line[len - 1] == '\n';
     if (StartsWith(line, "Subject: ") && a->subject.empty()) {
       if (!TakeSubject(scan, a, line)) {
         a->rejected = true;
@@ -166,7 +204,7 @@ ScanResult ScanArticles(ScanState* scan, int first, int argc, char** argv,
     const char* path = argv[arg];
     ReadArticle(scan, &article, &fs, &poster);
 
-    if (!EXT || AtEnd(&fs.file)) {
+    if (!EXT || (AtEnd(&fs.file) && !fs.pending)) {
       CloseLineFile(&fs.file);
       new_file = true;
       ++arg;

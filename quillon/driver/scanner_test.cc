@@ -80,18 +80,21 @@ TEST(Scanner, OffsetIsTheStartOfASixLineHeaderBlock) {
   }
 }
 
-TEST(Scanner, FoldedOrColonlessLinesBreakTheHeaderRun) {
+TEST(Scanner, FoldedLinesContinueTheHeaderRun) {
   TempDir dir;
   std::string body = kFull + kFull + kFull;
-  // Three header lines, then a folded one, then five more: no run of six
-  // before the blank line, so the offset stays at 0.
-  std::string text = "x\nA: 1\nB: 2\nC: 3\n folded\nFrom: a@b\n"
-                     "Subject: t\nD: 4\nE: 5\nF: 6\n\n" + body;
-  WriteFile(dir.Path("a"), text);
+  // Three header lines, a folded continuation, three more: a run of six.
+  WriteFile(dir.Path("folded"), "x\nA: 1\nB: 2\nC: 3\n\tfolded\nFrom: a@b\n"
+                                "Subject: t\nD: 4\n\n" + body);
+  // A colon without a blank after it breaks the run, and so does a line
+  // that begins with a blank when no header line comes before it.
+  WriteFile(dir.Path("broken"), "x\n folded\nA: 1\nB:2\nC: 3\nFrom: a@b\n"
+                                "Subject: t\nD: 4\nE: 5\n\n" + body);
   Scan scan;
-  scan.Run({dir.Path("a")});
-  ASSERT_EQ(scan.count, 1);
-  EXPECT_EQ(scan.catalogue->offset, 0);
+  scan.Run({dir.Path("folded"), dir.Path("broken")});
+  ASSERT_EQ(scan.count, 2);
+  for (Segment* s = scan.catalogue; s; s = s->next)
+    EXPECT_EQ(s->offset, s->path == scan.paths[0] ? 2 : 0);
 }
 
 TEST(Scanner, PartsTotalsAndBeginNames) {
@@ -169,6 +172,31 @@ TEST(Scanner, ExtendedFileHoldsSeveralArticles) {
   EXPECT_LT(records[0]->offset, records[1]->offset);
   EXPECT_LT(records[1]->offset, records[2]->offset);
   EXPECT_EQ(text.substr(records[1]->offset, 6), "From: ");
+}
+
+TEST(Scanner, ExtendedSubjectLineBeginsTheNextArticle) {
+  TempDir dir;
+  std::string body = kFull + kFull + kFull;
+  // A text article (no data) followed by a posting in the same batch: the
+  // posting's Subject line starts a new article instead of being swallowed.
+  std::string text = "Path: p\nFrom: t@x\nSubject: chat\nDate: d\nA: 1\n"
+                     "B: 2\n\njust text\n"
+                     "Path: p\nFrom: u@x\nSubject: data.bin (1/1)\nA: 1\n"
+                     "B: 2\nC: 3\n\nbegin 644 data.bin\n" + body;
+  WriteFile(dir.Path("batch"), text);
+  Scan scan;
+  EXT = true;
+  scan.Run({dir.Path("batch")});
+  ASSERT_EQ(scan.count, 1);
+  EXPECT_STREQ(scan.catalogue->caption, "DATA.BIN (1/1)");
+  EXPECT_EQ(text.substr(scan.catalogue->offset, 9), "Path: p\nF");
+  EXPECT_EQ(scan.pool.nitems, 1);
+  EXPECT_EQ(scan.Records()[0]->poster, 1);
+  // Without -extended the second Subject line is just a line.
+  Scan plain;
+  plain.Run({dir.Path("batch")});
+  ASSERT_EQ(plain.count, 1);
+  EXPECT_STREQ(plain.catalogue->caption, "CHAT");
 }
 
 TEST(Scanner, FallBackOnlyBeforeTheFirstSegment) {
