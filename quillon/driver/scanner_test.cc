@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "../catalogue/caption.h"
 #include "../test_support.h"
 
 namespace {
@@ -75,8 +76,12 @@ TEST(Scanner, OffsetIsTheStartOfASixLineHeaderBlock) {
   auto records = scan.Records();
   ASSERT_EQ(records.size(), 2u);
   for (Segment* s : records) {
-    if (std::string(s->caption) == "S") EXPECT_EQ(s->offset, 2);
-    if (std::string(s->caption) == "F") EXPECT_EQ(s->offset, 0);
+    if (std::string(s->caption) == "S") {
+      EXPECT_EQ(s->offset, 2);
+    }
+    if (std::string(s->caption) == "F") {
+      EXPECT_EQ(s->offset, 0);
+    }
   }
 }
 
@@ -117,11 +122,21 @@ TEST(Scanner, PartsTotalsAndBeginNames) {
   ASSERT_EQ(scan.count, 5);
   for (Segment* s : scan.Records()) {
     std::string caption = s->caption;
-    if (caption == "PIC.JPG (1/5)") EXPECT_EQ(s->part, -1);
-    if (caption == "PIC.JPG (3/5)") EXPECT_EQ(s->begin, nullptr);
-    if (caption == "OTHER.GIF (1/3)") EXPECT_EQ(s->part * 10 + s->total, 23);
-    if (caption == "LOW.GIF (1/3)") EXPECT_EQ(s->part * 10 + s->total, 22);
-    if (caption == "HIGH.GIF (1/3)") EXPECT_EQ(s->part * 10 + s->total, 23);
+    if (caption == "PIC.JPG (1/5)") {
+      EXPECT_EQ(s->part, -1);
+    }
+    if (caption == "PIC.JPG (3/5)") {
+      EXPECT_EQ(s->begin, nullptr);
+    }
+    if (caption == "OTHER.GIF (1/3)") {
+      EXPECT_EQ(s->part * 10 + s->total, 23);
+    }
+    if (caption == "LOW.GIF (1/3)") {
+      EXPECT_EQ(s->part * 10 + s->total, 22);
+    }
+    if (caption == "HIGH.GIF (1/3)") {
+      EXPECT_EQ(s->part * 10 + s->total, 23);
+    }
   }
 }
 
