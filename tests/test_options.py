@@ -48,9 +48,11 @@ class OptionWords(QuillonTest):
 
     def test_words_after_the_first_file_are_files(self):
         self.write("a.txt", uuencode(b"abc", "out.bin"))
+        # In plain mode an input that cannot be opened ends the run.
         rc, out, err = self.quillon("-plain", "a.txt", "-quiet")
-        self.assertEqual(rc, 0)
+        self.assertEqual(rc, 1)
         self.assertTrue(out.startswith(BANNER))
+        self.assertEqual(self.read("out.bin"), b"abc")
         self.assertEqual(err, b"quillon: cannot access file -quiet\n")
 
     def test_mode_is_octal(self):
