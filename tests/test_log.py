@@ -72,6 +72,9 @@ class LogOptionTest(QuillonTest):
 
     def test_unlog_without_variable_does_nothing(self):
         self.assertEqual(self.quillon("-unlog", "/a"), (0, b"", b""))
+        self.assertEqual(self.quillon("-unlog", "/a", env={"QUILLONLOG": ""}),
+                         (0, b"", CANT_OPEN))
+        self.assertEqual(os.listdir(self.dir), [])
 
     def test_failed_rewrite_keeps_the_old_log(self):
         os.mkdir(self.log)

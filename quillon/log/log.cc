@@ -61,6 +61,7 @@ void WriteDlist(std::FILE* out, LogDir* list, const char* prefix) {
 // Writes the whole new log beside the old one and renames it over it, so
 // that a failed rewrite never leaves a half-written log behind.
 bool RewriteLog(LogDir* list, const char* prefix) {
+  if (!*LOGFILE) return false;  // else the temporary file lands in CWD
   std::string target = RewriteTarget(LOGFILE);
   std::string temp = target + ".XXXXXX";
   mode_t mode = LogMode(target);
