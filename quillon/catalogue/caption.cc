@@ -17,8 +17,8 @@ bool IsAlnum(char c) {
 bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 char Upper(char c) { return IsLower(c) ? static_cast<char>(c - 'a' + 'A') : c; }
 
-// The value of the digit run at `s`, wrapping modulo 2^32 like the 32-bit
-// arithmetic the values were always read with.
+// The value of the digit run at `s`, modulo 2^32: a run of any length must
+// give a defined int.
 int32_t DigitValue(const char* s) {
   uint32_t value = 0;
   for (; IsDigit(*s); ++s)
