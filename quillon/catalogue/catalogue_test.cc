@@ -134,17 +134,4 @@ TEST(AddtoFlist, SameCaptionOtherBeginMarksThoseWithABegin) {
   EXPECT_EQ(with->group + without->group, -2);
 }
 
-TEST(AddtoFlist, OtherPosterOrPartNeverClashes) {
-  char* name = NewBeginName("a.jpg");
-  Segment* head = nullptr;
-  Segment* a = Seg(1, 1, "A", name);
-  Segment* b = Seg(2, 1, "A", name);
-  Segment* c = Seg(1, 2, "A", name);
-  for (Segment* s : {a, b, c}) AddtoFlist(&head, s);
-  for (Segment* s : {a, b, c}) {
-    EXPECT_EQ(s->group, -1);
-    EXPECT_EQ(s->mark, 0);
-  }
-}
-
 }  // namespace
