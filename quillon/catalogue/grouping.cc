@@ -44,6 +44,7 @@ struct KeyCount {
   const char* last_begin = nullptr;
   int64_t gaps = 0;
   int last_part = 0;
+  bool last_repost = false;  // the counted record of last_part says REPOST
   int unknown = 0;
   int total = -1;
 };
@@ -63,8 +64,11 @@ KeyCount CountKey(Segment* first, Segment* end, const char* key) {
     } else if (r->part != c.last_part) {
       c.gaps += int64_t{r->part} - c.last_part - 1;
       c.last_part = r->part;
-    } else if (IsRepost(r)) {
-      --c.matches;  // a repost copy of a part already counted
+      c.last_repost = IsRepost(r);
+    } else if (IsRepost(r) || c.last_repost) {
+      // One of two copies of a part is a repost: whichever was read first,
+      // the part counts once.
+      --c.matches;
     } else {
       ++c.gaps;
     }

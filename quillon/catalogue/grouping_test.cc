@@ -150,6 +150,23 @@ TEST_F(SortFilesTest, RepostCopyOfAPartIsNotCountedAndReplacesTheOther) {
   EXPECT_EQ(List(head), s);
 }
 
+TEST_F(SortFilesTest, RepostReadBeforeTheCopyItReplaces) {
+  // A glob reads article 10 before article 9: the repost comes first.
+  auto s = Build(&head, {{1, 1, 2, "X.ZIP (1/2)", NewBeginName("x.zip"), 1},
+                         {1, 2, 2, "REPOST: X.ZIP (2/2)", nullptr, 3},
+                         {1, 2, 2, "X.ZIP (2/2)", nullptr, 2}});
+  EXPECT_EQ(Sort(), "1 complete (non-segmented) files found.\n");
+  EXPECT_EQ(Groups(s), (std::vector<int>{1, 1, 0}));
+  // Only after both copies of a part is a third copy without REPOST a gap.
+  head = nullptr;
+  QUIET = true;
+  auto t = Build(&head, {{1, 1, 2, "W.ZIP (1/2)", NewBeginName("w.zip"), 1},
+                         {1, 2, 2, "W.ZIP (2/2)", nullptr, 2},
+                         {1, 2, 2, "W.ZIP (2/2)!", nullptr, 3}});
+  Sort();
+  EXPECT_EQ(Groups(t), (std::vector<int>{-1, -1, -1}));
+}
+
 TEST_F(SortFilesTest, TwoRepostsOfOnePartSuppressEachOther) {
   auto s = Build(&head, {{1, 1, 2, "X.ZIP (1/2)", NewBeginName("x.zip"), 1},
                          {1, 2, 2, "X.ZIP (2/2) REPOST", nullptr, 2},
