@@ -157,14 +157,6 @@ TEST_F(SortFilesTest, RepostReadBeforeTheCopyItReplaces) {
                          {1, 2, 2, "X.ZIP (2/2)", nullptr, 2}});
   EXPECT_EQ(Sort(), "1 complete (non-segmented) files found.\n");
   EXPECT_EQ(Groups(s), (std::vector<int>{1, 1, 0}));
-  // Only after both copies of a part is a third copy without REPOST a gap.
-  head = nullptr;
-  QUIET = true;
-  auto t = Build(&head, {{1, 1, 2, "W.ZIP (1/2)", NewBeginName("w.zip"), 1},
-                         {1, 2, 2, "W.ZIP (2/2)", nullptr, 2},
-                         {1, 2, 2, "W.ZIP (2/2)!", nullptr, 3}});
-  Sort();
-  EXPECT_EQ(Groups(t), (std::vector<int>{-1, -1, -1}));
 }
 
 TEST_F(SortFilesTest, TwoRepostsOfOnePartSuppressEachOther) {
