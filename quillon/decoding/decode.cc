@@ -36,8 +36,11 @@ struct Pass {
   std::FILE* out = nullptr;  // the open output file, or null
   std::FILE* err = nullptr;  // the -errors stream, or null
   // Set when an output file could not be created; stands until a begin line
-  // opens a new file. Segments read meanwhile are not processed.
+  // opens a new file.
   bool create_failed = false;
+  // The current segment held data of a file that could not be created, so it
+  // must not count as processed.
+  bool lost = false;
   char name[kLineSize];
   int mode = 0644;
   char line[kLineSize];
@@ -117,6 +120,7 @@ bool OpenOutput(Pass* pass, Segment* seg, LineFile* in, bool* failed) {
   if (!pass->out) {
     std::fprintf(stderr, "quillon: unable to create %s\n", path);
     pass->create_failed = true;
+    pass->lost = true;
     *failed = true;
     return true;
   }
@@ -140,8 +144,10 @@ LineResult HandleLine(Pass* pass, Segment* seg, LineFile* in) {
       return failed ? kLeaveSegment : kNextLine;
     }
   }
+  bool end = std::strncmp(pass->line, "end", 3) == 0;
+  if (pass->create_failed && (end || uuline(pass->line))) pass->lost = true;
   if (pass->out && uuline(pass->line)) decline(pass->line, pass->out);
-  if (pass->out && std::strncmp(pass->line, "end", 3) == 0) FinishFile(pass);
+  if (pass->out && end) FinishFile(pass);
   Remember(&pass->history, pass->line);
   return kNextLine;
 }
@@ -167,12 +173,12 @@ void DecodeSegment(Pass* pass, Segment* seg) {
   }
   int64_t limit = maxseek(pass->list, seg, SizeOfLineFile(&in));
   SeekLine(&in, seg->offset);
-  bool failed_before = pass->create_failed;
+  pass->lost = false;
   LineLoop(pass, seg, &in, limit);
   CloseLineFile(&in);
   if (seg->group == -1 && !pass->err) return;
   // A part whose file could not be written is not done: keep its article.
-  if (seg->group != -1 && (failed_before || pass->create_failed)) return;
+  if (pass->lost) return;
   seg->mark = 1;
   clean(pass->list);
 }
