@@ -128,7 +128,8 @@ bool OpenOutput(Pass* pass, Segment* seg, LineFile* in, bool* failed) {
   pass->history = History();
   if (!plain) std::strcpy(seg->begin, MARKER);
   if (!QUIET) std::printf("UUdecoding %s\n", pass->name);
-  int mode = FMODE ? FMODE : pass->mode;
+  // A posted file never becomes set-user-id, set-group-id or sticky.
+  int mode = FMODE ? FMODE : pass->mode & 0777;
   chmod(path, static_cast<mode_t>(mode));
   return true;
 }
