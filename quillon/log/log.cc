@@ -1,5 +1,192 @@
 #include "log.h"
 
-void LoadDlist(LogDir**) {}
-void logdir(const char*) {}
-void UpdateDlist(LogDir*, const char*) {}
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <fstream>
+
+#include "../quillon.h"
+
+namespace {
+
+// Log nodes live until exit; the stores keep them reachable for leak
+// checkers whatever list they hang in.
+LogDir* NewLogDir() {
+  static std::deque<LogDir> store;
+  return &store.emplace_back();
+}
+
+LogEntry* NewLogEntry() {
+  static std::deque<LogEntry> store;
+  return &store.emplace_back();
+}
+
+bool StartsWith(const char* text, const char* prefix) {
+  return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
+}
+
+// The file that a rewrite replaces: the log itself, or what it links to, so
+// that a symbolic link named by QUILLONLOG survives the rename.
+std::string RewriteTarget(const char* logfile) {
+  char* resolved = realpath(logfile, nullptr);
+  if (!resolved) return logfile;
+  std::string target = resolved;
+  std::free(resolved);
+  return target;
+}
+
+// The mode that a rewritten log gets: the old log's, else that of a newly
+// created file.
+mode_t LogMode(const std::string& target) {
+  struct stat st;
+  if (stat(target.c_str(), &st) == 0) return st.st_mode & 07777;
+  mode_t mask = umask(0);
+  umask(mask);
+  return 0666 & ~mask;
+}
+
+void WriteDlist(std::FILE* out, LogDir* list, const char* prefix) {
+  for (LogDir* d = list; d; d = d->next) {
+    if (StartsWith(d->dir, prefix)) continue;
+    std::fprintf(out, "*%s\n", d->dir);
+    for (LogEntry* e = d->entries; e; e = e->next)
+      if (e->flag) std::fprintf(out, "@%s\n", e->name);
+  }
+}
+
+// Writes the whole new log beside the old one and renames it over it, so
+// that a failed rewrite never leaves a half-written log behind.
+bool RewriteLog(LogDir* list, const char* prefix) {
+  if (!*LOGFILE) return false;  // else the temporary file lands in CWD
+  std::string target = RewriteTarget(LOGFILE);
+  std::string temp = target + ".XXXXXX";
+  mode_t mode = LogMode(target);
+  int fd = mkstemp(temp.data());
+  if (fd < 0) return false;
+  std::FILE* out = fchmod(fd, mode) == 0 ? fdopen(fd, "w") : nullptr;
+  if (!out) {
+    close(fd);
+    unlink(temp.c_str());
+    return false;
+  }
+  if (!QUIET) std::printf("Updating %s\n", LOGFILE);
+  WriteDlist(out, list, prefix);
+  bool written = std::fflush(out) == 0 && !std::ferror(out);
+  if (std::fclose(out) != 0) written = false;
+  if (!written || std::rename(temp.c_str(), target.c_str()) != 0) {
+    unlink(temp.c_str());
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void LoadDlist(LogDir** list) {
+  LOGFILE = std::getenv("QUILLONLOG");
+  if (!LOGFILE) return;
+  std::ifstream in(LOGFILE, std::ios::binary);
+  if (!in) return;
+  if (!QUIET) std::printf("Reading %s\n", LOGFILE);
+  LogDir* current = nullptr;
+  std::string line;
+  // Lines are read whole, and only their newline is taken off.
+  while (std::getline(in, line)) {
+    if (line.empty()) continue;
+    const char* rest = line.c_str() + 1;
+    if (line[0] == '*') {
+      current = getptrptr(list, rest);
+    } else if (line[0] == '@' && current) {
+      // An entry above every directory line has no directory: dropped.
+      current->entries = addtolist(current->entries, rest, current->dir);
+    }
+  }
+}
+
+void logdir(const char* dir) {
+  LOGFILE = std::getenv("QUILLONLOG");
+  if (!LOGFILE) {
+    std::fprintf(stderr, "quillon: QUILLONLOG enviroment variable not set\n");
+    return;
+  }
+  std::FILE* out = std::fopen(LOGFILE, "a");
+  if (!out) {
+    std::fprintf(stderr, "quillon: can't open log file\n");
+    return;
+  }
+  std::fprintf(out, "*%s\n", dir);
+  if (std::fclose(out) != 0)
+    std::fprintf(stderr, "quillon: can't open log file\n");
+}
+
+int inDlist(LogDir** list, const char* file, LogEntry** entry) {
+  *entry = nullptr;
+  // Without a current directory a relative name has no known place.
+  if (file[0] != '/' && CWD.empty()) return 0;
+  std::string path = MakePath(file);
+  LogDir* root = *list;
+  while (root && !StartsWith(path.c_str(), root->dir)) root = root->next;
+  if (!root) return 0;
+  LOGUPDATE = true;
+
+  size_t slash = path.rfind('/');
+  std::string name = path.substr(slash + 1);
+  path.erase(slash);
+  LogDir* dir = getptrptr(list, path.c_str());
+  for (LogEntry* e = dir->entries; e; e = e->next) {
+    if (name == e->name) {
+      e->flag = 1;
+      return 1;
+    }
+  }
+  dir->entries = addtolist(dir->entries, name.c_str(), nullptr);
+  *entry = dir->entries;
+  return 0;
+}
+
+void UpdateDlist(LogDir* list, const char* prefix) {
+  if (!LOGFILE || !LOGUPDATE) return;
+  if (!RewriteLog(list, prefix))
+    std::fprintf(stderr, "quillon: can't open log file\n");
+}
+
+const char* MakePath(const char* path) {
+  static std::string tempstr;
+  if (path[0] == '/') {
+    tempstr = path;
+    return tempstr.c_str();
+  }
+  tempstr = CWD;
+  while (std::strncmp(path, "../", 3) == 0) {
+    size_t slash = tempstr.rfind('/');
+    tempstr.erase(slash == std::string::npos ? 0 : slash);
+    path += 3;
+  }
+  // Run from the root, CWD already ends in the separator.
+  if (tempstr.empty() || tempstr.back() != '/') tempstr += '/';
+  tempstr += path;
+  return tempstr.c_str();
+}
+
+LogDir* getptrptr(LogDir** link, const char* path) {
+  for (; *link; link = &(*link)->next)
+    if (std::strcmp((*link)->dir, path) == 0) return *link;
+  LogDir* dir = NewLogDir();
+  dir->dir = NewString(path);
+  dir->next = nullptr;
+  dir->entries = nullptr;
+  *link = dir;
+  return dir;
+}
+
+LogEntry* addtolist(LogEntry* first, const char* name, const char* dir) {
+  LogEntry* entry = NewLogEntry();
+  entry->name = NewString(name);
+  entry->flag = dir && CWD != dir ? 1 : 0;
+  entry->next = first;
+  return entry;
+}

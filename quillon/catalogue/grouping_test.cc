@@ -1,0 +1,270 @@
+#include "grouping.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "catalogue.h"
+
+namespace {
+
+struct Spec {
+  int poster, part, total;
+  const char* caption;
+  char* begin;
+  int32_t time;
+};
+
+// Builds a catalogue through AddtoFlist; returns the records in the order
+// given, whatever order the catalogue holds them in.
+std::vector<Segment*> Build(Segment** head, std::vector<Spec> specs) {
+  std::vector<Segment*> made;
+  for (const Spec& s : specs) {
+    Segment* seg = NewSegment();
+    seg->poster = s.poster;
+    seg->part = s.part;
+    seg->total = s.total;
+    seg->caption = NewString(s.caption);
+    seg->begin = s.begin;
+    seg->time = s.time;
+    AddtoFlist(head, seg);
+    made.push_back(seg);
+  }
+  return made;
+}
+
+std::vector<Segment*> List(Segment* head) {
+  std::vector<Segment*> out;
+  for (; head; head = head->next) out.push_back(head);
+  return out;
+}
+
+std::vector<int> Groups(const std::vector<Segment*>& segs) {
+  std::vector<int> out;
+  for (const Segment* s : segs) out.push_back(s->group);
+  return out;
+}
+
+class SortFilesTest : public testing::Test {
+ protected:
+  void SetUp() override { ResetOptions(); }
+  void TearDown() override { ResetOptions(); }
+
+  // Runs SortFiles and returns what it printed.
+  std::string Sort() {
+    testing::internal::CaptureStdout();
+    SortFiles(&head);
+    return testing::internal::GetCapturedStdout();
+  }
+
+  Segment* head = nullptr;
+};
+
+TEST_F(SortFilesTest, ThreePartPostingWithFileName) {
+  auto s = Build(
+      &head, {{1, 1, 3, "SUNSET.JPG (1/3)", NewBeginName("sunset.jpg"), 100},
+              {1, 2, 3, "SUNSET.JPG (2/3)", nullptr, 101},
+              {1, 3, 3, "SUNSET.JPG (3/3)", nullptr, 102}});
+  EXPECT_EQ(Sort(), "1 complete (non-segmented) files found.\n");
+  EXPECT_EQ(Groups(s), (std::vector<int>{1, 1, 1}));
+  EXPECT_EQ(List(head), s);
+  EXPECT_STREQ(s[0]->begin, "sunset.jpg");
+}
+
+TEST_F(SortFilesTest, TwoPostingsWithoutFileNamesByWindows) {
+  // Catalogue order: PICS 1, VIDEO 1, PICS 2, VIDEO 2, PICS 3.
+  auto s = Build(&head,
+                 {{1, 1, 3, "HOLIDAY PICS 1/3", NewBeginName("beach.jpg"), 10},
+                  {1, 1, 2, "HOLIDAY VIDEO 1/2", NewBeginName("beach.avi"), 11},
+                  {1, 2, 3, "HOLIDAY PICS 2/3", nullptr, 12},
+                  {1, 2, 2, "HOLIDAY VIDEO 2/2", nullptr, 13},
+                  {1, 3, 3, "HOLIDAY PICS 3/3", nullptr, 14}});
+  EXPECT_EQ(List(head), (std::vector<Segment*>{s[0], s[1], s[2], s[3], s[4]}));
+  EXPECT_EQ(Sort(), "2 complete (non-segmented) files found.\n");
+  EXPECT_EQ(Groups(s), (std::vector<int>{1, 2, 1, 2, 1}));
+  EXPECT_EQ(List(head), (std::vector<Segment*>{s[0], s[2], s[4], s[1], s[3]}));
+}
+
+TEST_F(SortFilesTest, GroupNumbersRunAcrossPostersAndRunsStaySeparate) {
+  auto s = Build(&head, {{2, 2, 2, "B.ZIP (2/2)", nullptr, 1},
+                         {1, 2, 2, "A.ZIP (2/2)", nullptr, 2},
+                         {2, 1, 2, "B.ZIP (1/2)", NewBeginName("b.zip"), 3},
+                         {1, 1, 2, "A.ZIP (1/2)", NewBeginName("a.zip"), 4}});
+  EXPECT_EQ(Sort(), "2 complete (non-segmented) files found.\n");
+  EXPECT_EQ(Groups(s), (std::vector<int>{2, 1, 2, 1}));
+  EXPECT_EQ(List(head), (std::vector<Segment*>{s[3], s[1], s[2], s[0]}));
+}
+
+TEST_F(SortFilesTest, MissingPartsStayUngroupedAndAreListed) {
+  struct {
+    std::vector<Spec> specs;
+    std::vector<int> groups;
+    std::string printed;
+  } cases[] = {
+      // Known total that the parts present cannot reach.
+      {{{1, 1, 3, "MOON.GIF (1/3)", NewBeginName("moon.gif"), 0},
+        {1, 3, 3, "MOON.GIF (3/3)", nullptr, 0}},
+       {-1, -1},
+       "\nCaptions for (file) segments not decoded:\n"
+       "MOON.GIF (1/3)\nMOON.GIF (3/3)\n\n"
+       "0 complete (non-segmented) files found.\n"},
+      // No totals: the gap below part 3 is what rejects the key.
+      {{{1, 1, -1, "STAR.GIF", NewBeginName("star.gif"), 0},
+        {1, 3, -1, "STAR.GIF", nullptr, 0}},
+       {-1, -1},
+       "\nCaptions for (file) segments not decoded:\n"
+       "STAR.GIF\nSTAR.GIF\n\n"
+       "0 complete (non-segmented) files found.\n"},
+      // A part of unknown number makes the gap up.
+      {{{1, 1, -1, "STAR.GIF", NewBeginName("star.gif"), 0},
+        {1, 3, -1, "STAR.GIF", nullptr, 0},
+        {1, -1, -1, "STAR.GIF", nullptr, 5}},
+       {1, 1, 1},
+       "1 complete (non-segmented) files found.\n"},
+  };
+  for (auto& c : cases) {
+    head = nullptr;
+    auto s = Build(&head, c.specs);
+    EXPECT_EQ(Sort(), c.printed);
+    EXPECT_EQ(Groups(s), c.groups);
+  }
+}
+
+TEST_F(SortFilesTest, QuietPrintsOnlyTheSummary) {
+  QUIET = true;
+  auto s = Build(&head, {{1, 1, 3, "MOON.GIF (1/3)", NewBeginName("m"), 0},
+                         {1, 3, 3, "MOON.GIF (3/3)", nullptr, 0}});
+  EXPECT_EQ(Sort(), "0 complete (non-segmented) files found.\n");
+  EXPECT_EQ(Groups(s), (std::vector<int>{-1, -1}));
+}
+
+TEST_F(SortFilesTest, RepostCopyOfAPartIsNotCountedAndReplacesTheOther) {
+  auto s = Build(&head, {{1, 1, 2, "X.ZIP (1/2)", NewBeginName("x.zip"), 1},
+                         {1, 2, 2, "X.ZIP (2/2)", nullptr, 2},
+                         {1, 2, 2, "X.ZIP (2/2) REPOST", nullptr, 3}});
+  EXPECT_EQ(Sort(), "1 complete (non-segmented) files found.\n");
+  // All three match the key; the reordering suppresses the copy that the
+  // repost replaces without moving it.
+  EXPECT_EQ(Groups(s), (std::vector<int>{1, 0, 1}));
+  EXPECT_EQ(List(head), s);
+}
+
+TEST_F(SortFilesTest, RepostReadBeforeTheCopyItReplaces) {
+  // A glob reads article 10 before article 9: the repost comes first.
+  auto s = Build(&head, {{1, 1, 2, "X.ZIP (1/2)", NewBeginName("x.zip"), 1},
+                         {1, 2, 2, "REPOST: X.ZIP (2/2)", nullptr, 3},
+                         {1, 2, 2, "X.ZIP (2/2)", nullptr, 2}});
+  EXPECT_EQ(Sort(), "1 complete (non-segmented) files found.\n");
+  EXPECT_EQ(Groups(s), (std::vector<int>{1, 1, 0}));
+}
+
+TEST_F(SortFilesTest, TwoRepostsOfOnePartSuppressEachOther) {
+  auto s = Build(&head, {{1, 1, 2, "X.ZIP (1/2)", NewBeginName("x.zip"), 1},
+                         {1, 2, 2, "X.ZIP (2/2) REPOST", nullptr, 2},
+                         {1, 2, 2, "X.ZIP REPOST (2/2)", nullptr, 3}});
+  EXPECT_EQ(Sort(), "1 complete (non-segmented) files found.\n");
+  EXPECT_EQ(Groups(s), (std::vector<int>{1, 0, 0}));
+}
+
+TEST_F(SortFilesTest, RepeatedPartWithoutRepostCountsAsGap) {
+  // Two copies of part 2 under captions that AddtoFlist tells apart.
+  auto s = Build(&head, {{1, 1, -1, "Y.ZIP", NewBeginName("y.zip"), 1},
+                         {1, 2, -1, "Y.ZIP", nullptr, 2},
+                         {1, 2, -1, "Y.ZIP AGAIN", nullptr, 3}});
+  // Every key that takes the first record takes the odd copy too, and the
+  // repeated part is a gap that nothing makes up.
+  EXPECT_EQ(Sort(),
+            "\nCaptions for (file) segments not decoded:\n"
+            "Y.ZIP\nY.ZIP\nY.ZIP AGAIN\n\n"
+            "0 complete (non-segmented) files found.\n");
+  EXPECT_EQ(Groups(s), (std::vector<int>{-1, -1, -1}));
+}
+
+TEST_F(SortFilesTest, PartZeroCountsAsRepeatedPart) {
+  struct {
+    const char* zero_caption;
+    bool with_unknown;
+    std::vector<int> groups;
+  } cases[] = {
+      {"Z.ZIP", false, {-1, -1, -1}},
+      {"Z.ZIP", true, {1, 1, 1, 1}},
+      {"Z.ZIP REPOST", false, {1, 1, 1}},
+  };
+  for (auto& c : cases) {
+    head = nullptr;
+    std::vector<Spec> specs = {{1, 0, -1, c.zero_caption, nullptr, 1},
+                               {1, 1, -1, "Z.ZIP", NewBeginName("z.zip"), 2},
+                               {1, 2, -1, "Z.ZIP", nullptr, 3}};
+    if (c.with_unknown) specs.push_back({1, -1, -1, "Z.ZIP", nullptr, 4});
+    QUIET = true;
+    auto s = Build(&head, specs);
+    Sort();
+    EXPECT_EQ(Groups(s), c.groups) << c.zero_caption << c.with_unknown;
+  }
+}
+
+TEST_F(SortFilesTest, SingleFilesUnderOneSubjectAreRelabelledByName) {
+  char* a = NewBeginName("a.jpg");
+  char* b = NewBeginName("b.jpg");
+  auto s = Build(&head, {{1, -1, -1, "TWO PICTURES", a, 1},
+                         {1, -1, -1, "TWO PICTURES", b, 2}});
+  ASSERT_EQ(s[0]->mark + s[1]->mark, 2);
+  EXPECT_EQ(Sort(), "2 complete (non-segmented) files found.\n");
+  EXPECT_EQ(Groups(s), (std::vector<int>{1, 2}));
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_EQ(s[i]->mark, 0);
+    EXPECT_EQ(s[i]->caption, s[i]->begin);
+  }
+  // The shared begin text itself was upper-cased.
+  EXPECT_STREQ(a, "A.JPG");
+  EXPECT_STREQ(b, "B.JPG");
+  EXPECT_EQ(List(head), s);
+}
+
+TEST_F(SortFilesTest, UnnumberedSegmentsWithOneBeginFormAGroupInTimeOrder) {
+  auto s = Build(&head, {{1, -1, -1, "BIG FILE A", nullptr, 30},
+                         {1, -1, -1, "BIG FILE B", NewBeginName("big"), 10},
+                         {1, -1, -1, "BIG FILE C", nullptr, 20}});
+  EXPECT_EQ(Sort(), "1 complete (non-segmented) files found.\n");
+  EXPECT_EQ(Groups(s), (std::vector<int>{1, 1, 1}));
+  EXPECT_EQ(List(head), (std::vector<Segment*>{s[1], s[2], s[0]}));
+}
+
+TEST_F(SortFilesTest, ConsecutivePartsTakeEveryUngroupedRecordOfThePoster) {
+  // No caption key works: windows matching fewer than three records miss the
+  // total, and nothing is common to all three.
+  auto s = Build(&head, {{1, 3, 3, "CCC", nullptr, 3},
+                         {1, 1, 3, "AAA", NewBeginName("f"), 1},
+                         {1, 5, -1, "DDD", nullptr, 5},
+                         {1, 2, 3, "BBB", nullptr, 2},
+                         {2, 1, 3, "EEE", NewBeginName("g"), 9}});
+  EXPECT_EQ(Sort(),
+            "\nCaptions for (file) segments not decoded:\nEEE\n\n"
+            "1 complete (non-segmented) files found.\n");
+  EXPECT_EQ(Groups(s), (std::vector<int>{1, 1, 1, 1, -1}));
+  EXPECT_EQ(List(head), (std::vector<Segment*>{s[1], s[3], s[0], s[2], s[4]}));
+}
+
+TEST_F(SortFilesTest, UngroupedAndSuppressedGoFirstInTheirRun) {
+  char* name = NewBeginName("w.zip");
+  auto s = Build(&head, {{1, 1, 1, "W.ZIP (1/1)", name, 1},
+                         {1, 1, 1, "W.ZIP (1/1)", name, 2},
+                         {1, 2, 2, "LOST (2/2)", nullptr, 3}});
+  ASSERT_EQ(s[0]->group, 0);
+  QUIET = true;
+  EXPECT_EQ(Sort(), "1 complete (non-segmented) files found.\n");
+  EXPECT_EQ(Groups(s), (std::vector<int>{0, 1, -1}));
+  EXPECT_EQ(List(head), (std::vector<Segment*>{s[2], s[0], s[1]}));
+}
+
+TEST_F(SortFilesTest, FileNameKeysOfAllSeedsComeBeforeWindows) {
+  auto s = Build(&head, {{1, -1, -1, "MISC STUFF", NewBeginName("x"), 1},
+                         {1, 1, 2, "MISC B.JPG (1/2)", NewBeginName("b"), 2},
+                         {1, 2, 2, "MISC B.JPG (2/2)", nullptr, 3}});
+  EXPECT_EQ(Sort(), "2 complete (non-segmented) files found.\n");
+  EXPECT_EQ(Groups(s), (std::vector<int>{2, 1, 1}));
+  EXPECT_EQ(List(head), (std::vector<Segment*>{s[1], s[2], s[0]}));
+}
+
+}  // namespace

@@ -1,0 +1,308 @@
+#include "log.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "../quillon.h"
+#include "../test_support.h"
+
+namespace {
+
+using testing::internal::CaptureStderr;
+using testing::internal::CaptureStdout;
+using testing::internal::GetCapturedStderr;
+using testing::internal::GetCapturedStdout;
+
+class LogTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ResetOptions();
+    saved_cwd_ = CWD;
+    CWD = "/home/u";
+    log_ = tmp_.Path("newslog");
+    setenv("QUILLONLOG", log_.c_str(), 1);
+  }
+  void TearDown() override {
+    unsetenv("QUILLONLOG");
+    ResetOptions();
+    CWD = saved_cwd_;
+  }
+
+  // A run that starts with the log loaded; the nodes stay in their store.
+  LogDir* Load() {
+    LOGUPDATE = false;
+    LogDir* list = nullptr;
+    LoadDlist(&list);
+    return list;
+  }
+
+  // What a scan does for one file: look it up, and flag it as decoded.
+  int Scan(LogDir** list, const char* file, bool decoded = true) {
+    LogEntry* entry = nullptr;
+    int seen = inDlist(list, file, &entry);
+    if (seen) {
+      EXPECT_EQ(entry, nullptr) << file;
+    }
+    if (entry && decoded) entry->flag = 1;
+    return seen;
+  }
+
+  // The -unlog sequence.
+  void Unlog(LogDir** list, const char* prefix) {
+    LoadDlist(list);
+    LOGUPDATE = true;
+    UpdateDlist(*list, prefix);
+  }
+
+  std::string Rewrite(const std::string& before, const char* prefix = ".:.") {
+    WriteFile(log_, before);
+    LogDir* list = Load();
+    LOGUPDATE = true;
+    UpdateDlist(list, prefix);
+    return ReadFile(log_);
+  }
+
+  TempDir tmp_;
+  std::string log_;
+  std::string saved_cwd_;
+};
+
+TEST_F(LogTest, FullCycle) {
+  CaptureStdout();
+  logdir("/spool/pics");
+  EXPECT_EQ(ReadFile(log_), "*/spool/pics\n");
+
+  LogDir* list = Load();
+  EXPECT_EQ(Scan(&list, "/spool/pics/101"), 0);
+  EXPECT_EQ(Scan(&list, "/spool/pics/102"), 0);
+  EXPECT_EQ(Scan(&list, "/spool/pics/103", false), 0);
+  EXPECT_TRUE(LOGUPDATE);
+  UpdateDlist(list, ".:.");
+  EXPECT_EQ(ReadFile(log_), "*/spool/pics\n@102\n@101\n");
+  EXPECT_EQ(GetCapturedStdout(),
+            "Reading " + log_ + "\nUpdating " + log_ + "\n");
+
+  CaptureStdout();
+  list = Load();
+  for (const char* f : {"/spool/pics/101", "/spool/pics/102"})
+    EXPECT_EQ(Scan(&list, f), 1) << f;
+  EXPECT_EQ(Scan(&list, "/spool/pics/103", false), 0);
+  EXPECT_EQ(Scan(&list, "/spool/pics/104"), 0);
+  EXPECT_EQ(Scan(&list, "/spool/pics/105"), 0);
+  UpdateDlist(list, ".:.");
+  EXPECT_EQ(ReadFile(log_), "*/spool/pics\n@105\n@104\n@101\n@102\n");
+
+  // From inside the directory only the files named again are kept.
+  CWD = "/spool/pics";
+  list = Load();
+  EXPECT_EQ(Scan(&list, "104"), 1);
+  UpdateDlist(list, ".:.");
+  EXPECT_EQ(ReadFile(log_), "*/spool/pics\n@104\n");
+
+  CWD = "/home/u";
+  list = nullptr;
+  Unlog(&list, "/spool/pics");
+  EXPECT_EQ(ReadFile(log_), "");
+  GetCapturedStdout();
+}
+
+TEST_F(LogTest, PathsUnderLogRoots) {
+  struct Case {
+    const char* cwd;
+    const char* log;
+    const char* file;
+    const char* after;
+  } cases[] = {
+      // A root covers its subdirectories through a LogDir of their own.
+      {"/home/u", "*/spool\n", "/spool/pics/7", "*/spool\n*/spool/pics\n@7\n"},
+      // The prefix test is plain text.
+      {"/home/u", "*/spool/pics\n", "/spool/pics2/7",
+       "*/spool/pics\n*/spool/pics2\n@7\n"},
+      {"/home/u", "*/spool/pics/\n", "/spool/pics/7",
+       "*/spool/pics/\n*/spool/pics\n@7\n"},
+      {"/home/u", "*/home\n", "../x", "*/home\n@x\n"},
+      {"/home/u", "*/home\n", "./x", "*/home\n*/home/u/.\n@x\n"},
+      {"/", "*/spool\n", "spool/x", "*/spool\n@x\n"},
+  };
+  for (const Case& c : cases) {
+    CWD = c.cwd;
+    WriteFile(log_, c.log);
+    CaptureStdout();
+    LogDir* list = Load();
+    EXPECT_EQ(Scan(&list, c.file), 0) << c.file;
+    UpdateDlist(list, ".:.");
+    GetCapturedStdout();
+    EXPECT_EQ(ReadFile(log_), c.after) << c.file;
+  }
+}
+
+TEST_F(LogTest, FilesOutsideEveryRootAreNotLogged) {
+  for (const char* file : {"spool/1", "/elsewhere/1"}) {
+    WriteFile(log_, "*spool\n*/spool\n");
+    CaptureStdout();
+    LogDir* list = Load();
+    LogEntry sentinel{};
+    LogEntry* entry = &sentinel;
+    EXPECT_EQ(inDlist(&list, file, &entry), 0);
+    EXPECT_EQ(entry, nullptr);
+    EXPECT_FALSE(LOGUPDATE);
+    UpdateDlist(list, ".:.");
+    EXPECT_EQ(GetCapturedStdout(), "Reading " + log_ + "\n");
+  }
+  CWD.clear();  // the current directory could not be read
+  LogDir* list = nullptr;
+  getptrptr(&list, "/");
+  LogEntry* entry = nullptr;
+  EXPECT_EQ(inDlist(&list, "x", &entry), 0);
+  EXPECT_EQ(entry, nullptr);
+}
+
+TEST_F(LogTest, MakePath) {
+  struct Case {
+    const char* cwd;
+    const char* path;
+    const char* absolute;
+  } cases[] = {
+      {"/home/u", "a", "/home/u/a"},
+      {"/home/u", "/abs/a", "/abs/a"},
+      {"/home/u", "../a", "/home/a"},
+      {"/home/u", "../../a", "/a"},
+      {"/home/u", "../../../../a", "/a"},
+      {"/home/u", "./a", "/home/u/./a"},
+      {"/home/u", "a/../b", "/home/u/a/../b"},
+      {"/", "a", "/a"},
+      {"/", "../a", "/a"},
+  };
+  for (const Case& c : cases) {
+    CWD = c.cwd;
+    EXPECT_STREQ(MakePath(c.path), c.absolute) << c.cwd << " " << c.path;
+  }
+  CWD = "/" + std::string(5000, 'd');
+  EXPECT_EQ(std::string(MakePath("x")), CWD + "/x");
+}
+
+TEST_F(LogTest, RewriteText) {
+  struct Case {
+    const char* before;
+    const char* after;
+  } cases[] = {
+      {"*/a\n@1\n@2\n@3\n", "*/a\n@3\n@2\n@1\n"},
+      {"*/a\n@1\n*/b\n@2\n*/a\n@3\n", "*/a\n@3\n@1\n*/b\n@2\n"},
+      // Entries of the current directory load unflagged.
+      {"*/home/u\n@1\n*/b\n@2\n", "*/home/u\n*/b\n@2\n"},
+      {"@0\n*/a\n@1\nnoise\n\n#x\n@102", "*/a\n@102\n@1\n"},
+      {"*/a\r\n@1\r\n", "*/a\r\n@1\r\n"},
+  };
+  CaptureStdout();
+  for (const Case& c : cases) EXPECT_EQ(Rewrite(c.before), c.after);
+  std::string longname(3000, 'n');
+  std::string longlog = "*/" + longname + "\n@" + longname + "\n";
+  EXPECT_EQ(Rewrite(longlog), longlog);
+  GetCapturedStdout();
+}
+
+TEST_F(LogTest, UnlogLeavesOutByPlainPrefix) {
+  const char* log = "*/spool/pics\n@1\n*/spool/pics2\n@2\n*/spool\n@3\n";
+  CaptureStdout();
+  EXPECT_EQ(Rewrite(log, "/spool/pics"), "*/spool\n@3\n");
+  EXPECT_EQ(Rewrite(log, "/spool"), "");
+  GetCapturedStdout();
+}
+
+TEST_F(LogTest, TwoUnlogsShareOneList) {
+  WriteFile(log_, "*/a\n@1\n*/b\n@2\n*/c\n@3\n");
+  CaptureStdout();
+  LogDir* list = nullptr;
+  Unlog(&list, "/a");
+  EXPECT_EQ(ReadFile(log_), "*/b\n@2\n*/c\n@3\n");
+  Unlog(&list, "/b");
+  EXPECT_EQ(ReadFile(log_), "*/a\n@1\n*/c\n@3\n@3\n");
+  GetCapturedStdout();
+}
+
+TEST_F(LogTest, QuietAndUnsetVariable) {
+  QUIET = true;
+  WriteFile(log_, "*/a\n");
+  CaptureStdout();
+  LogDir* list = nullptr;
+  Unlog(&list, "/a");
+  EXPECT_EQ(GetCapturedStdout(), "");
+  EXPECT_EQ(ReadFile(log_), "");
+
+  QUIET = false;
+  unsetenv("QUILLONLOG");
+  CaptureStdout();
+  CaptureStderr();
+  list = nullptr;
+  Unlog(&list, "/a");
+  EXPECT_EQ(list, nullptr);
+  EXPECT_EQ(LOGFILE, nullptr);
+  logdir("/spool");
+  EXPECT_EQ(GetCapturedStderr(),
+            "quillon: QUILLONLOG enviroment variable not set\n");
+  EXPECT_EQ(GetCapturedStdout(), "");
+}
+
+TEST_F(LogTest, MissingLogLoadsSilentlyAndUnlogCreatesIt) {
+  CaptureStdout();
+  LogDir* list = Load();
+  EXPECT_EQ(list, nullptr);
+  EXPECT_STREQ(LOGFILE, log_.c_str());
+  EXPECT_EQ(GetCapturedStdout(), "");
+  CaptureStdout();
+  Unlog(&list, "/a");
+  EXPECT_EQ(GetCapturedStdout(), "Updating " + log_ + "\n");
+  EXPECT_TRUE(FileExists(log_));
+  EXPECT_EQ(ReadFile(log_), "");
+}
+
+TEST_F(LogTest, FailedRewriteKeepsTheOldLog) {
+  // A log in a missing directory cannot be written at all.
+  std::string missing = tmp_.Path("none/newslog");
+  setenv("QUILLONLOG", missing.c_str(), 1);
+  CaptureStdout();
+  CaptureStderr();
+  logdir("/a");
+  LogDir* list = nullptr;
+  Unlog(&list, "/a");
+  EXPECT_EQ(GetCapturedStderr(),
+            "quillon: can't open log file\nquillon: can't open log file\n");
+  EXPECT_EQ(GetCapturedStdout(), "");
+
+  // The rename over a directory fails: nothing is left behind.
+  setenv("QUILLONLOG", log_.c_str(), 1);
+  std::filesystem::create_directory(log_);
+  CaptureStdout();
+  CaptureStderr();
+  Unlog(&list, "/a");
+  EXPECT_EQ(GetCapturedStderr(), "quillon: can't open log file\n");
+  GetCapturedStdout();
+  EXPECT_TRUE(std::filesystem::is_directory(log_));
+  int files = 0;
+  for ([[maybe_unused]] auto& f :
+       std::filesystem::directory_iterator(tmp_.path))
+    ++files;
+  EXPECT_EQ(files, 1);
+}
+
+TEST_F(LogTest, RewriteKeepsModeAndSymlink) {
+  std::string real = tmp_.Path("real");
+  WriteFile(real, "*/a\n*/b\n");
+  chmod(real.c_str(), 0640);
+  std::filesystem::create_symlink(real, log_);
+  CaptureStdout();
+  LogDir* list = nullptr;
+  Unlog(&list, "/a");
+  GetCapturedStdout();
+  EXPECT_TRUE(std::filesystem::is_symlink(log_));
+  EXPECT_EQ(ReadFile(real), "*/b\n");
+  struct stat st;
+  ASSERT_EQ(stat(real.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+}
+
+}  // namespace
