@@ -249,9 +249,13 @@ class InnSpool(QuillonTest):
         self.assertEqual(sorted(os.listdir(self.path(dest))),
                          sorted(expected), out.decode(errors="replace"))
         for name, data in expected.items():
-            self.assertEqual(self.read(dest, name), data,
-                             "%s differs\n%s" % (name, out.decode(
-                                 errors="replace")))
+            got = self.read(dest, name)
+            if got != data:
+                at = next((i for i, (g, d) in enumerate(zip(got, data))
+                           if g != d), min(len(got), len(data)))
+                self.fail("%s: %d bytes, not %d; first difference at byte "
+                          "%d\n%s" % (name, len(got), len(data), at,
+                                       out.decode(errors="replace")))
 
     def test_spool(self):
         pictures, late = pictures_postings()
