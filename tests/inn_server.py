@@ -13,12 +13,6 @@ import time
 INN_BIN = "/usr/lib/news/bin"
 SYSTEM_ETC = "/etc/news"
 
-# inn.conf parameters that point the server at the private tree or that
-# keep it quiet and local; everything else keeps the package's value.
-OWN_PATHS = ["pathdb", "pathetc", "pathspool", "patharticles",
-             "pathoverview", "pathincoming", "pathtmp", "pathoutgoing",
-             "patharchive", "pathrun", "pathlog", "pathhttp"]
-
 
 def missing_reason():
     """Why the server cannot be run here, or None."""
@@ -97,6 +91,8 @@ class InnServer:
         self.run_as_news(["makedbz", "-i", "-o"], cwd=db)
 
     def write_inn_conf(self):
+        """The package's inn.conf with the private paths, a free port on
+        127.0.0.1 only, and nothing that mails, watches or checks PGP."""
         with open(os.path.join(SYSTEM_ETC, "inn.conf")) as f:
             lines = f.read().splitlines()
         own = dict(self.paths)
