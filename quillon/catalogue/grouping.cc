@@ -44,6 +44,7 @@ struct KeyCount {
   const char* last_begin = nullptr;
   int64_t gaps = 0;
   int last_part = 0;
+  bool last_repost = false;  // the counted record of last_part says REPOST
   int unknown = 0;
   int total = -1;
 };
@@ -63,8 +64,11 @@ KeyCount CountKey(Segment* first, Segment* end, const char* key) {
     } else if (r->part != c.last_part) {
       c.gaps += int64_t{r->part} - c.last_part - 1;
       c.last_part = r->part;
-    } else if (IsRepost(r)) {
-      --c.matches;  // a repost copy of a part already counted
+      c.last_repost = IsRepost(r);
+    } else if (IsRepost(r) || c.last_repost) {
+      // One of two copies of a part is a repost: whichever was read first,
+      // the part counts once.
+      --c.matches;
     } else {
       ++c.gaps;
     }
@@ -160,27 +164,37 @@ void ListUnplaced(const Segment* head) {
   if (listed) std::printf("\n");
 }
 
+// Sets a record's group to 0; true when that changed it.
+bool Suppress(Segment* s) {
+  bool changed = s->group != 0;
+  s->group = 0;
+  return changed;
+}
+
 // Decode order of two neighbours of one run. A repost of a part suppresses
-// the other copy of it; that is a change of group, not an exchange.
-bool GoesAfter(Segment* a, Segment* b) {
+// the other copy of it, which changes that copy's place in the order: the
+// caller must sweep again (`*resort`), or a copy suppressed between two
+// interleaved groups would leave them interleaved.
+bool GoesAfter(Segment* a, Segment* b, bool* resort) {
   if (a->group != b->group) return a->group > b->group;
   if (a->part == b->part && a->part != -1) {
     bool a_repost = IsRepost(a);
     bool b_repost = IsRepost(b);
-    if (b_repost) a->group = 0;
-    if (a_repost) b->group = 0;
+    if (b_repost && Suppress(a)) *resort = true;
+    if (a_repost && Suppress(b)) *resort = true;
   }
   if (a->part == -1 || b->part == -1) return a->time > b->time;
   return a->part > b->part;
 }
 
-// One exchange sweep over the run whose first record `*link` points at.
+// One exchange sweep over the run whose first record `*link` points at;
+// true when the run changed.
 bool Sweep(Segment** link, int poster) {
   bool exchanged = false;
   Segment* a = *link;
   while (a->next && a->next->poster == poster) {
     Segment* b = a->next;
-    if (GoesAfter(a, b)) {
+    if (GoesAfter(a, b, &exchanged)) {
       a->next = b->next;
       b->next = a;
       *link = b;

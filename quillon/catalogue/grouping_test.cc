@@ -145,9 +145,41 @@ TEST_F(SortFilesTest, RepostCopyOfAPartIsNotCountedAndReplacesTheOther) {
                          {1, 2, 2, "X.ZIP (2/2) REPOST", nullptr, 3}});
   EXPECT_EQ(Sort(), "1 complete (non-segmented) files found.\n");
   // All three match the key; the reordering suppresses the copy that the
-  // repost replaces without moving it.
+  // repost replaces and moves it in front of the group.
   EXPECT_EQ(Groups(s), (std::vector<int>{1, 0, 1}));
-  EXPECT_EQ(List(head), s);
+  EXPECT_EQ(List(head), (std::vector<Segment*>{s[1], s[0], s[2]}));
+}
+
+TEST_F(SortFilesTest, SuppressedCopyDoesNotLeaveGroupsInterleaved) {
+  // One poster's run in glob order: the repost of river part 2 comes
+  // before the damaged copy, and sunset's parts follow.
+  char* sun = NewBeginName("sunset.jpg");
+  char* river = NewBeginName("river.bin");
+  auto s = Build(&head, {{1, 1, 3, "SUNSET.JPG (1/3)", sun, 1},
+                         {1, 1, 3, "RIVER.BIN (1/3)", river, 2},
+                         {1, 2, 3, "RIVER.BIN (2/3) REPOST", nullptr, 9},
+                         {1, 2, 3, "RIVER.BIN (2/3)", nullptr, 3},
+                         {1, 2, 3, "SUNSET.JPG (2/3)", nullptr, 4},
+                         {1, 3, 3, "SUNSET.JPG (3/3)", nullptr, 5},
+                         {1, 3, 3, "RIVER.BIN (3/3)", nullptr, 6}});
+  EXPECT_EQ(Sort(), "2 complete (non-segmented) files found.\n");
+  std::vector<std::string> order;
+  for (Segment* r : List(head)) order.push_back(r->caption);
+  EXPECT_EQ(order, (std::vector<std::string>{
+                       "RIVER.BIN (2/3)", "SUNSET.JPG (1/3)",
+                       "SUNSET.JPG (2/3)", "SUNSET.JPG (3/3)",
+                       "RIVER.BIN (1/3)", "RIVER.BIN (2/3) REPOST",
+                       "RIVER.BIN (3/3)"}));
+  EXPECT_EQ(s[3]->group, 0);
+}
+
+TEST_F(SortFilesTest, RepostReadBeforeTheCopyItReplaces) {
+  // A glob reads article 10 before article 9: the repost comes first.
+  auto s = Build(&head, {{1, 1, 2, "X.ZIP (1/2)", NewBeginName("x.zip"), 1},
+                         {1, 2, 2, "REPOST: X.ZIP (2/2)", nullptr, 3},
+                         {1, 2, 2, "X.ZIP (2/2)", nullptr, 2}});
+  EXPECT_EQ(Sort(), "1 complete (non-segmented) files found.\n");
+  EXPECT_EQ(Groups(s), (std::vector<int>{1, 1, 0}));
 }
 
 TEST_F(SortFilesTest, TwoRepostsOfOnePartSuppressEachOther) {

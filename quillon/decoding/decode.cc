@@ -1,4 +1,271 @@
 #include "decode.h"
 
-void decode(Segment*) {}
-void decode_p(Segment**, int, int, char**) {}
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "../log/log.h"
+#include "dosname.h"
+#include "line_file.h"
+#include "uuline.h"
+
+namespace {
+
+// Begin text of plain-mode segments: every begin line starts a file, and it
+// is never overwritten with MARKER nor converted to a DOS name. The spare
+// bytes keep it a valid begin block.
+char kPlainBegin[3] = {'\\', '\0', '\0'};
+
+// The two lines handled before the current one, for the end line.
+struct History {
+  char older[kLineSize];
+  char newer[kLineSize];
+  bool has_older = false;
+  bool has_newer = false;
+};
+
+// State of one pass; the output file lives across segments.
+struct Pass {
+  Segment* list = nullptr;
+  std::FILE* out = nullptr;  // the open output file, or null
+  std::FILE* err = nullptr;  // the -errors stream, or null
+  // Set when an output file could not be created; stands until a begin line
+  // opens a new file.
+  bool create_failed = false;
+  // The current segment held data of a file that could not be created, so it
+  // must not count as processed.
+  bool lost = false;
+  char name[kLineSize];
+  int mode = 0644;
+  char line[kLineSize];
+  History history;
+};
+
+// Article files already removed in the running pass: clean looks at the
+// whole list after every segment, and removing each file once is enough.
+std::unordered_set<const char*>* g_removed = nullptr;
+
+enum LineResult { kNextLine, kLeaveSegment };
+
+void CloseOutput(Pass* pass) {
+  std::fclose(pass->out);
+  pass->out = nullptr;
+}
+
+void ShortFile(Pass* pass) {
+  if (!QUIET) std::printf("Short file\n");
+  CloseOutput(pass);
+}
+
+// True when the output name would land outside the output directory.
+bool LeavesOutputDir(const char* name) {
+  std::string_view rest(name);
+  if (!rest.empty() && rest[0] == '/') return true;
+  while (true) {
+    size_t slash = rest.find('/');
+    if (rest.substr(0, slash) == "..") return true;
+    if (slash == std::string_view::npos) return false;
+    rest.remove_prefix(slash + 1);
+  }
+}
+
+void Remember(History* h, const char* line) {
+  if (h->has_newer) {
+    std::strcpy(h->older, h->newer);
+    h->has_older = true;
+  }
+  std::strcpy(h->newer, line);
+  h->has_newer = true;
+}
+
+// The end line: the last short data line and the terminator line are still
+// in the history, full lines were written when they were read.
+void FinishFile(Pass* pass) {
+  History* h = &pass->history;
+  if (h->has_older && !uuline(h->older)) decline(h->older, pass->out);
+  if (h->has_newer && !uuline(h->newer)) decline(h->newer, pass->out);
+  CloseOutput(pass);
+}
+
+bool StartsFile(const Segment* seg, const char* line) {
+  if (!bline(line)) return false;
+  return !seg || (seg->begin && std::strcmp(seg->begin, MARKER) != 0);
+}
+
+// Opens the output file of the begin line in pass->line. False when the
+// line names no file (it is then an ordinary line); `*failed` when the file
+// could not be created.
+bool OpenOutput(Pass* pass, Segment* seg, LineFile* in, bool* failed) {
+  CompleteBeginLine(pass->line, in);
+  if (ReadBline(pass->line, &pass->mode, pass->name) <= 0) return false;
+  if (pass->out) ShortFile(pass);
+  if (!DIR) BaseName(pass->name);
+  bool plain = !seg || seg->begin == kPlainBegin;
+  if (DOS) {
+    // Plain input and standard input are converted but never numbered.
+    if (plain) {
+      dosname(pass->name);
+    } else {
+      checkname(pass->list, pass->name);
+    }
+  }
+  const char* path = CreatePath(pass->name);
+  if (!LeavesOutputDir(pass->name)) pass->out = std::fopen(path, "wb");
+  if (!pass->out) {
+    std::fprintf(stderr, "quillon: unable to create %s\n", path);
+    pass->create_failed = true;
+    pass->lost = true;
+    *failed = true;
+    return true;
+  }
+  pass->create_failed = false;
+  pass->history = History();
+  if (!plain) std::strcpy(seg->begin, MARKER);
+  if (!QUIET) std::printf("UUdecoding %s\n", pass->name);
+  // A posted file never becomes set-user-id, set-group-id or sticky.
+  int mode = FMODE ? FMODE : pass->mode & 0777;
+  chmod(path, static_cast<mode_t>(mode));
+  return true;
+}
+
+LineResult HandleLine(Pass* pass, Segment* seg, LineFile* in) {
+  if (seg && seg->group == -1) {
+    if (pass->err) std::fputs(pass->line, pass->err);
+    return kNextLine;
+  }
+  if (StartsFile(seg, pass->line)) {
+    bool failed = false;
+    if (OpenOutput(pass, seg, in, &failed)) {
+      return failed ? kLeaveSegment : kNextLine;
+    }
+  }
+  bool end = std::strncmp(pass->line, "end", 3) == 0;
+  if (pass->create_failed && (end || uuline(pass->line))) pass->lost = true;
+  if (pass->out && uuline(pass->line)) decline(pass->line, pass->out);
+  if (pass->out && end) FinishFile(pass);
+  Remember(&pass->history, pass->line);
+  return kNextLine;
+}
+
+// Reads lines until the window of the segment ends (limit < 0: no window).
+void LineLoop(Pass* pass, Segment* seg, LineFile* in, int64_t limit) {
+  while (limit < 0 || TellLine(in) < limit) {
+    if (!ReadLine(in, pass->line, kLineSize)) return;
+    if (HandleLine(pass, seg, in) == kLeaveSegment) return;
+  }
+}
+
+void DecodeSegment(Pass* pass, Segment* seg) {
+  if (seg->group == 0) {
+    seg->mark = 1;
+    clean(pass->list);
+    return;
+  }
+  LineFile in;
+  if (!OpenLineFile(&in, seg->path)) {
+    std::fprintf(stderr, "quillon: cannot access file %s\n", seg->path);
+    std::exit(1);
+  }
+  int64_t limit = maxseek(pass->list, seg, SizeOfLineFile(&in));
+  SeekLine(&in, seg->offset);
+  pass->lost = false;
+  LineLoop(pass, seg, &in, limit);
+  CloseLineFile(&in);
+  if (seg->group == -1 && !pass->err) return;
+  // A part whose file could not be written is not done: keep its article.
+  if (pass->lost) return;
+  seg->mark = 1;
+  clean(pass->list);
+}
+
+}  // namespace
+
+void decode(Segment* list) {
+  std::printf("\n");
+  if (DOS) {
+    for (Segment* s = list; s; s = s->next) {
+      if (s->begin && s->begin != kPlainBegin) dosname(s->begin);
+    }
+  }
+  std::unordered_set<const char*> removed;
+  g_removed = &removed;
+  Pass pass;
+  pass.list = list;
+  pass.err = GetFilePtr(ERRFILE);
+  if (!list) {
+    LineFile in;
+    UseStdin(&in);
+    LineLoop(&pass, nullptr, &in, -1);
+  }
+  for (Segment* s = list; s; s = s->next) DecodeSegment(&pass, s);
+  if (pass.out) ShortFile(&pass);
+  if (pass.err) std::fclose(pass.err);
+  g_removed = nullptr;
+}
+
+void decode_p(Segment** head, int first, int end, char** argv) {
+  Segment** link = head;
+  *head = nullptr;
+  for (int i = first; i < end; ++i) {
+    Segment* s = NewSegment();
+    s->path = argv[i];
+    s->mark = 0;
+    s->group = 1;
+    s->offset = 0;
+    s->logentry = nullptr;
+    s->begin = kPlainBegin;
+    s->next = nullptr;
+    *link = s;
+    link = &s->next;
+  }
+  decode(*head);
+}
+
+int64_t maxseek(Segment* list, Segment* seg, int64_t limit) {
+  for (Segment* s = list; s; s = s->next) {
+    if (s == seg || s->path != seg->path) continue;
+    if (s->offset > seg->offset && s->offset < limit) limit = s->offset;
+  }
+  return limit;
+}
+
+void clean(Segment* list) {
+  // Input files are told apart by their path object, not its text.
+  std::unordered_map<const char*, bool> pending;
+  for (Segment* q = list; q; q = q->next) pending[q->path] |= q->mark == 0;
+  for (Segment* p = list; p; p = p->next) {
+    if (p->mark != 1 || pending[p->path]) continue;
+    if (DEL && p->path && !(g_removed && g_removed->count(p->path))) {
+      unlink(p->path);
+      if (g_removed) g_removed->insert(p->path);
+    }
+    if (p->logentry) p->logentry->flag = 1;
+  }
+}
+
+std::FILE* GetFilePtr(const char* path) {
+  if (!path) return nullptr;
+  std::FILE* f = std::fopen(path, "a");
+  if (!f) std::fprintf(stderr, "%s: cannot open\n", path);
+  return f;
+}
+
+const char* CreatePath(const char* name) {
+  static std::string pathname;
+  if (!DESTDIR) return name;
+  pathname = std::string(DESTDIR) + "/" + name;
+  return pathname.c_str();
+}
+
+char* BaseName(char* name) {
+  if (char* slash = std::strrchr(name, '/')) {
+    std::memmove(name, slash + 1, std::strlen(slash + 1) + 1);
+  }
+  return name;
+}

@@ -1,1 +1,92 @@
 #include "dosname.h"
+
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <unordered_map>
+
+namespace {
+
+// Widths of the start of the base name, its last two characters, and the
+// extension with its dot.
+constexpr int kFieldWidth[3] = {6, 2, 4};
+
+// The use counter is the byte behind a begin string's terminator. It counts
+// 0 .. 254 there; from 255 on the byte stays 255 and the count goes on in
+// this table, so a count never wraps and never repeats a number.
+constexpr unsigned char kWide = 255;
+
+std::unordered_map<const char*, uint64_t>& WideCounts() {
+  static std::unordered_map<const char*, uint64_t> counts;
+  return counts;
+}
+
+unsigned char* CounterByte(char* s) {
+  return reinterpret_cast<unsigned char*>(s + std::strlen(s) + 1);
+}
+
+uint64_t UseCount(char* s) {
+  unsigned char b = *CounterByte(s);
+  return b == kWide ? WideCounts()[s] : b;
+}
+
+void RaiseUseCount(char* s) {
+  unsigned char* b = CounterByte(s);
+  if (*b < kWide - 1) {
+    ++*b;
+  } else if (*b == kWide - 1) {
+    *b = kWide;
+    WideCounts()[s] = kWide;
+  } else if (WideCounts()[s] < UINT64_MAX) {
+    ++WideCounts()[s];
+  }
+}
+
+// `name` with `count` put behind the first six characters of its base.
+void Number(char* name, uint64_t count) {
+  std::string base(name);
+  std::string ext;
+  if (size_t dot = base.find('.'); dot != std::string::npos) {
+    ext = base.substr(dot + 1);
+    base.resize(dot);
+  }
+  if (base.size() > 6) base.resize(6);
+  // A DOS name holds at most 12 characters, so this always fits.
+  std::snprintf(name, kLineSize, "%s%02" PRIu64 ".%s", base.c_str(), count,
+                ext.c_str());
+}
+
+}  // namespace
+
+void dosname(char* name) {
+  if (!name) return;
+  size_t len = std::strlen(name);
+  int field = 0;
+  int seen = 0;
+  size_t out = 0;
+  for (size_t i = 0; i < len; ++i) {
+    char ch = name[i];
+    bool dot_ahead = field == 0 && i + 2 < len && name[i + 2] == '.';
+    if (field <= 1 && (dot_ahead || ch == '.')) {
+      ++field;
+      seen = 0;
+    }
+    if (seen < kFieldWidth[field]) name[out++] = ch;
+    ++seen;
+  }
+  name[out] = '\0';
+  name[out + 1] = '\0';
+  WideCounts().erase(name);
+}
+
+void checkname(Segment* list, char* name) {
+  dosname(name);
+  for (Segment* s = list; s; s = s->next) {
+    // A string overwritten with MARKER belongs to a file already started.
+    if (!s->begin || std::strcmp(s->begin, MARKER) == 0) continue;
+    if (std::strcmp(s->begin, name) != 0) continue;
+    if (uint64_t count = UseCount(s->begin)) Number(name, count);
+    RaiseUseCount(s->begin);
+  }
+}

@@ -1,1 +1,134 @@
 #include "uuline.h"
+
+#include <cstring>
+#include <string_view>
+
+#include "../quillon.h"
+
+namespace {
+
+// White space of the POSIX locale; never fed a negative char.
+bool IsSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' ||
+         c == '\r';
+}
+
+const char* SkipSpace(const char* p) {
+  while (IsSpace(*p)) ++p;
+  return p;
+}
+
+// The 6-bit value of a uuencoded character: blank and back-quote are 0.
+unsigned Value(char c) { return (static_cast<unsigned char>(c) - 32u) & 63u; }
+
+// Copies the word at `p` into `word` (at most kLineSize - 1 characters) and
+// returns where the word ends; false when no word is left.
+bool ScanWord(const char** p, char* word) {
+  const char* s = SkipSpace(*p);
+  if (*s == '\0') return false;
+  int n = 0;
+  while (*s != '\0' && !IsSpace(*s)) {
+    if (n < kLineSize - 1) word[n++] = *s;
+    ++s;
+  }
+  word[n] = '\0';
+  *p = s;
+  return true;
+}
+
+// Reads an octal number as "%o" does (optional sign, wrapping in 32 bits).
+bool ScanOctal(const char** p, int* value) {
+  const char* s = SkipSpace(*p);
+  bool negative = false;
+  if (*s == '+' || *s == '-') negative = *s++ == '-';
+  if (*s < '0' || *s > '7') return false;
+  unsigned v = 0;
+  while (*s >= '0' && *s <= '7') v = v * 8u + static_cast<unsigned>(*s++ - '0');
+  if (negative) v = 0u - v;
+  *value = static_cast<int>(v);
+  *p = s;
+  return true;
+}
+
+// Matches the literal "begin" as a formatted scan does: 0 on a mismatch,
+// -1 when the text ends first, 1 on a match.
+int ScanBegin(const char** p) {
+  const char* s = *p;
+  for (const char* lit = "begin"; *lit; ++lit, ++s) {
+    if (*s == '\0') return -1;
+    if (*s != *lit) return 0;
+  }
+  *p = s;
+  return 1;
+}
+
+// The scan "begin %o %s": number of fields converted, -1 when the text
+// ends before the first.
+int ScanModeAndName(const char* text, int* mode, char* name) {
+  int begin = ScanBegin(&text);
+  if (begin <= 0) return begin;
+  if (*SkipSpace(text) == '\0') return -1;
+  if (!ScanOctal(&text, mode)) return 0;
+  return ScanWord(&text, name) ? 2 : 1;
+}
+
+// The scan "begin %s".
+int ScanName(const char* text, char* name) {
+  int begin = ScanBegin(&text);
+  if (begin <= 0) return begin;
+  return ScanWord(&text, name) ? 1 : -1;
+}
+
+}  // namespace
+
+int uuline(const char* line) {
+  if (line[0] != 'M') return 0;
+  size_t n = std::strlen(line);
+  return n == 62 || n == 63 ? 1 : 0;
+}
+
+void decline(const char* line, std::FILE* out) {
+  // Characters at or after the newline count as blanks stripped in transit,
+  // so nothing behind the line is ever read.
+  size_t end = std::strcspn(line, "\n");
+  auto at = [&](size_t i) { return i < end ? Value(line[i]) : 0u; };
+  int n = end > 0 ? static_cast<int>(Value(line[0])) : 0;
+  for (size_t i = 1; n > 0; i += 4, n -= 3) {
+    unsigned a = at(i), b = at(i + 1), c = at(i + 2), d = at(i + 3);
+    std::putc(static_cast<int>((a << 2 | b >> 4) & 255u), out);
+    if (n > 1) std::putc(static_cast<int>((b << 4 | c >> 2) & 255u), out);
+    if (n > 2) std::putc(static_cast<int>((c << 6 | d) & 255u), out);
+  }
+}
+
+int bline(const char* line) {
+  return std::strncmp(SkipSpace(line), "begin ", 6) == 0 ? 1 : 0;
+}
+
+int ReadBline(const char* line, int* mode, char* name) {
+  const char* text = SkipSpace(line);
+  if (ScanModeAndName(text, mode, name) == 2) return 2;
+  *mode = 0644;
+  return ScanName(text, name);
+}
+
+int wc(const char* line) {
+  std::string_view text(line, strnlen(line, kLineSize - 1));
+  int words = 0;
+  bool in_word = false;
+  for (char c : text) {
+    bool delimiter = c == ' ' || c == '\n';
+    if (!delimiter && !in_word) ++words;
+    in_word = !delimiter;
+  }
+  return words;
+}
+
+void CompleteBeginLine(char* line, LineFile* in) {
+  if (wc(line) > 2) return;
+  size_t n = std::strlen(line);
+  if (n == 0 || n >= static_cast<size_t>(kLineSize)) return;
+  line[n - 1] = ' ';
+  // At the end of input the line simply stays, ending in a blank.
+  ReadLine(in, line + n, kLineSize - static_cast<int>(n));
+}

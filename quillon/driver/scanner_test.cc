@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,7 @@ struct Scan {
     state.pool = &pool;
     state.keywords = keywords;
   }
+  ~Scan() { std::free(pool.buf); }
   ScanResult Run(std::vector<std::string> files) {
     paths = std::move(files);
     argv.clear();

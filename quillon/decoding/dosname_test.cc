@@ -1,0 +1,111 @@
+#include "dosname.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <set>
+#include <string>
+
+namespace {
+
+// The byte behind the terminator: the use counter.
+int Counter(const char* s) {
+  return static_cast<unsigned char>(s[std::strlen(s) + 1]);
+}
+
+TEST(Dosname, FieldRule) {
+  const char* table[][2] = {
+      {"archive.tar.gz", "archive.tar"},
+      {"verylongname.jpeg", "verylome.jpe"},
+      {"abcdefghi.txt", "abcdefhi.txt"},
+      {"abcdefgh.txt", "abcdefgh.txt"},
+      {"abcdefgh", "abcdef"},
+      {"abcdefghijk", "abcdef"},
+      {"pictures_a_1.jpg", "pictur_1.jpg"},
+      {"pictures_b_1.jpg", "pictur_1.jpg"},
+      {".profile", ".p"},
+      {"a.b", "a.b"},
+      {"a.bcdef", "a.b"},
+      {"ab.cdef", "ab.cde"},
+      {"my.long.file.name.txt", "my.lon"},
+      {"a.b.c", "a.b.c"},
+      {"a.bcdef.xyz", "a.b.xyz"},
+      {"name.", "name."},
+      {"", ""},
+  };
+  for (auto& row : table) {
+    char* name = NewBeginName(row[0]);
+    name[std::strlen(name) + 1] = 7;
+    dosname(name);
+    EXPECT_STREQ(name, row[1]) << row[0];
+    EXPECT_EQ(Counter(name), 0) << row[0];
+    dosname(name);
+    EXPECT_STREQ(name, row[1]) << "again: " << row[0];
+  }
+  dosname(nullptr);
+}
+
+struct Files {
+  Segment* list = nullptr;
+  Segment** tail = &list;
+  Segment* Add(char* begin) {
+    Segment* s = NewSegment();
+    s->begin = begin;
+    *tail = s;
+    tail = &s->next;
+    return s;
+  }
+};
+
+// The name checkname leaves for `name`.
+std::string Checked(Segment* list, const char* name) {
+  char buf[kLineSize];
+  std::strcpy(buf, name);
+  checkname(list, buf);
+  return buf;
+}
+
+TEST(Checkname, WorkedExample) {
+  Files f;
+  char* a = NewBeginName("pictures_a_1.jpg");
+  char* b = NewBeginName("pictures_b_1.jpg");
+  f.Add(a);
+  f.Add(nullptr);
+  f.Add(b);
+  dosname(a);
+  dosname(b);
+  EXPECT_EQ(Checked(f.list, "pictures_a_1.jpg"), "pictur_1.jpg");
+  EXPECT_EQ(Counter(a), 1);
+  EXPECT_EQ(Counter(b), 1);
+  std::strcpy(a, MARKER);
+  EXPECT_EQ(Checked(f.list, "pictures_b_1.jpg"), "pictur01.jpg");
+  EXPECT_EQ(Counter(b), 2);
+}
+
+TEST(Checkname, SharedStringIsNumberedOnItsSecondSegment) {
+  Files f;
+  char* s = NewBeginName("README");
+  f.Add(s);
+  f.Add(s);
+  EXPECT_EQ(Checked(f.list, "README"), "README01.");
+  EXPECT_EQ(Counter(s), 2);
+  EXPECT_EQ(Checked(f.list, "readme"), "readme");
+}
+
+TEST(Checkname, CountsNeverWrapOrRepeat) {
+  Files f;
+  char* s = NewBeginName("pictur_1.jpg");
+  f.Add(s);
+  std::set<std::string> names;
+  for (int i = 0; i < 600; ++i) names.insert(Checked(f.list, "pictur_1.jpg"));
+  EXPECT_EQ(names.size(), 600u);
+  EXPECT_TRUE(names.count("pictur10.jpg"));
+  EXPECT_TRUE(names.count("pictur100.jpg"));
+  EXPECT_TRUE(names.count("pictur599.jpg"));
+  // Converting the string again starts its count afresh.
+  dosname(s);
+  EXPECT_EQ(Checked(f.list, "pictur_1.jpg"), "pictur_1.jpg");
+  EXPECT_EQ(Checked(f.list, "pictur_1.jpg"), "pictur01.jpg");
+}
+
+}  // namespace

@@ -1,0 +1,30 @@
+"""The README's main-job command on the bundled sample spool."""
+
+import glob
+import os
+import unittest
+
+from quillon_e2e import HERE, QuillonTest
+from spool import random_bytes
+
+SPOOL = os.path.join(HERE, "..", "sample", "spool")
+
+
+class SampleSpool(QuillonTest):
+
+    def test_decodes_the_complete_postings(self):
+        files = sorted(glob.glob(os.path.join(SPOOL, "*")))
+        rc, out, err = self.quillon("-dest", self.dir, *files)
+        self.assertEqual((rc, err), (0, b""))
+        # The generator's data: sunset.jpg (a damaged part and its repost),
+        # beach.gif (a duplicated part); holiday.zip lacks its part 2.
+        self.assertEqual(self.read("sunset.jpg"), random_bytes(9000, 1))
+        self.assertEqual(self.read("beach.gif"), random_bytes(4000, 2))
+        self.assertEqual(sorted(os.listdir(self.dir)),
+                         ["beach.gif", "sunset.jpg"])
+        self.assertIn(b"Captions for (file) segments not decoded:\n"
+                      b"HOLIDAY.ZIP (1/3)\nHOLIDAY.ZIP (3/3)\n\n", out)
+
+
+if __name__ == "__main__":
+    unittest.main()
