@@ -12,6 +12,16 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 QUILLON = os.environ.get("QUILLON", os.path.join(HERE, "..", "build", "quillon"))
 FIBONACCI = os.environ.get("FIBONACCI", os.path.join(HERE, "..", "build", "fibonacci"))
 RESCREEN = os.environ.get("RESCREEN", os.path.join(HERE, "..", "build", "rescreen"))
+# Runs the built programs where the kernel cannot (32-bit builds on a host
+# without 32-bit support): a command such as "qemu-i386", or empty.
+EMULATOR = os.environ.get("QUILLON_EMULATOR", "").split()
+
+
+def command(program, args, argv0=None):
+    """The command line that runs `program`, through EMULATOR if set."""
+    if not EMULATOR:
+        return [argv0 or program] + list(args)
+    return EMULATOR + (["-0", argv0] if argv0 else []) + [program] + list(args)
 
 
 def uuencode(data, name, mode="644", crlf=False):
@@ -67,7 +77,7 @@ class QuillonTest(unittest.TestCase):
         full_env = dict(os.environ)
         full_env.pop("QUILLONLOG", None)
         full_env.update(env or {})
-        done = subprocess.run([program] + list(args), input=stdin,
+        done = subprocess.run(command(program, args), input=stdin,
                               stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                               cwd=cwd or self.dir, env=full_env, timeout=120)
         return done.returncode, done.stdout, done.stderr

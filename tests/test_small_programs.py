@@ -4,7 +4,8 @@ import os
 import subprocess
 import unittest
 
-from quillon_e2e import FIBONACCI, RESCREEN, QuillonTest
+from quillon_e2e import (EMULATOR, FIBONACCI, RESCREEN, QuillonTest,
+                         command)
 
 RANGE_ERROR = b"fibonacci: position must be from 1 to 46\n"
 
@@ -26,7 +27,8 @@ class FibonacciTest(QuillonTest):
                 self.assertEqual(
                     self.run_program(FIBONACCI, args),
                     (1, b"", b"Usage: %s number\n" % FIBONACCI.encode()))
-        done = subprocess.run(["fib-alias"], executable=FIBONACCI,
+        done = subprocess.run(command(FIBONACCI, [], argv0="fib-alias"),
+                              executable=None if EMULATOR else FIBONACCI,
                               stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         self.assertEqual((done.returncode, done.stdout, done.stderr),
                          (1, b"", b"Usage: fib-alias number\n"))
@@ -52,7 +54,7 @@ class RescreenTest(QuillonTest):
         for args in ([], ["ignored", "too"]):
             with self.subTest(args=args):
                 with open(self.path("out"), "wb") as out:
-                    done = subprocess.run([RESCREEN] + args, stdout=out,
+                    done = subprocess.run(command(RESCREEN, args), stdout=out,
                                           stdin=subprocess.DEVNULL)
                 self.assertEqual(done.returncode, 0)
                 self.assertEqual(self.read("out"), bytes([0x1B, 0x63]))

@@ -1,5 +1,6 @@
 #include "decode.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 #include "../log/log.h"
 #include "dosname.h"
@@ -34,6 +36,16 @@ struct History {
 struct Pass {
   Segment* list = nullptr;
   std::FILE* out = nullptr;  // the open output file, or null
+  std::string out_path;      // its path, for messages
+  // A write into the open file failed: nothing more goes into it, and no
+  // segment whose data it holds counts as processed.
+  bool out_failed = false;
+  // The current segment has handed lines to the open file (its data, or
+  // lines in the history that the end line may still write).
+  bool fed = false;
+  // Finished segments whose data is in the open file: they count as
+  // processed only once it is closed without error.
+  std::vector<Segment*> waiting;
   std::FILE* err = nullptr;  // the -errors stream, or null
   // Set when an output file could not be created; stands until a begin line
   // opens a new file.
@@ -51,11 +63,43 @@ struct Pass {
 // whole list after every segment, and removing each file once is enough.
 std::unordered_set<const char*>* g_removed = nullptr;
 
+bool g_write_error = false;
+
 enum LineResult { kNextLine, kLeaveSegment };
 
+// Reported once per file; the run goes on, but ends with status 1.
+void WriteFailed(Pass* pass) {
+  if (pass->out_failed) return;
+  std::fprintf(stderr, "quillon: write error on %s\n", pass->out_path.c_str());
+  pass->out_failed = true;
+  g_write_error = true;
+}
+
+void Decode(Pass* pass, const char* line) {
+  if (pass->out_failed) return;
+  decline(line, pass->out);
+  if (std::ferror(pass->out)) WriteFailed(pass);
+}
+
+void Processed(Pass* pass, Segment* seg) {
+  seg->mark = 1;
+  clean(pass->list);
+}
+
+// Data counts as written only when the close (and its flush) succeeds; the
+// segments waiting for the file are settled here.
 void CloseOutput(Pass* pass) {
-  std::fclose(pass->out);
+  if (std::fclose(pass->out) != 0) WriteFailed(pass);
   pass->out = nullptr;
+  if (pass->out_failed) {
+    if (pass->fed) pass->lost = true;
+  } else {
+    for (Segment* s : pass->waiting) s->mark = 1;
+    if (!pass->waiting.empty()) clean(pass->list);
+  }
+  pass->waiting.clear();
+  pass->out_failed = false;
+  pass->fed = false;
 }
 
 void ShortFile(Pass* pass) {
@@ -88,9 +132,19 @@ void Remember(History* h, const char* line) {
 // in the history, full lines were written when they were read.
 void FinishFile(Pass* pass) {
   History* h = &pass->history;
-  if (h->has_older && !uuline(h->older)) decline(h->older, pass->out);
-  if (h->has_newer && !uuline(h->newer)) decline(h->newer, pass->out);
+  if (h->has_older && !uuline(h->older)) Decode(pass, h->older);
+  if (h->has_newer && !uuline(h->newer)) Decode(pass, h->newer);
   CloseOutput(pass);
+}
+
+// Opens `path` like fopen "wb", but never through a symbolic link: the
+// check and the open are one step, so no link can be slipped in between.
+std::FILE* CreateOutput(const char* path) {
+  int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW, 0666);
+  if (fd < 0) return nullptr;
+  std::FILE* f = fdopen(fd, "wb");
+  if (!f) close(fd);
+  return f;
 }
 
 bool StartsFile(const Segment* seg, const char* line) {
@@ -116,7 +170,7 @@ bool OpenOutput(Pass* pass, Segment* seg, LineFile* in, bool* failed) {
     }
   }
   const char* path = CreatePath(pass->name);
-  if (!LeavesOutputDir(pass->name)) pass->out = std::fopen(path, "wb");
+  if (!LeavesOutputDir(pass->name)) pass->out = CreateOutput(path);
   if (!pass->out) {
     std::fprintf(stderr, "quillon: unable to create %s\n", path);
     pass->create_failed = true;
@@ -125,12 +179,14 @@ bool OpenOutput(Pass* pass, Segment* seg, LineFile* in, bool* failed) {
     return true;
   }
   pass->create_failed = false;
+  pass->out_path = path;
+  pass->fed = true;
   pass->history = History();
   if (!plain) std::strcpy(seg->begin, MARKER);
   if (!QUIET) std::printf("UUdecoding %s\n", pass->name);
   // A posted file never becomes set-user-id, set-group-id or sticky.
   int mode = FMODE ? FMODE : pass->mode & 0777;
-  chmod(path, static_cast<mode_t>(mode));
+  fchmod(fileno(pass->out), static_cast<mode_t>(mode));
   return true;
 }
 
@@ -147,7 +203,8 @@ LineResult HandleLine(Pass* pass, Segment* seg, LineFile* in) {
   }
   bool end = std::strncmp(pass->line, "end", 3) == 0;
   if (pass->create_failed && (end || uuline(pass->line))) pass->lost = true;
-  if (pass->out && uuline(pass->line)) decline(pass->line, pass->out);
+  if (pass->out) pass->fed = true;
+  if (pass->out && uuline(pass->line)) Decode(pass, pass->line);
   if (pass->out && end) FinishFile(pass);
   Remember(&pass->history, pass->line);
   return kNextLine;
@@ -163,8 +220,7 @@ void LineLoop(Pass* pass, Segment* seg, LineFile* in, int64_t limit) {
 
 void DecodeSegment(Pass* pass, Segment* seg) {
   if (seg->group == 0) {
-    seg->mark = 1;
-    clean(pass->list);
+    Processed(pass, seg);
     return;
   }
   LineFile in;
@@ -175,13 +231,17 @@ void DecodeSegment(Pass* pass, Segment* seg) {
   int64_t limit = maxseek(pass->list, seg, SizeOfLineFile(&in));
   SeekLine(&in, seg->offset);
   pass->lost = false;
+  pass->fed = false;
   LineLoop(pass, seg, &in, limit);
   CloseLineFile(&in);
   if (seg->group == -1 && !pass->err) return;
   // A part whose file could not be written is not done: keep its article.
   if (pass->lost) return;
-  seg->mark = 1;
-  clean(pass->list);
+  if (pass->out && pass->fed) {
+    pass->waiting.push_back(seg);
+    return;
+  }
+  Processed(pass, seg);
 }
 
 }  // namespace
@@ -193,6 +253,7 @@ void decode(Segment* list) {
       if (s->begin && s->begin != kPlainBegin) dosname(s->begin);
     }
   }
+  g_write_error = false;
   std::unordered_set<const char*> removed;
   g_removed = &removed;
   Pass pass;
@@ -248,6 +309,8 @@ void clean(Segment* list) {
     if (p->logentry) p->logentry->flag = 1;
   }
 }
+
+bool DecodeWriteError() { return g_write_error; }
 
 std::FILE* GetFilePtr(const char* path) {
   if (!path) return nullptr;

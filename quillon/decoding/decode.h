@@ -12,6 +12,10 @@
 // be opened.
 void decode(Segment* list);
 
+// True when writing an output file failed in the last pass; the run must
+// then not end as a success.
+bool DecodeWriteError();
+
 // Decodes argv[first] .. argv[end - 1] as plain uuencoded files (standard
 // input when there are none). The list it builds is stored in `*head`.
 void decode_p(Segment** head, int first, int end, char** argv);

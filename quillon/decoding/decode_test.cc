@@ -1,8 +1,11 @@
 #include "decode.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -216,6 +219,123 @@ TEST_F(DecodeTest, FailedOutputFileKeepsItsArticles) {
   EXPECT_FALSE(FileExists(out.Path("../up.bin")));
   EXPECT_EQ(ReadFile(out.Path("ok.bin")), Bytes(5));
   EXPECT_EQ(ReadFile(out.Path("ok2.bin")), Bytes(7));
+}
+
+// Runs `decode` with files limited to `limit` bytes, the way a full disk
+// or a quota refuses writes; returns what it wrote to standard error.
+std::string RunWithSizeLimit(Segment* list, rlim_t limit) {
+  rlimit old;
+  getrlimit(RLIMIT_FSIZE, &old);
+  rlimit lower = old;
+  lower.rlim_cur = limit;
+  auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
+  setrlimit(RLIMIT_FSIZE, &lower);
+  CaptureStderr();
+  decode(list);
+  std::string err = GetCapturedStderr();
+  setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, old_handler);
+  return err;
+}
+
+TEST_F(DecodeTest, WriteErrorKeepsTheArticlesOfItsFile) {
+  // The big file fails while its second part is written, or, smaller than
+  // the stream buffer, only when it is closed.
+  struct Case {
+    rlim_t limit;
+    int big;
+  } cases[] = {{16000, 30000}, {1000, 2000}};
+  DEL = true;
+  QUIET = true;
+  for (const Case& c : cases) {
+    std::vector<std::string> lines = Lines(Uuencode(Bytes(c.big), "big.bin"));
+    size_t third = lines.size() / 3;
+    list = nullptr;
+    tail = &list;
+    char* big = NewBeginName("big.bin");
+    std::vector<LogEntry> entries(4, LogEntry{nullptr, 0, nullptr});
+    for (size_t i = 0; i < 3; ++i) {
+      std::string name = "b" + std::to_string(i);
+      size_t to = i == 2 ? lines.size() : (i + 1) * third;
+      WriteFile(in.Path(name), Article(name, Join(lines, i * third, to)));
+      Add(in.Path(name), 1, big)->logentry = &entries[i];
+    }
+    WriteFile(in.Path("s"), Article("s", Uuencode(Bytes(500), "small.bin")));
+    Segment* small = Add(in.Path("s"), 2, NewBeginName("small.bin"));
+    small->logentry = &entries[3];
+    EXPECT_EQ(RunWithSizeLimit(list, c.limit),
+              "quillon: write error on " + out.Path("big.bin") + "\n");
+    EXPECT_TRUE(DecodeWriteError());
+    for (int i = 0; i < 3; ++i) {
+      std::string name = "b" + std::to_string(i);
+      EXPECT_TRUE(FileExists(in.Path(name))) << c.limit << name;
+      EXPECT_EQ(entries[i].flag, 0) << c.limit << name;
+    }
+    EXPECT_EQ(small->mark, 1);
+    EXPECT_EQ(entries[3].flag, 1);
+    EXPECT_FALSE(FileExists(in.Path("s")));
+    EXPECT_EQ(ReadFile(out.Path("small.bin")), Bytes(500));
+  }
+  // A pass without write errors clears the state of the last one.
+  list = nullptr;
+  tail = &list;
+  WriteFile(in.Path("s"), Uuencode("x", "x.bin"));
+  Add(in.Path("s"), 1, NewBeginName("x.bin"));
+  Run();
+  EXPECT_FALSE(DecodeWriteError());
+}
+
+TEST_F(DecodeTest, SymbolicLinksAreNeverFollowed) {
+  QUIET = true;
+  TempDir elsewhere;
+  std::string target = elsewhere.Path("target");
+  WriteFile(target, "keep");
+  ASSERT_EQ(symlink(target.c_str(), out.Path("l.bin").c_str()), 0);
+  std::string gone = elsewhere.Path("gone");
+  ASSERT_EQ(symlink(gone.c_str(), out.Path("d.bin").c_str()), 0);
+  std::vector<std::string> paths;
+  for (std::string name : {"l.bin", "d.bin", "ok.bin"}) {
+    paths.push_back(in.Path(name));
+    WriteFile(paths.back(), Uuencode(name, name));
+  }
+  char* argv[] = {paths[0].data(), paths[1].data(), paths[2].data()};
+  CaptureStderr();
+  CaptureStdout();
+  decode_p(&list, 0, 3, argv);
+  GetCapturedStdout();
+  EXPECT_EQ(GetCapturedStderr(),
+            "quillon: unable to create " + out.Path("l.bin") + "\n" +
+                "quillon: unable to create " + out.Path("d.bin") + "\n");
+  EXPECT_EQ(ReadFile(target), "keep");
+  EXPECT_FALSE(FileExists(gone));
+  EXPECT_TRUE(std::filesystem::is_symlink(out.Path("l.bin")));
+  EXPECT_TRUE(std::filesystem::is_symlink(out.Path("d.bin")));
+  EXPECT_EQ(ReadFile(out.Path("ok.bin")), "ok.bin");
+  EXPECT_FALSE(DecodeWriteError());
+}
+
+// Offsets past 4 GiB, in a sparse file that costs no disk space.
+TEST_F(DecodeTest, ArticlesBeyondFourGigabytes) {
+  const int64_t hole = (int64_t{9} << 29) + 7;  // 4.5 GiB and a bit
+  std::string a1 = Article("p1", Uuencode(Bytes(100), "far.bin"));
+  std::string a2 = Article("p2", Uuencode(Bytes(60), "farther.bin"));
+  std::string path = in.Path("spool");
+  {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    bool written = fseeko(f, hole, SEEK_SET) == 0 &&
+                   std::fwrite(a1.data(), 1, a1.size(), f) == a1.size() &&
+                   std::fwrite(a2.data(), 1, a2.size(), f) == a2.size();
+    if (std::fclose(f) != 0 || !written)
+      GTEST_SKIP() << "no sparse file of 4.5 GiB here";
+  }
+  Segment* p1 = Add(path, 1, NewBeginName("far.bin"), hole);
+  Segment* p2 = AddSame(p1, 2, hole + static_cast<int64_t>(a1.size()));
+  p2->begin = NewBeginName("farther.bin");
+  EXPECT_EQ(maxseek(list, p1, hole * 2), p2->offset);
+  EXPECT_EQ(Run(), "\nUUdecoding far.bin\nUUdecoding farther.bin\n");
+  EXPECT_EQ(ReadFile(out.Path("far.bin")), Bytes(100));
+  EXPECT_EQ(ReadFile(out.Path("farther.bin")), Bytes(60));
 }
 
 TEST_F(DecodeTest, NamesOutsideTheOutputDirectoryAreRefused) {

@@ -1,6 +1,11 @@
 #include "line_file.h"
 
+#include <sys/types.h>
+
 #include <cstring>
+
+// Article files past 4 GiB: every offset goes through off_t.
+static_assert(sizeof(off_t) >= 8, "64-bit file offsets are required");
 
 namespace {
 

@@ -148,11 +148,11 @@ int QuillonMain(int argc, char** argv) {
   if (!QUIET) std::printf("Quillon ver 3.7.0\n");
   if (arg == argc) {
     decode(nullptr);
-    return 0;
+    return DecodeWriteError() ? 1 : 0;
   }
   if (PLAIN) {
     decode_p(&g_catalogue, first, argc, argv);
-    return 0;
+    return DecodeWriteError() ? 1 : 0;
   }
 
   LoadDlist(&g_log_list);
@@ -167,7 +167,7 @@ int QuillonMain(int argc, char** argv) {
   if (ScanArticles(&scan, first, argc, argv, &count) == kScanFallBack) {
     if (!QUIET) std::printf("Found ordinary uuencoded files.\n");
     decode_p(&g_catalogue, first, argc, argv);
-    return 0;
+    return DecodeWriteError() ? 1 : 0;
   }
   if (!QUIET) std::printf("\nFound %d uuencoded file segments.\n", count);
   if (count == 0) return 2;
@@ -175,5 +175,5 @@ int QuillonMain(int argc, char** argv) {
   decode(g_catalogue);
   std::printf("\n");
   UpdateDlist(g_log_list, ".:.");
-  return 0;
+  return DecodeWriteError() ? 1 : 0;
 }
