@@ -61,8 +61,8 @@ void RemoveBase() {
 void Setup() {
   if (!g_base.empty()) return;
   const char* tmp = std::getenv("TMPDIR");
-  std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") +
-                        "/quillon-fuzz-XXXXXX";
+  std::string pattern =
+      std::string(tmp && *tmp ? tmp : "/tmp") + "/quillon-fuzz-XXXXXX";
   if (!mkdtemp(pattern.data())) {
     std::perror("quillon fuzz: mkdtemp");
     std::abort();
@@ -117,8 +117,7 @@ void RunInChild(const std::function<void(const std::string& dir)>& body) {
   std::string err = g_base + "/stderr";
   std::filesystem::create_directory(dir);
   ++g_runs;
-  bool check_leaks =
-      g_runs <= kLeakCheckFirst || g_runs % kLeakCheckEvery == 0;
+  bool check_leaks = g_runs <= kLeakCheckFirst || g_runs % kLeakCheckEvery == 0;
   std::fflush(nullptr);
   pid_t pid = fork();
   if (pid < 0) {

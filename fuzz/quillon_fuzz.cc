@@ -2,8 +2,8 @@
 // option set; the rest is cut at kSeparator into article files "1", "2",
 // ... (at most kMaxFiles). Each input runs in a child in an empty
 // directory, which also takes the output (-dest out).
-#include <sys/stat.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdint>
