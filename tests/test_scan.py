@@ -132,6 +132,62 @@ class ExtendedAndDelete(QuillonTest):
         self.assertFalse(any(os.path.exists(f) for f in files))
 
 
+class ArticleEdges(QuillonTest):
+    """Edge cases of reading articles, seen through whole runs."""
+
+    def test_three_articles_in_one_file(self):
+        data = random_bytes(8000, 20)
+        self.write("batch", b"".join(posting(data, "three.bin", 3)))
+        rc, out, _ = self.quillon("-extended", "batch")
+        self.assertEqual(rc, 0)
+        self.assertIn(b"Found 3 uuencoded file segments.", out)
+        self.assertEqual(self.read("three.bin"), data)
+        # Without -extended the file is one article: its first part only.
+        os.remove(self.path("three.bin"))
+        rc, out, _ = self.quillon("batch")
+        self.assertIn(b"Found 1 uuencoded file segments.", out)
+
+    def test_broken_begin_line_is_joined_with_the_next(self):
+        data = random_bytes(300, 21)
+        text = posting(data, "joined.bin", 1)[0].replace(
+            b"begin 644 joined.bin\n", b"begin 600\njoined.bin\n")
+        self.write("1", text)
+        rc, out, _ = self.quillon("1")
+        self.assertEqual(rc, 0)
+        self.assertEqual(self.read("joined.bin"), data)
+        self.assertEqual(os.stat(self.path("joined.bin")).st_mode & 0o777,
+                         0o600)
+
+    def test_what_does_not_start_the_fall_back_mode(self):
+        data = random_bytes(300, 22)
+        self.write("a", posting(data, "a.bin", 1)[0])
+        self.write("plain.uu", uuencode(b"plain", "plain.bin"))
+        # A plain file after the first segment is passed over ...
+        rc, out, err = self.quillon("missing", "a", "plain.uu")
+        self.assertEqual(rc, 0)
+        self.assertEqual(err, b"quillon: cannot access file missing\n")
+        self.assertNotIn(b"ordinary", out)
+        self.assertFalse(os.path.exists(self.path("plain.bin")))
+        # ... and one after a file that could not be opened starts it; the
+        # plain decoding then fails on that file again, and ends the run.
+        rc, out, err = self.quillon("missing", "plain.uu")
+        self.assertIn(b"Found ordinary uuencoded files.\n", out)
+        self.assertEqual(rc, 1)
+        self.assertEqual(err, b"quillon: cannot access file missing\n" * 2)
+
+    def test_part_numbers_in_the_body(self):
+        # Subjects without numbers; the body says "name part/total".
+        data = random_bytes(6000, 23)
+        parts = posting(data, "body.bin", 2, subject_fmt="body.bin")
+        fixed = [p.replace(b"section %d of file" % (i + 1),
+                           b"body.bin %d/2" % (i + 1))
+                 for i, p in enumerate(parts)]
+        files = write_spool(self.path("s"), list(reversed(fixed)))
+        rc, out, _ = self.quillon(*files)
+        self.assertEqual(rc, 0)
+        self.assertEqual(self.read("body.bin"), data)
+
+
 class DosNames(QuillonTest):
 
     def test_equal_dos_names_are_numbered(self):
@@ -180,6 +236,20 @@ class LogCycle(QuillonTest):
         self.assertEqual(self.read("second.bin"), second)
         with open(log, "rb") as f:
             self.assertEqual(f.read(), b"*%s\n@105\n@104\n@101\n@102\n"
+                             % spool.encode())
+
+        # The news system expires 101 and 102; a run from inside the spool
+        # loads its entries unflagged and drops those of files not named.
+        os.remove(os.path.join(spool, "101"))
+        os.remove(os.path.join(spool, "102"))
+        third = random_bytes(500, 18)
+        write_spool(spool, posting(third, "third.bin", 1), first=106)
+        rc, out, _ = self.quillon("-dest", self.dir, *names(), env=env,
+                                  cwd=spool)
+        self.assertEqual(rc, 0)
+        self.assertEqual(self.read("third.bin"), third)
+        with open(log, "rb") as f:
+            self.assertEqual(f.read(), b"*%s\n@106\n@104\n@105\n"
                              % spool.encode())
 
         rc, out, _ = self.quillon("-unlog", spool, env=env)

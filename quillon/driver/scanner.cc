@@ -65,7 +65,7 @@ bool TakeSubject(ScanState* scan, Article* a, char* line) {
 }
 
 void TakeBeginLine(ScanState* scan, Article* a, char* line, LineFile* in) {
-  if (wc(line) <= 2) CompleteBeginLine(line, in);
+  CompleteBeginLine(line, in);
   char name[kLineSize];
   int mode = 0;
   if (ReadBline(line, &mode, name) > 0)
