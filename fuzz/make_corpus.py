@@ -1,0 +1,138 @@
+#!/usr/bin/env python3
+"""Writes the fuzz seed corpora in fuzz/corpus/<target>/ from real encoded
+data: uuencode of sharutils and Python's binascii, the sample spool's
+headers, log files and small spools. Run it again after changing it; the
+files are kept in the repository."""
+
+import binascii
+import os
+import random
+import shutil
+import subprocess
+import sys
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.join(HERE, "..")
+sys.path.insert(0, os.path.join(ROOT, "tests"))
+
+from quillon_e2e import uuencode  # noqa
+from spool import article, date, posting, random_bytes  # noqa
+
+SEPARATOR = b"\n%%FILE\n"  # quillon_fuzz.cc cuts files at it
+OPTION_SETS = 12           # entries of OptionSets() in quillon_fuzz.cc
+
+
+def sharutils(data, name):
+    """uuencode of sharutils; Python's encoding where it is missing."""
+    tool = shutil.which("uuencode")
+    if tool is None:
+        return uuencode(data, name)
+    return subprocess.run([tool, name], input=data, stdout=subprocess.PIPE,
+                          check=True).stdout
+
+
+def write(target, name, data):
+    directory = os.path.join(HERE, "corpus", target)
+    os.makedirs(directory, exist_ok=True)
+    with open(os.path.join(directory, name), "wb") as f:
+        f.write(data)
+
+
+def sample_headers():
+    """Subject, Date and From lines of the sample spool."""
+    lines = []
+    spool = os.path.join(ROOT, "sample", "spool")
+    for name in sorted(os.listdir(spool)):
+        with open(os.path.join(spool, name), "rb") as f:
+            for line in f:
+                if line.startswith((b"Subject: ", b"Date: ", b"From: ")):
+                    lines.append(line)
+    return sorted(set(lines))
+
+
+def caption_corpus():
+    seeds = sample_headers() + [
+        b"Subject: Re: PICS: sunset.jpg [01/10] - nice one\n",
+        b"Subject: holiday.zip - part 3 of 5\n",
+        b"SUBJECT: BEACH.GIF (1 OF 2)\n",
+        b"Subject: REPOST: tar.gz.uu part12/20 \n",
+        b"Subject: ...and more... file.tar.gz (3/7)\n",
+        b"Date: 13 Jan 97 10:00:00 GMT\n",
+        b"Date: Thu, 29 Feb 2024 23:59:59 +0100\n",
+        b"Date: 1 Dec 1999 0:0:0\n",
+        b"From: \"Ann\" <ann@pics.example>\n",
+        b"From: bob@beach.example (Bob)\n",
+        b"From: nobody\n",
+        b"+jpg -zip\nSubject: sunset.jpg (1/3)\n",
+        b"-repost +gif part\nSubject: REPOST: beach.gif (2/2)\n",
+    ]
+    for i, seed in enumerate(seeds):
+        write("caption", "%02d" % i, seed)
+
+
+def uuline_corpus():
+    data = random_bytes(200, 7)
+    write("uuline", "sharutils", sharutils(data, "photo.jpg"))
+    write("uuline", "binascii", uuencode(data, "photo.jpg", mode="755"))
+    write("uuline", "crlf", uuencode(data[:100], "a.bin", crlf=True))
+    lines = [binascii.b2a_uu(data[i:i + 45]) for i in range(0, 200, 45)]
+    write("uuline", "lines-blank", b"".join(lines))  # blanks, not backquotes
+    write("uuline", "broken-begin",
+          b"begin 644\nphoto.jpg\n" + b"".join(lines) + b"`\nend\n")
+    write("uuline", "begin-dir",
+          b"  begin 0600 ../dir/sub/file name.txt\n" + lines[0])
+    write("uuline", "begin-no-mode", b"begin photo.jpg\n" + lines[1])
+    wire = uuencode(b".." + data[:90], "dots.txt", crlf=True)
+    write("uuline", "wire", wire.replace(b"\r\n.", b"\r\n..") + b".\r\n")
+
+
+def log_corpus():
+    write("log", "one-dir", b"*/var/spool/news/alt/binaries\n@101\n@102\n")
+    write("log", "two-dirs",
+          b"*/var/spool/news\n*/var/spool/news/alt/pictures\n@1\n@7\n"
+          b"*/home/ann/news\n@12\n")
+    write("log", "orphan-entry", b"@5\n*/tmp\n@6\n\n@\n*\n")
+    write("log", "root", b"*/\n@etc\n")
+
+
+def spool_input(option_set, files):
+    return bytes([option_set]) + SEPARATOR.join(files)
+
+
+def quillon_corpus():
+    random.seed(1997)
+    small = posting(random_bytes(300, 11), "sunset.jpg", 3,
+                    poster="Ann Example <ann@pics.example>", when=date(13))
+    other = posting(random_bytes(200, 12), "beach.gif", 2,
+                    poster="bob@beach.example (Bob)", when=date(14),
+                    subject_fmt="REPOST: %(name)s part %(part)d of %(total)d")
+    chat = article("Re: where are the pictures?", b"Soon.\n")
+    spool = [small[2], other[1], small[0], chat, other[0], small[1]]
+    for option_set in range(OPTION_SETS):
+        write("quillon", "spool-%02d" % option_set,
+              spool_input(option_set, spool))
+    plain = sharutils(random_bytes(150, 13), "plain.bin")
+    for option_set in (1, 8, 11):
+        write("quillon", "plain-%02d" % option_set,
+              spool_input(option_set, [plain, uuencode(b"x" * 50, "b.txt")]))
+    batch = b"".join(small)  # several articles in one file: -extended
+    write("quillon", "batch-02", spool_input(2, [batch]))
+    write("quillon", "batch-10", spool_input(10, [batch]))
+    sample = os.path.join(ROOT, "sample", "spool")
+    texts = []
+    for name in ("103", "105", "110"):
+        with open(os.path.join(sample, name), "rb") as f:
+            texts.append(f.read())
+    write("quillon", "sample-00", spool_input(0, texts))
+
+
+def main():
+    shutil.rmtree(os.path.join(HERE, "corpus"), ignore_errors=True)
+    caption_corpus()
+    uuline_corpus()
+    log_corpus()
+    quillon_corpus()
+
+
+if __name__ == "__main__":
+    main()
