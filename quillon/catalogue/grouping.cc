@@ -7,6 +7,7 @@
 #include <string>
 
 #include "caption.h"
+#include "catalogue.h"
 
 namespace {
 
@@ -223,6 +224,8 @@ void Reorder(Segment** head) {
 }  // namespace
 
 void SortFiles(Segment** head) {
+  // Captions and links change from here on.
+  ForgetCatalogueIndex();
   Relabel(*head);
   int counter = 1;
   for (Segment* first = *head; first;) {

@@ -13,6 +13,7 @@
 #include "../log/log.h"
 #include "dosname.h"
 #include "line_file.h"
+#include "pass_index.h"
 #include "uuline.h"
 
 namespace {
@@ -163,7 +164,7 @@ void LineLoop(Pass* pass, Segment* seg, LineFile* in, int64_t limit) {
 
 void DecodeSegment(Pass* pass, Segment* seg) {
   if (seg->group == 0) {
-    seg->mark = 1;
+    MarkProcessed(seg);
     clean(pass->list);
     return;
   }
@@ -180,7 +181,7 @@ void DecodeSegment(Pass* pass, Segment* seg) {
   if (seg->group == -1 && !pass->err) return;
   // A part whose file could not be written is not done: keep its article.
   if (pass->lost) return;
-  seg->mark = 1;
+  MarkProcessed(seg);
   clean(pass->list);
 }
 
@@ -195,6 +196,8 @@ void decode(Segment* list) {
   }
   std::unordered_set<const char*> removed;
   g_removed = &removed;
+  BeginPassIndex(list);
+  BeginNameIndex(list);
   Pass pass;
   pass.list = list;
   pass.err = GetFilePtr(ERRFILE);
@@ -206,6 +209,8 @@ void decode(Segment* list) {
   for (Segment* s = list; s; s = s->next) DecodeSegment(&pass, s);
   if (pass.out) ShortFile(&pass);
   if (pass.err) std::fclose(pass.err);
+  EndNameIndex();
+  EndPassIndex();
   g_removed = nullptr;
 }
 
@@ -228,6 +233,7 @@ void decode_p(Segment** head, int first, int end, char** argv) {
 }
 
 int64_t maxseek(Segment* list, Segment* seg, int64_t limit) {
+  if (PassIndexed(list)) return IndexedMaxseek(seg, limit);
   for (Segment* s = list; s; s = s->next) {
     if (s == seg || s->path != seg->path) continue;
     if (s->offset > seg->offset && s->offset < limit) limit = s->offset;
@@ -235,7 +241,26 @@ int64_t maxseek(Segment* list, Segment* seg, int64_t limit) {
   return limit;
 }
 
+// Removes and flags one finished article file; its segments all share it.
+static void CleanFile(const std::vector<Segment*>& segments) {
+  for (Segment* p : segments) {
+    if (p->mark != 1) continue;
+    if (DEL && p->path && !(g_removed && g_removed->count(p->path))) {
+      unlink(p->path);
+      if (g_removed) g_removed->insert(p->path);
+    }
+    if (p->logentry) p->logentry->flag = 1;
+  }
+}
+
 void clean(Segment* list) {
+  // Within a pass only the files finished since the last call can change:
+  // the others were removed and flagged when they were finished.
+  if (PassIndexed(list)) {
+    for (const std::vector<Segment*>* file : TakeFinishedFiles())
+      CleanFile(*file);
+    return;
+  }
   // Input files are told apart by their path object, not its text.
   std::unordered_map<const char*, bool> pending;
   for (Segment* q = list; q; q = q->next) pending[q->path] |= q->mark == 0;
