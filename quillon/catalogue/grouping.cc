@@ -69,6 +69,7 @@ struct Run {
   };
   std::unordered_map<std::string, Counted> counted;
   size_t counted_size = 0;
+  Counted scratch;  // a count cheap enough to make again
 };
 
 uint32_t Trigram(const char* p) {
@@ -133,27 +134,36 @@ KeyCount Tally(const Run& run, const std::vector<uint32_t>& matched) {
 
 // Counts `key` over the run's ungrouped records in catalogue order.
 // `within`, when given, holds every record that can match (the matches of a
-// key that `key` extends).
+// key that `key` extends). The result stays valid until the next call.
 const Run::Counted& CountKey(Run* run, const std::string& key,
                              const std::vector<uint32_t>* within = nullptr) {
   auto found = run->counted.find(key);
   if (found != run->counted.end()) return found->second;
   Run::Counted counted;
-  for (uint32_t at : *Candidates(*run, key, within))
+  const std::vector<uint32_t>* candidates = Candidates(*run, key, within);
+  for (uint32_t at : *candidates)
     if (Matches(run->records[at], key.c_str())) counted.matched.push_back(at);
   counted.count = Tally(*run, counted.matched);
+  // Only counts that read many captions are worth keeping.
+  constexpr size_t kWorthKeeping = 64;
+  if (candidates->size() < kWorthKeeping) {
+    run->scratch = std::move(counted);
+    return run->scratch;
+  }
   // Bounds the memory of the counts kept.
   constexpr size_t kMaxKept = size_t{1} << 22;
   run->counted_size += counted.matched.size() + key.size() + 1;
   if (run->counted_size > kMaxKept) {
-    run->counted.clear();
+    decltype(run->counted)().swap(run->counted);
     run->counted_size = counted.matched.size() + key.size() + 1;
   }
   return run->counted.emplace(key, std::move(counted)).first->second;
 }
 
 void Grouped(Run* run) {
-  run->counted.clear();
+  // A fresh table: clearing keeps the buckets, and clearing them after every
+  // group would cost the largest table's size each time.
+  decltype(run->counted)().swap(run->counted);
   run->counted_size = 0;
 }
 
