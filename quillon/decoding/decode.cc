@@ -118,6 +118,8 @@ bool OpenOutput(Pass* pass, Segment* seg, LineFile* in, bool* failed) {
   }
   const char* path = CreatePath(pass->name);
   if (!LeavesOutputDir(pass->name)) pass->out = std::fopen(path, "wb");
+  // Large writes: decoded files run to many megabytes.
+  if (pass->out) std::setvbuf(pass->out, nullptr, _IOFBF, 1 << 16);
   if (!pass->out) {
     std::fprintf(stderr, "quillon: unable to create %s\n", path);
     pass->create_failed = true;
