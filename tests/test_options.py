@@ -12,7 +12,7 @@ BANNER = b"Quillon ver 3.7.0\n"
 class OptionWords(QuillonTest):
 
     def test_ambiguous_and_unknown_words_end_the_run(self):
-        for word in ["-d", "-de", "-e", "-", "-x", "--help", "-deletex"]:
+        for word in ["-d", "-de", "-e", "-", "-x", "--usage", "-deletex"]:
             rc, out, err = self.quillon(word, "file")
             self.assertEqual(rc, 1, word)
             self.assertEqual(out, b"", word)

@@ -15,6 +15,7 @@
 #include "../log/log.h"
 #include "../quillon.h"
 #include "scanner.h"
+#include "usage.h"
 
 namespace {
 
@@ -89,6 +90,9 @@ int GetOption(const char* word) {
 }
 
 int QuillonMain(int argc, char** argv) {
+  // Only these two exact first words; any other "--" word stays unknown.
+  int status = 0;
+  if (HelpOrVersion(argc, argv, &status)) return status;
   g_log_list = nullptr;
   ReadCwd();
   g_catalogue = nullptr;

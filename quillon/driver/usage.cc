@@ -1,0 +1,64 @@
+#include "usage.h"
+
+#include <cstdio>
+#include <cstring>
+
+const char kUsageText[] =
+    "Usage: quillon [options] [file ...]\n"
+    "       quillon --help | --version\n"
+    "\n"
+    "Decodes uuencoded files posted in several news articles: the article\n"
+    "files given (or standard input, when none is given) are scanned, their\n"
+    "segments grouped into files, and each complete file is written.\n"
+    "\n"
+    "Options (any unique prefix is taken; the shortest is shown):\n"
+    "  -delete            -del  delete each article file once all its "
+    "segments are\n"
+    "                           decoded\n"
+    "  -quiet             -q    no progress messages\n"
+    "  -extended          -ex   a file may hold several articles\n"
+    "  -dest DIR          -des  write the output files into DIR\n"
+    "  -mode OCTAL        -m    give every output file this permission mode\n"
+    "  -plain             -p    decode plain uuencoded files, not news "
+    "articles\n"
+    "  -dir               -di   keep the directory part of begin-line names\n"
+    "  -keywords \"W ...\"  -k    only articles whose subject matches: +word "
+    "for,\n"
+    "                           -word against\n"
+    "  -errors FILE       -er   append the text of undecodable segments to "
+    "FILE\n"
+    "  -log DIR           -l    put DIR under the processed-file log, then "
+    "stop\n"
+    "  -unlog DIR         -u    take every directory beginning with DIR out "
+    "of the\n"
+    "                           log, then stop\n"
+    "  -dos               -do   MS-DOS 8.3 output names\n"
+    "Options end at the first word that does not begin with \"-\".\n"
+    "\n"
+    "Environment:\n"
+    "  QUILLONLOG  path of the processed-file log; no log when unset\n"
+    "\n"
+    "Exit status:\n"
+    "  0  success\n"
+    "  1  a bad option, or an article file that could no longer be read\n"
+    "  2  a scan found no uuencoded segment\n"
+    "\n"
+    "See quillon(1) (\"man quillon\") for the whole description.\n";
+
+const char kVersionText[] = "quillon 3.7.0\n";
+
+bool HelpOrVersion(int argc, char** argv, int* status) {
+  if (argc < 2) return false;
+  const char* text = nullptr;
+  if (std::strcmp(argv[1], "--help") == 0) text = kUsageText;
+  if (std::strcmp(argv[1], "--version") == 0) text = kVersionText;
+  if (text == nullptr) return false;
+  std::fputs(text, stdout);
+  // A text that never reached its reader is a failure, as for any output.
+  *status = 0;
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    std::fputs("quillon: write error\n", stderr);
+    *status = 1;
+  }
+  return true;
+}
