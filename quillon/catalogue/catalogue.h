@@ -11,4 +11,7 @@ int same(const char* a, const char* b);
 // of exact duplicates and marking same-caption clashes of other begin names.
 void AddtoFlist(Segment** head, Segment* seg);
 
+// Drops AddtoFlist's index: the catalogue is about to change otherwise.
+void ForgetCatalogueIndex();
+
 #endif  // QUILLON_CATALOGUE_CATALOGUE_H_

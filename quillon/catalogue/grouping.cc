@@ -1,12 +1,17 @@
 #include "grouping.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "caption.h"
+#include "catalogue.h"
 
 namespace {
 
@@ -49,10 +54,61 @@ struct KeyCount {
   int total = -1;
 };
 
-KeyCount CountKey(Segment* first, Segment* end, const char* key) {
-  KeyCount c;
+// One poster run with what the key search needs to find the records that
+// contain a key without reading every caption: for each three-character
+// sequence, the records whose caption holds it, in run order.
+struct Run {
+  std::vector<Segment*> records;  // catalogue order
+  std::unordered_map<uint32_t, std::vector<uint32_t>> trigrams;
+  std::vector<uint32_t> everyone;
+  // The keys counted since the last group was formed: their counts and the
+  // records they matched. Grouping a record changes both.
+  struct Counted {
+    KeyCount count;
+    std::vector<uint32_t> matched;
+  };
+  std::unordered_map<std::string, Counted> counted;
+  size_t counted_size = 0;
+  Counted scratch;  // a count cheap enough to make again
+};
+
+uint32_t Trigram(const char* p) {
+  return uint32_t{static_cast<unsigned char>(p[0])} << 16 |
+         uint32_t{static_cast<unsigned char>(p[1])} << 8 |
+         static_cast<unsigned char>(p[2]);
+}
+
+void IndexRun(Run* run, Segment* first, Segment* end) {
   for (Segment* r = first; r != end; r = r->next) {
-    if (!Matches(r, key)) continue;
+    uint32_t at = static_cast<uint32_t>(run->records.size());
+    run->records.push_back(r);
+    run->everyone.push_back(at);
+    size_t length = std::strlen(r->caption);
+    for (size_t i = 0; i + 3 <= length; ++i) {
+      std::vector<uint32_t>& list = run->trigrams[Trigram(r->caption + i)];
+      if (list.empty() || list.back() != at) list.push_back(at);
+    }
+  }
+}
+
+// The records that may contain `key`: all that hold its rarest
+// three-character sequence, or those that matched a key it extends.
+const std::vector<uint32_t>* Candidates(const Run& run, const std::string& key,
+                                        const std::vector<uint32_t>* within) {
+  static const std::vector<uint32_t> kNone;
+  const std::vector<uint32_t>* best = within ? within : &run.everyone;
+  for (size_t i = 0; i + 3 <= key.size(); ++i) {
+    auto found = run.trigrams.find(Trigram(key.c_str() + i));
+    if (found == run.trigrams.end()) return &kNone;
+    if (found->second.size() < best->size()) best = &found->second;
+  }
+  return best;
+}
+
+KeyCount Tally(const Run& run, const std::vector<uint32_t>& matched) {
+  KeyCount c;
+  for (uint32_t at : matched) {
+    const Segment* r = run.records[at];
     ++c.matches;
     if (r->begin && r->begin != c.last_begin) {
       ++c.begins;
@@ -76,22 +132,60 @@ KeyCount CountKey(Segment* first, Segment* end, const char* key) {
   return c;
 }
 
+// Counts `key` over the run's ungrouped records in catalogue order.
+// `within`, when given, holds every record that can match (the matches of a
+// key that `key` extends). The result stays valid until the next call.
+const Run::Counted& CountKey(Run* run, const std::string& key,
+                             const std::vector<uint32_t>* within = nullptr) {
+  auto found = run->counted.find(key);
+  if (found != run->counted.end()) return found->second;
+  Run::Counted counted;
+  const std::vector<uint32_t>* candidates = Candidates(*run, key, within);
+  for (uint32_t at : *candidates)
+    if (Matches(run->records[at], key.c_str())) counted.matched.push_back(at);
+  counted.count = Tally(*run, counted.matched);
+  // Only counts that read many captions are worth keeping.
+  constexpr size_t kWorthKeeping = 64;
+  if (candidates->size() < kWorthKeeping) {
+    run->scratch = std::move(counted);
+    return run->scratch;
+  }
+  // Bounds the memory of the counts kept.
+  constexpr size_t kMaxKept = size_t{1} << 22;
+  run->counted_size += counted.matched.size() + key.size() + 1;
+  if (run->counted_size > kMaxKept) {
+    decltype(run->counted)().swap(run->counted);
+    run->counted_size = counted.matched.size() + key.size() + 1;
+  }
+  return run->counted.emplace(key, std::move(counted)).first->second;
+}
+
+void Grouped(Run* run) {
+  // A fresh table: clearing keeps the buckets, and clearing them after every
+  // group would cost the largest table's size each time.
+  decltype(run->counted)().swap(run->counted);
+  run->counted_size = 0;
+}
+
 bool Acceptable(const KeyCount& c, int best_count) {
   return c.matches > best_count && c.begins == 1 && c.unknown >= c.gaps &&
          (c.total == -1 || c.total == c.matches);
 }
 
-// Looks for the caption key of `seed` among the run [first, end). Pass 0 tries
-// the file name in the caption, pass 1 every window of the caption. Returns
-// true and the key in `best` when one was accepted.
-bool FindKey(Segment* first, Segment* end, const Segment* seed, int pass,
-             std::string* best) {
+// Looks for the caption key of `seed` in the run. Pass 0 tries the file name
+// in the caption, pass 1 every window of the caption. Returns true and the
+// key in `best` when one was accepted.
+bool FindKey(Run* run, const Segment* seed, int pass, std::string* best) {
   const std::string caption = seed->caption;
   const ptrdiff_t length = static_cast<ptrdiff_t>(caption.size());
   int best_count = 0;
   int matches = 0;
   ptrdiff_t start = -1;
   ptrdiff_t window = 0;
+  // The matches of the previous window: a longer window at the same start
+  // matches a subset of them.
+  std::vector<uint32_t> shorter;
+  bool grown = false;
   for (;;) {
     std::string candidate;
     if (pass == 0) {
@@ -99,7 +193,8 @@ bool FindKey(Segment* first, Segment* end, const Segment* seed, int pass,
       GetFileName(seed->caption, name);
       candidate = name;
     } else {
-      if (matches != 0 && start + window - 1 < length) {
+      grown = matches != 0 && start + window - 1 < length;
+      if (grown) {
         ++window;
       } else {
         ++start;
@@ -109,7 +204,9 @@ bool FindKey(Segment* first, Segment* end, const Segment* seed, int pass,
     }
     if (candidate.empty()) break;
 
-    KeyCount c = CountKey(first, end, candidate.c_str());
+    const Run::Counted& counted =
+        CountKey(run, candidate, grown ? &shorter : nullptr);
+    const KeyCount& c = counted.count;
     matches = c.matches;
     if (Acceptable(c, best_count)) {
       *best = candidate;
@@ -117,19 +214,21 @@ bool FindKey(Segment* first, Segment* end, const Segment* seed, int pass,
     }
     if (best_count != 0 && c.total == c.matches) break;
     if (pass == 0 || start >= length - 2) break;
+    shorter = counted.matched;
   }
   return best_count != 0;
 }
 
-void GroupByKeys(Segment* first, Segment* end, int* counter) {
+void GroupByKeys(Run* run, int* counter) {
   for (int pass = 0; pass < 2; ++pass) {
-    for (Segment* seed = first; seed != end; seed = seed->next) {
+    for (Segment* seed : run->records) {
       if (seed->group != -1) continue;
       std::string key;
-      if (!FindKey(first, end, seed, pass, &key)) continue;
-      for (Segment* r = first; r != end; r = r->next)
-        if (Matches(r, key.c_str())) r->group = *counter;
+      if (!FindKey(run, seed, pass, &key)) continue;
+      for (uint32_t at : CountKey(run, key).matched)
+        run->records[at]->group = *counter;
       ++*counter;
+      Grouped(run);
     }
   }
 }
@@ -208,26 +307,105 @@ bool Sweep(Segment** link, int poster) {
   return exchanged;
 }
 
+// How the records of one group compare among themselves when the exchange
+// sort's outcome is that of a stable sort.
+enum class Within { kPart, kTime };
+
+// When the exchange sort of a run comes down to a stable sort by group and
+// then part or time, the way each group compares; false when it may not: a
+// repost that suppresses a neighbour changes groups while sorting, and a
+// group that mixes known and unknown parts can order its records in a
+// circle unless its known parts rise with their times.
+bool StableOrder(const std::vector<Segment*>& run,
+                 std::unordered_map<int, Within>* within) {
+  struct Block {
+    std::vector<const Segment*> known;
+    bool unknown = false;
+  };
+  std::unordered_map<int, Block> blocks;
+  for (const Segment* r : run) {
+    Block& b = blocks[r->group];
+    if (r->part == -1)
+      b.unknown = true;
+    else
+      b.known.push_back(r);
+  }
+  for (auto& [group, b] : blocks) {
+    std::stable_sort(b.known.begin(), b.known.end(),
+                     [](const Segment* x, const Segment* y) {
+                       return x->part < y->part;
+                     });
+    bool rising = true;  // distinct parts whose times rise with them
+    for (size_t i = 1; i < b.known.size(); ++i) {
+      const Segment* x = b.known[i - 1];
+      const Segment* y = b.known[i];
+      if (x->part != y->part) {
+        rising = rising && x->time < y->time;
+        continue;
+      }
+      rising = false;
+      // Suppressing a group-0 record changes nothing.
+      if (group != 0 && (IsRepost(x) || IsRepost(y))) return false;
+    }
+    if (!b.unknown) {
+      (*within)[group] = Within::kPart;
+    } else if (b.known.empty() || rising) {
+      (*within)[group] = Within::kTime;
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Sorts the run that `*link` points at; returns the link behind it.
+Segment** ReorderRun(Segment** link) {
+  int poster = (*link)->poster;
+  std::vector<Segment*> run;
+  for (Segment* r = *link; r && r->poster == poster; r = r->next)
+    run.push_back(r);
+  Segment* after = run.back()->next;
+  std::unordered_map<int, Within> within;
+  if (StableOrder(run, &within)) {
+    // Equal keys are never exchanged, so the exchange sort is stable.
+    std::stable_sort(run.begin(), run.end(),
+                     [&within](const Segment* a, const Segment* b) {
+                       if (a->group != b->group) return a->group < b->group;
+                       if (within.at(a->group) == Within::kPart)
+                         return a->part < b->part;
+                       return a->time < b->time;
+                     });
+    for (Segment* r : run) {
+      *link = r;
+      link = &r->next;
+    }
+    *link = after;
+    return link;
+  }
+  while (Sweep(link, poster)) {
+  }
+  Segment* last = *link;
+  while (last->next && last->next->poster == poster) last = last->next;
+  return &last->next;
+}
+
 void Reorder(Segment** head) {
   Segment** link = head;
-  while (*link) {
-    int poster = (*link)->poster;
-    while (Sweep(link, poster)) {
-    }
-    Segment* last = *link;
-    while (last->next && last->next->poster == poster) last = last->next;
-    link = &last->next;
-  }
+  while (*link) link = ReorderRun(link);
 }
 
 }  // namespace
 
 void SortFiles(Segment** head) {
+  // Captions and links change from here on.
+  ForgetCatalogueIndex();
   Relabel(*head);
   int counter = 1;
   for (Segment* first = *head; first;) {
     Segment* end = RunEnd(first);
-    GroupByKeys(first, end, &counter);
+    Run run;
+    IndexRun(&run, first, end);
+    GroupByKeys(&run, &counter);
     GroupConsecutive(first, end, &counter);
     first = end;
   }

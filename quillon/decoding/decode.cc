@@ -15,6 +15,7 @@
 #include "../log/log.h"
 #include "dosname.h"
 #include "line_file.h"
+#include "pass_index.h"
 #include "uuline.h"
 
 namespace {
@@ -82,7 +83,7 @@ void Decode(Pass* pass, const char* line) {
 }
 
 void Processed(Pass* pass, Segment* seg) {
-  seg->mark = 1;
+  MarkProcessed(seg);
   clean(pass->list);
 }
 
@@ -94,7 +95,7 @@ void CloseOutput(Pass* pass) {
   if (pass->out_failed) {
     if (pass->fed) pass->lost = true;
   } else {
-    for (Segment* s : pass->waiting) s->mark = 1;
+    for (Segment* s : pass->waiting) MarkProcessed(s);
     if (!pass->waiting.empty()) clean(pass->list);
   }
   pass->waiting.clear();
@@ -171,6 +172,8 @@ bool OpenOutput(Pass* pass, Segment* seg, LineFile* in, bool* failed) {
   }
   const char* path = CreatePath(pass->name);
   if (!LeavesOutputDir(pass->name)) pass->out = CreateOutput(path);
+  // Large writes: decoded files run to many megabytes.
+  if (pass->out) std::setvbuf(pass->out, nullptr, _IOFBF, 1 << 16);
   if (!pass->out) {
     std::fprintf(stderr, "quillon: unable to create %s\n", path);
     pass->create_failed = true;
@@ -256,6 +259,8 @@ void decode(Segment* list) {
   g_write_error = false;
   std::unordered_set<const char*> removed;
   g_removed = &removed;
+  BeginPassIndex(list);
+  BeginNameIndex(list);
   Pass pass;
   pass.list = list;
   pass.err = GetFilePtr(ERRFILE);
@@ -267,6 +272,8 @@ void decode(Segment* list) {
   for (Segment* s = list; s; s = s->next) DecodeSegment(&pass, s);
   if (pass.out) ShortFile(&pass);
   if (pass.err) std::fclose(pass.err);
+  EndNameIndex();
+  EndPassIndex();
   g_removed = nullptr;
 }
 
@@ -289,6 +296,7 @@ void decode_p(Segment** head, int first, int end, char** argv) {
 }
 
 int64_t maxseek(Segment* list, Segment* seg, int64_t limit) {
+  if (PassIndexed(list)) return IndexedMaxseek(seg, limit);
   for (Segment* s = list; s; s = s->next) {
     if (s == seg || s->path != seg->path) continue;
     if (s->offset > seg->offset && s->offset < limit) limit = s->offset;
@@ -296,7 +304,26 @@ int64_t maxseek(Segment* list, Segment* seg, int64_t limit) {
   return limit;
 }
 
+// Removes and flags one finished article file; its segments all share it.
+static void CleanFile(const std::vector<Segment*>& segments) {
+  for (Segment* p : segments) {
+    if (p->mark != 1) continue;
+    if (DEL && p->path && !(g_removed && g_removed->count(p->path))) {
+      unlink(p->path);
+      if (g_removed) g_removed->insert(p->path);
+    }
+    if (p->logentry) p->logentry->flag = 1;
+  }
+}
+
 void clean(Segment* list) {
+  // Within a pass only the files finished since the last call can change:
+  // the others were removed and flagged when they were finished.
+  if (PassIndexed(list)) {
+    for (const std::vector<Segment*>* file : TakeFinishedFiles())
+      CleanFile(*file);
+    return;
+  }
   // Input files are told apart by their path object, not its text.
   std::unordered_map<const char*, bool> pending;
   for (Segment* q = list; q; q = q->next) pending[q->path] |= q->mark == 0;

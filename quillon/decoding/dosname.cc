@@ -3,8 +3,11 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <set>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 namespace {
 
@@ -57,7 +60,81 @@ void Number(char* name, uint64_t count) {
                 ext.c_str());
 }
 
+// The live begin strings of a pass by their text: for each text, the list
+// positions of the segments that hold a string of that text. A string that
+// has become MARKER is dropped when a walk meets it.
+struct NameIndex {
+  const Segment* list = nullptr;
+  std::vector<Segment*> at;  // list position -> segment
+  std::unordered_map<std::string, std::set<size_t>> by_text;
+  // Each string's positions and the text it was indexed under.
+  struct Holders {
+    const std::string* text;
+    std::vector<size_t> positions;
+  };
+  std::unordered_map<const char*, Holders> holders;
+};
+
+std::unique_ptr<NameIndex>& CurrentNames() {
+  static std::unique_ptr<NameIndex> index;
+  return index;
+}
+
+bool Started(const char* begin) { return std::strcmp(begin, MARKER) == 0; }
+
+void DropString(NameIndex* index, const char* begin) {
+  auto it = index->holders.find(begin);
+  if (it == index->holders.end()) return;
+  std::set<size_t>& live = index->by_text[*it->second.text];
+  for (size_t pos : it->second.positions) live.erase(pos);
+  index->holders.erase(it);
+}
+
+// The walk of checkname over the list, visiting only the segments whose
+// begin text equals the name as it stands at each step.
+void IndexedCheckname(NameIndex* index, char* name) {
+  size_t from = 0;
+  for (;;) {
+    auto bucket = index->by_text.find(name);
+    if (bucket == index->by_text.end()) return;
+    auto next = bucket->second.lower_bound(from);
+    if (next == bucket->second.end()) return;
+    size_t pos = *next;
+    char* begin = index->at[pos]->begin;
+    if (Started(begin)) {
+      DropString(index, begin);
+      continue;
+    }
+    if (uint64_t count = UseCount(begin)) Number(name, count);
+    RaiseUseCount(begin);
+    from = pos + 1;
+  }
+}
+
 }  // namespace
+
+uint64_t DosUseCount(char* begin) { return UseCount(begin); }
+void RaiseDosUseCount(char* begin) { RaiseUseCount(begin); }
+void NumberDosName(char* name, uint64_t count) { Number(name, count); }
+
+void BeginNameIndex(Segment* list) {
+  if (!DOS || !list) return;
+  auto index = std::make_unique<NameIndex>();
+  index->list = list;
+  for (Segment* s = list; s; s = s->next) {
+    size_t pos = index->at.size();
+    index->at.push_back(s);
+    if (!s->begin || Started(s->begin)) continue;
+    auto bucket = index->by_text.try_emplace(s->begin).first;
+    bucket->second.insert(bucket->second.end(), pos);
+    auto& holders = index->holders[s->begin];
+    holders.text = &bucket->first;
+    holders.positions.push_back(pos);
+  }
+  CurrentNames() = std::move(index);
+}
+
+void EndNameIndex() { CurrentNames().reset(); }
 
 void dosname(char* name) {
   if (!name) return;
@@ -82,6 +159,10 @@ void dosname(char* name) {
 
 void checkname(Segment* list, char* name) {
   dosname(name);
+  if (CurrentNames() && CurrentNames()->list == list) {
+    IndexedCheckname(CurrentNames().get(), name);
+    return;
+  }
   for (Segment* s = list; s; s = s->next) {
     // A string overwritten with MARKER belongs to a file already started.
     if (!s->begin || std::strcmp(s->begin, MARKER) == 0) continue;

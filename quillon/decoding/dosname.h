@@ -2,6 +2,8 @@
 #ifndef QUILLON_DECODING_DOSNAME_H_
 #define QUILLON_DECODING_DOSNAME_H_
 
+#include <cstdint>
+
 #include "../quillon.h"
 
 // Shortens `name` in place to its DOS form and zeroes the use counter byte
@@ -11,5 +13,17 @@ void dosname(char* name);
 // Converts `name` (a kLineSize buffer) with dosname and numbers it when a
 // begin string of the list with the same text has been used before.
 void checkname(Segment* list, char* name);
+
+// Indexes the begin strings of `list` by their text for checkname. Built
+// once the pass has converted every begin string; from then on a begin text
+// may only be overwritten with MARKER until EndNameIndex. Only under DOS.
+void BeginNameIndex(Segment* list);
+void EndNameIndex();
+
+// The use counter of a begin string, its raise by one, and `name` numbered
+// with a count, as checkname does them.
+uint64_t DosUseCount(char* begin);
+void RaiseDosUseCount(char* begin);
+void NumberDosName(char* name, uint64_t count);
 
 #endif  // QUILLON_DECODING_DOSNAME_H_

@@ -14,6 +14,9 @@ struct LineFile {
   // dot. Such a file's lines are read without that extra dot.
   bool wire = false;
   bool line_start = true;  // the next read starts a new line
+  // Byte position of the next read, counted as the reads go, so that a read
+  // needs no question to the stream; -1 when the stream must be asked.
+  int64_t position = -1;
 };
 
 // Opens `path` for reading, in wire format when its content ends with

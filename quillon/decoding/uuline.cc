@@ -93,12 +93,16 @@ void decline(const char* line, std::FILE* out) {
   size_t end = std::strcspn(line, "\n");
   auto at = [&](size_t i) { return i < end ? Value(line[i]) : 0u; };
   int n = end > 0 ? static_cast<int>(Value(line[0])) : 0;
+  // At most 63 bytes from one line; written in one call.
+  unsigned char bytes[64];
+  size_t count = 0;
   for (size_t i = 1; n > 0; i += 4, n -= 3) {
     unsigned a = at(i), b = at(i + 1), c = at(i + 2), d = at(i + 3);
-    std::putc(static_cast<int>((a << 2 | b >> 4) & 255u), out);
-    if (n > 1) std::putc(static_cast<int>((b << 4 | c >> 2) & 255u), out);
-    if (n > 2) std::putc(static_cast<int>((c << 6 | d) & 255u), out);
+    bytes[count++] = static_cast<unsigned char>((a << 2 | b >> 4) & 255u);
+    if (n > 1) bytes[count++] = static_cast<unsigned char>((b << 4 | c >> 2) & 255u);
+    if (n > 2) bytes[count++] = static_cast<unsigned char>((c << 6 | d) & 255u);
   }
+  if (count) std::fwrite(bytes, 1, count, out);
 }
 
 int bline(const char* line) {

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <unordered_map>
 
 #include "../catalogue/caption.h"
 #include "../catalogue/catalogue.h"
@@ -21,17 +22,23 @@ bool IsHeaderLine(const char* line) {
   return blank && blank != line && blank[-1] == ':';
 }
 
+// The begin strings held by catalogue records, by their text. During the
+// scan a new string is made only when no catalogue record holds that text,
+// and records in the catalogue keep their begin, so each text has one
+// string there: the one the first record in catalogue order holds.
+using BeginNames = std::unordered_map<std::string, char*>;
+
 // The begin string of the first catalogue record with that name, so that
 // records of one name share one string.
-char* SharedBeginName(Segment* catalogue, const char* name) {
-  for (Segment* s = catalogue; s; s = s->next)
-    if (s->begin && std::strcmp(s->begin, name) == 0) return s->begin;
-  return NewBeginName(name);
+char* SharedBeginName(const BeginNames& names, const char* name) {
+  auto found = names.find(name);
+  return found != names.end() ? found->second : NewBeginName(name);
 }
 
 // What the scan knows about the article being read.
 struct Article {
   Segment* record = nullptr;
+  BeginNames* names = nullptr;
   std::string subject;           // text after "Subject: ", as read
   char filename[kLineSize] = {};  // file name in the subject, or ""
   int header_count = 0;
@@ -64,12 +71,12 @@ bool TakeSubject(ScanState* scan, Article* a, char* line) {
   return true;
 }
 
-void TakeBeginLine(ScanState* scan, Article* a, char* line, LineFile* in) {
+void TakeBeginLine(Article* a, char* line, LineFile* in) {
   CompleteBeginLine(line, in);
   char name[kLineSize];
   int mode = 0;
   if (ReadBline(line, &mode, name) > 0)
-    a->record->begin = SharedBeginName(*scan->catalogue, name);
+    a->record->begin = SharedBeginName(*a->names, name);
 }
 
 // A body line that names the subject's file name with a "/" may give a more
@@ -147,7 +154,7 @@ void ReadArticle(ScanState* scan, Article* a, FileState* fs,
       if (StartsWith(line, "Date: ")) rec->time = GetTime(line + 6);
       if (StartsWith(line, "From: ")) *poster = userid(line + 6);
       if (have_subject && bline(line))
-        TakeBeginLine(scan, a, line, &fs->file);
+        TakeBeginLine(a, line, &fs->file);
       if (a->filename[0]) TakeBodyPart(a, line);
     }
     fs->position = TellLine(&fs->file);
@@ -166,6 +173,7 @@ void AddSegment(ScanState* scan, Article* a, const char* path,
   if (rec->part == 1 && !rec->begin) rec->part = -1;
   if (rec->begin && rec->part != 1 && rec->total != -1) rec->begin = nullptr;
   AddtoFlist(scan->catalogue, rec);
+  if (rec->begin) a->names->try_emplace(rec->begin, rec->begin);
 }
 
 }  // namespace
@@ -177,6 +185,9 @@ ScanResult ScanArticles(ScanState* scan, int first, int argc, char** argv,
   LogEntry* entry = nullptr;
   Segment* current = nullptr;
   std::string poster;  // carries over from article to article
+  BeginNames names;
+  for (Segment* s = *scan->catalogue; s; s = s->next)
+    if (s->begin) names.try_emplace(s->begin, s->begin);
   bool new_file = true;
   int arg = first;
   while (arg < argc) {
@@ -200,6 +211,7 @@ ScanResult ScanArticles(ScanState* scan, int first, int argc, char** argv,
 
     Article article;
     article.record = current;
+    article.names = &names;
     new_file = false;
     const char* path = argv[arg];
     ReadArticle(scan, &article, &fs, &poster);

@@ -8,6 +8,10 @@
 #include <cstring>
 #include <deque>
 #include <fstream>
+#include <set>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
 
 #include "../quillon.h"
 
@@ -84,6 +88,95 @@ bool RewriteLog(LogDir* list, const char* prefix) {
   return true;
 }
 
+// The entries of one LogDir by name. Entries are only ever pushed at the
+// head, so the index catches up by reading the list down to the head it saw
+// last.
+struct EntryIndex {
+  LogEntry* seen = nullptr;
+  std::unordered_map<std::string_view, LogEntry*> by_name;  // first in list
+};
+
+// The run's log list by directory path, beside the list. It follows one
+// list, whose nodes are only ever appended at the tail; a list changed
+// otherwise is read anew.
+struct LogIndex {
+  LogDir** link = nullptr;
+  LogDir* first = nullptr;  // *link when last seen
+  LogDir* tail = nullptr;   // last node indexed
+  size_t count = 0;
+  struct Place {
+    LogDir* dir;
+    size_t position;
+  };
+  std::unordered_map<std::string_view, Place> by_path;  // first in list
+  std::set<size_t> lengths;  // of every directory path in the list
+  std::unordered_map<const LogDir*, EntryIndex> entries;
+};
+
+LogIndex& Index() {
+  static LogIndex index;
+  return index;
+}
+
+void Append(LogIndex* index, LogDir* dir) {
+  std::string_view path(dir->dir);
+  index->by_path.try_emplace(path, LogIndex::Place{dir, index->count});
+  index->lengths.insert(path.size());
+  index->tail = dir;
+  ++index->count;
+}
+
+// The index of the list at `link`, brought up to date.
+LogIndex* Follow(LogDir** link) {
+  LogIndex* index = &Index();
+  if (index->link != link || index->first != *link) {
+    index->link = link;
+    index->first = *link;
+    index->tail = nullptr;
+    index->count = 0;
+    index->by_path.clear();
+    index->lengths.clear();
+    for (LogDir* d = *link; d; d = d->next) Append(index, d);
+    return index;
+  }
+  for (LogDir* d = index->tail ? index->tail->next : nullptr; d; d = d->next)
+    Append(index, d);
+  return index;
+}
+
+// The entry of `name` that a walk of `dir`'s entries finds first.
+LogEntry* FindEntry(const LogDir* dir, std::string_view name) {
+  EntryIndex& index = Index().entries[dir];
+  if (index.seen != dir->entries) {
+    std::vector<LogEntry*> added;
+    LogEntry* e = dir->entries;
+    for (; e && e != index.seen; e = e->next) added.push_back(e);
+    if (!e && index.seen) {
+      // Not the list that was indexed: read it whole.
+      index.by_name.clear();
+    }
+    // Oldest first, so that the newest of equal names stays.
+    for (auto it = added.rbegin(); it != added.rend(); ++it)
+      index.by_name[(*it)->name] = *it;
+    index.seen = dir->entries;
+  }
+  auto found = index.by_name.find(name);
+  return found == index.by_name.end() ? nullptr : found->second;
+}
+
+// The first LogDir in list order whose path is a prefix of `path`.
+LogDir* FindRoot(LogIndex* index, std::string_view path) {
+  const LogIndex::Place* best = nullptr;
+  for (size_t length : index->lengths) {
+    if (length > path.size()) break;
+    auto found = index->by_path.find(path.substr(0, length));
+    if (found == index->by_path.end()) continue;
+    if (!best || found->second.position < best->position)
+      best = &found->second;
+  }
+  return best ? best->dir : nullptr;
+}
+
 }  // namespace
 
 void LoadDlist(LogDir** list) {
@@ -128,20 +221,16 @@ int inDlist(LogDir** list, const char* file, LogEntry** entry) {
   // Without a current directory a relative name has no known place.
   if (file[0] != '/' && CWD.empty()) return 0;
   std::string path = MakePath(file);
-  LogDir* root = *list;
-  while (root && !StartsWith(path.c_str(), root->dir)) root = root->next;
-  if (!root) return 0;
+  if (!FindRoot(Follow(list), path)) return 0;
   LOGUPDATE = true;
 
   size_t slash = path.rfind('/');
   std::string name = path.substr(slash + 1);
   path.erase(slash);
   LogDir* dir = getptrptr(list, path.c_str());
-  for (LogEntry* e = dir->entries; e; e = e->next) {
-    if (name == e->name) {
-      e->flag = 1;
-      return 1;
-    }
+  if (LogEntry* e = FindEntry(dir, name)) {
+    e->flag = 1;
+    return 1;
   }
   dir->entries = addtolist(dir->entries, name.c_str(), nullptr);
   *entry = dir->entries;
@@ -173,8 +262,10 @@ const char* MakePath(const char* path) {
 }
 
 LogDir* getptrptr(LogDir** link, const char* path) {
-  for (; *link; link = &(*link)->next)
-    if (std::strcmp((*link)->dir, path) == 0) return *link;
+  LogIndex* index = Follow(link);
+  auto found = index->by_path.find(path);
+  if (found != index->by_path.end()) return found->second.dir;
+  link = index->tail ? &index->tail->next : link;
   LogDir* dir = NewLogDir();
   dir->dir = NewString(path);
   dir->next = nullptr;

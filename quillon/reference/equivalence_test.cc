@@ -1,0 +1,428 @@
+// The indexed catalogue, grouping, decode-pass and log operations against
+// the plain list walks they replace: seeded random cases, compared field by
+// field and line by line.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "../catalogue/catalogue.h"
+#include "../catalogue/grouping.h"
+#include "../catalogue/poster_pool.h"
+#include "../decoding/decode.h"
+#include "../decoding/dosname.h"
+#include "../decoding/pass_index.h"
+#include "../log/log.h"
+#include "../test_support.h"
+#include "reference.h"
+
+namespace {
+
+using testing::internal::CaptureStdout;
+using testing::internal::GetCapturedStdout;
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr int kScale = 4;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr int kScale = 4;
+#else
+constexpr int kScale = 1;
+#endif
+#else
+constexpr int kScale = 1;
+#endif
+
+int Cases(int n) { return n / kScale; }
+
+struct Rng {
+  explicit Rng(unsigned seed) : gen(seed) {}
+  int operator()(int lo, int hi) {  // inclusive
+    return std::uniform_int_distribution<int>(lo, hi)(gen);
+  }
+  bool Chance(int percent) { return (*this)(1, 100) <= percent; }
+  template <typename T>
+  const T& Pick(const std::vector<T>& v) {
+    return v[static_cast<size_t>((*this)(0, static_cast<int>(v.size()) - 1))];
+  }
+  std::mt19937 gen;
+};
+
+// One random segment, made twice: for the indexed and the reference side.
+struct SegmentSpec {
+  int poster, part, total;
+  int32_t time;
+  std::string caption;
+  int begin;  // index into the case's begin names, -1 none
+};
+
+std::vector<SegmentSpec> RandomCatalogue(Rng& rng, int begins) {
+  static const std::vector<std::string> kNames = {"SUNSET.JPG", "SUN.JPG",
+                                                  "HOLIDAY PICS", "A.B",
+                                                  "SUNSET.JPGX", "PIC"};
+  std::vector<SegmentSpec> specs;
+  int n = rng(1, 24);
+  for (int i = 0; i < n; ++i) {
+    SegmentSpec s;
+    s.poster = rng(1, 3);
+    s.part = rng(-1, 5);
+    s.total = rng.Chance(30) ? -1 : rng(1, 5);
+    s.time = rng(0, 4);  // equal times are common
+    std::string name = rng.Pick(kNames);
+    if (rng.Chance(50))
+      s.caption = name + " (" + std::to_string(s.part) + "/" +
+                  std::to_string(s.total) + ")";
+    else
+      s.caption = name;
+    if (rng.Chance(15)) s.caption += " REPOST";
+    if (rng.Chance(15)) s.caption = "." + s.caption;  // same() ignores it
+    if (rng.Chance(10)) s.caption += ".";
+    s.begin = rng.Chance(40) ? rng(0, begins - 1) : -1;
+    specs.push_back(s);
+  }
+  return specs;
+}
+
+struct Side {
+  Segment* head = nullptr;
+  std::vector<Segment*> made;
+  std::vector<char*> begins;
+  std::map<const Segment*, size_t> id;
+};
+
+void Make(const std::vector<SegmentSpec>& specs,
+          const std::vector<std::string>& begin_names, Side* side) {
+  for (const std::string& b : begin_names)
+    side->begins.push_back(NewBeginName(b.c_str()));
+  for (const SegmentSpec& s : specs) {
+    Segment* seg = NewSegment();
+    seg->poster = s.poster;
+    seg->part = s.part;
+    seg->total = s.total;
+    seg->time = s.time;
+    seg->caption = NewString(s.caption.c_str());
+    seg->begin = s.begin < 0 ? nullptr : side->begins[s.begin];
+    side->id[seg] = side->made.size();
+    side->made.push_back(seg);
+  }
+}
+
+// The list as text: record ids in order with the fields that can change.
+std::string Describe(const Side& side) {
+  std::string out;
+  for (Segment* s = side.head; s; s = s->next) {
+    out += std::to_string(side.id.at(s)) + ":g" + std::to_string(s->group) +
+           ":m" + std::to_string(s->mark) + ":" + s->caption + ":" +
+           (s->begin ? s->begin : "-") + "\n";
+  }
+  return out;
+}
+
+TEST(Equivalence, CatalogueInsertionAndGrouping) {
+  ResetOptions();
+  Rng rng(20261207);
+  const std::vector<std::string> begin_names = {"sunset.jpg", "sun.jpg",
+                                                "pics.zip", "sunset.jpg"};
+  for (int n = 0; n < Cases(2000); ++n) {
+    std::vector<SegmentSpec> specs = RandomCatalogue(rng, 4);
+    Side fast, ref;
+    Make(specs, begin_names, &fast);
+    Make(specs, begin_names, &ref);
+    for (Segment* s : fast.made) AddtoFlist(&fast.head, s);
+    for (Segment* s : ref.made) RefAddtoFlist(&ref.head, s);
+    ASSERT_EQ(Describe(fast), Describe(ref)) << "case " << n;
+
+    QUIET = rng.Chance(20);
+    // One capture for both: the output must be the same text twice.
+    CaptureStdout();
+    SortFiles(&fast.head);
+    std::printf("|");
+    RefSortFiles(&ref.head);
+    std::string out = GetCapturedStdout();
+    size_t bar = out.size() / 2;
+    ASSERT_EQ(out[bar], '|') << out;
+    ASSERT_EQ(out.substr(0, bar), out.substr(bar + 1)) << "case " << n;
+    ASSERT_EQ(Describe(fast), Describe(ref)) << "case " << n;
+  }
+  ResetOptions();
+}
+
+// Long runs of one poster, where the key search's index and the stable sort
+// carry the work.
+TEST(Equivalence, LongPosterRuns) {
+  ResetOptions();
+  QUIET = true;
+  Rng rng(7);
+  for (int n = 0; n < Cases(200); ++n) {
+    std::vector<SegmentSpec> specs;
+    std::vector<std::string> begin_names;
+    int files = rng(1, 30);
+    for (int f = 0; f < files; ++f) {
+      std::string name = "FILE" + std::to_string(rng(0, 40)) + ".JPG";
+      begin_names.push_back(name);
+      int parts = rng(1, 6);
+      bool named = rng.Chance(70);
+      for (int p = 1; p <= parts; ++p) {
+        if (rng.Chance(10)) continue;  // a missing part
+        int copies = rng.Chance(8) ? 2 : 1;
+        for (int c = 0; c < copies; ++c) {
+          SegmentSpec s;
+          s.poster = rng(1, 2);
+          s.part = rng.Chance(5) ? -1 : p;
+          s.total = rng.Chance(10) ? -1 : parts;
+          s.time = rng(0, 30);
+          s.caption = (named ? name : "HOLIDAY " + std::to_string(f)) + " (" +
+                      std::to_string(p) + "/" + std::to_string(parts) + ")";
+          if (c == 1 && rng.Chance(60)) s.caption += " REPOST";
+          s.begin = p == 1 && rng.Chance(90) ? f : -1;
+          specs.push_back(s);
+        }
+      }
+    }
+    for (size_t i = specs.size(); i > 1; --i)
+      std::swap(specs[i - 1], specs[static_cast<size_t>(
+                                  rng(0, static_cast<int>(i) - 1))]);
+    Side fast, ref;
+    Make(specs, begin_names, &fast);
+    Make(specs, begin_names, &ref);
+    for (Segment* s : fast.made) AddtoFlist(&fast.head, s);
+    for (Segment* s : ref.made) RefAddtoFlist(&ref.head, s);
+    CaptureStdout();
+    SortFiles(&fast.head);
+    RefSortFiles(&ref.head);
+    GetCapturedStdout();
+    ASSERT_EQ(Describe(fast), Describe(ref)) << "case " << n;
+  }
+  ResetOptions();
+}
+
+TEST(Equivalence, PosterIds) {
+  Rng rng(11);
+  for (int n = 0; n < Cases(500); ++n) {
+    PosterPool fast, ref;
+    meminit(&fast, 256);
+    meminit(&ref, 256);
+    for (int i = rng(0, 80); i > 0; --i) {
+      std::string name(static_cast<size_t>(rng(0, 3)), 'a');
+      name += std::to_string(rng(0, 30));
+      if (rng.Chance(10)) name[0] = 'A';
+      ASSERT_EQ(GetId(&fast, name.c_str()), RefGetId(&ref, name.c_str()));
+    }
+    ASSERT_EQ(fast.used, ref.used);
+    ASSERT_EQ(std::string(fast.buf, fast.used), std::string(ref.buf, ref.used));
+    std::free(fast.buf);
+    std::free(ref.buf);
+  }
+}
+
+// A decode pass's use of checkname: output names of begin lines, with
+// files started (their strings overwritten with MARKER) in between.
+TEST(Equivalence, DosNumbering) {
+  ResetOptions();
+  DOS = true;
+  Rng rng(3);
+  const std::vector<std::string> names = {
+      "pictures_a_1.jpg", "pictures_b_1.jpg", "pictur_1.jpg", "README",
+      "abcdef01.jpg",     "pictur01.jpg",     "readme.txt",   "*"};
+  for (int n = 0; n < Cases(2000); ++n) {
+    int strings = rng(1, 6);
+    std::vector<int> text;
+    for (int i = 0; i < strings; ++i)
+      text.push_back(rng(0, static_cast<int>(names.size()) - 1));
+    int count = rng(0, 20);
+    std::vector<int> holder;  // which string each segment holds, -1 none
+    for (int i = 0; i < count; ++i)
+      holder.push_back(rng.Chance(20) ? -1 : rng(0, strings - 1));
+    std::vector<int> steps;  // >= 0: a begin line of that name; -1: start
+    for (int i = rng(1, 30); i > 0; --i)
+      steps.push_back(rng.Chance(30) ? -1
+                                     : rng(0, static_cast<int>(names.size()) - 1));
+    std::vector<int> started;
+    for (int i = static_cast<int>(steps.size()); i > 0; --i)
+      started.push_back(rng(0, strings - 1));
+
+    std::vector<std::string> results[2];
+    for (int side = 0; side < 2; ++side) {
+      std::vector<char*> blocks;
+      for (int t : text) {
+        char* b = NewBeginName(names[static_cast<size_t>(t)].c_str());
+        dosname(b);
+        blocks.push_back(b);
+      }
+      Segment* head = nullptr;
+      Segment** link = &head;
+      for (int h : holder) {
+        Segment* s = NewSegment();
+        s->begin = h < 0 ? nullptr : blocks[static_cast<size_t>(h)];
+        *link = s;
+        link = &s->next;
+      }
+      if (side == 0) BeginNameIndex(head);
+      for (size_t i = 0; i < steps.size(); ++i) {
+        if (steps[i] < 0) {
+          std::strcpy(blocks[static_cast<size_t>(started[i])], MARKER);
+          continue;
+        }
+        char buf[kLineSize];
+        std::strcpy(buf, names[static_cast<size_t>(steps[i])].c_str());
+        if (side == 0)
+          checkname(head, buf);
+        else
+          Refcheckname(head, buf);
+        results[side].push_back(buf);
+      }
+      if (side == 0) EndNameIndex();
+    }
+    ASSERT_EQ(results[0], results[1]) << "case " << n;
+  }
+  ResetOptions();
+}
+
+// Windows and the removal and flagging of finished article files, with
+// several segments per file and files finished before the pass.
+TEST(Equivalence, WindowsAndCleaning) {
+  ResetOptions();
+  Rng rng(5);
+  for (int n = 0; n < Cases(200); ++n) {
+    DEL = rng.Chance(70);
+    int files = rng(1, 5);
+    int count = rng(0, 14);
+    std::vector<int> file_of, offset, mark, order;
+    for (int i = 0; i < count; ++i) {
+      file_of.push_back(rng(0, files - 1));
+      offset.push_back(rng(0, 6) * 100);
+      mark.push_back(rng.Chance(15) ? 1 : 0);
+      order.push_back(i);
+    }
+    for (size_t i = order.size(); i > 1; --i)
+      std::swap(order[i - 1],
+                order[static_cast<size_t>(rng(0, static_cast<int>(i) - 1))]);
+    std::vector<int> limits;
+    for (int i = 0; i < count; ++i) limits.push_back(rng(0, 7) * 100 + 50);
+
+    std::vector<std::string> trace[2];
+    for (int side = 0; side < 2; ++side) {
+      TempDir dir;
+      std::vector<std::string> paths;
+      std::vector<LogEntry> entries(static_cast<size_t>(files));
+      for (int f = 0; f < files; ++f) {
+        paths.push_back(dir.Path(std::to_string(f)));
+        WriteFile(paths.back(), "x");
+        entries[static_cast<size_t>(f)] = LogEntry{nullptr, 0, nullptr};
+      }
+      std::vector<Segment*> segs;
+      Segment* head = nullptr;
+      Segment** link = &head;
+      for (int i = 0; i < count; ++i) {
+        Segment* s = NewSegment();
+        s->path = paths[static_cast<size_t>(file_of[static_cast<size_t>(i)])]
+                      .c_str();
+        s->offset = offset[static_cast<size_t>(i)];
+        s->mark = mark[static_cast<size_t>(i)];
+        s->logentry = &entries[static_cast<size_t>(file_of[static_cast<size_t>(i)])];
+        segs.push_back(s);
+        *link = s;
+        link = &s->next;
+      }
+      if (side == 0) BeginPassIndex(head);
+      auto state = [&]() {
+        std::string out;
+        for (int f = 0; f < files; ++f)
+          out += std::string(FileExists(paths[static_cast<size_t>(f)]) ? "E" : "-") +
+                 std::to_string(entries[static_cast<size_t>(f)].flag);
+        return out;
+      };
+      for (int i = 0; i < count; ++i) {
+        Segment* s = segs[static_cast<size_t>(i)];
+        int64_t limit = limits[static_cast<size_t>(i)];
+        trace[side].push_back(std::to_string(
+            side == 0 ? maxseek(head, s, limit) : Refmaxseek(head, s, limit)));
+      }
+      for (int i : order) {
+        Segment* s = segs[static_cast<size_t>(i)];
+        if (side == 0) {
+          MarkProcessed(s);
+          clean(head);
+        } else {
+          s->mark = 1;
+          Refclean(head);
+        }
+        trace[side].push_back(state());
+      }
+      if (side == 0) EndPassIndex();
+    }
+    ASSERT_EQ(trace[0], trace[1]) << "case " << n;
+  }
+  ResetOptions();
+}
+
+std::string DescribeLog(const LogDir* list) {
+  std::string out;
+  for (const LogDir* d = list; d; d = d->next) {
+    out += std::string("*") + d->dir + "\n";
+    for (const LogEntry* e = d->entries; e; e = e->next)
+      out += std::string("@") + e->name + std::to_string(e->flag) + "\n";
+  }
+  return out;
+}
+
+// inDlist against a loaded log: roots that are text prefixes of other
+// directories, the same directory twice, repeated entry names.
+TEST(Equivalence, ProcessedFileLog) {
+  ResetOptions();
+  std::string saved_cwd = CWD;
+  CWD = "/home/u";
+  Rng rng(13);
+  const std::vector<std::string> dirs = {"/spool",     "/spool/pics",
+                                         "/spool/pics2", "/spool/pics/",
+                                         "/home/u",    "/home"};
+  const std::vector<std::string> files = {
+      "/spool/pics/1", "/spool/pics/2", "/spool/pics2/1", "/spool/x/3",
+      "1",             "../y",          "./z",            "/other/1",
+      "/spool/pics/10"};
+  for (int n = 0; n < Cases(1000); ++n) {
+    std::vector<std::pair<int, int>> lines;  // dir index; entry file or -1
+    for (int i = rng(0, 12); i > 0; --i)
+      lines.push_back({rng(0, static_cast<int>(dirs.size()) - 1),
+                       rng.Chance(50) ? -1 : rng(1, 4)});
+    std::vector<int> asked;
+    std::vector<bool> decoded;
+    for (int i = rng(0, 15); i > 0; --i) {
+      asked.push_back(rng(0, static_cast<int>(files.size()) - 1));
+      decoded.push_back(rng.Chance(50));
+    }
+
+    std::string result[2];
+    for (int side = 0; side < 2; ++side) {
+      LogDir* list = nullptr;
+      LogDir* current = nullptr;
+      for (auto [d, e] : lines) {
+        const char* path = dirs[static_cast<size_t>(d)].c_str();
+        current = side == 0 ? getptrptr(&list, path) : Refgetptrptr(&list, path);
+        if (e >= 0)
+          current->entries = addtolist(
+              current->entries, std::to_string(e).c_str(), current->dir);
+      }
+      LOGUPDATE = false;
+      for (size_t i = 0; i < asked.size(); ++i) {
+        LogEntry* entry = nullptr;
+        const char* file = files[static_cast<size_t>(asked[i])].c_str();
+        int seen = side == 0 ? inDlist(&list, file, &entry)
+                             : RefinDlist(&list, file, &entry);
+        result[side] += std::to_string(seen) + (entry ? entry->name : "-") +
+                        (LOGUPDATE ? "u" : "") + ";";
+        if (entry && decoded[i]) entry->flag = 1;
+      }
+      result[side] += "\n" + DescribeLog(list);
+    }
+    ASSERT_EQ(result[0], result[1]) << "case " << n;
+  }
+  CWD = saved_cwd;
+  ResetOptions();
+}
+
+}  // namespace

@@ -1,0 +1,334 @@
+#include "reference.h"
+
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <string>
+#include <unordered_map>
+
+#include "../catalogue/caption.h"
+#include "../catalogue/catalogue.h"
+#include "../decoding/dosname.h"
+
+namespace {
+
+int CompareKeys(const Segment* r, const Segment* seg) {
+  if (r->poster != seg->poster) return r->poster < seg->poster ? -1 : 1;
+  if (r->part != seg->part) return r->part < seg->part ? -1 : 1;
+  return 0;
+}
+
+void SettleClash(Segment* r, Segment* seg) {
+  if (r->begin == seg->begin) {
+    if (seg->time < r->time)
+      seg->group = 0;
+    else
+      r->group = 0;
+    return;
+  }
+  if (r->begin) r->mark = 1;
+  if (seg->begin) seg->mark = 1;
+}
+
+// ---- grouping, as a whole-run walk per candidate and an exchange sort ----
+
+bool IsRepost(const Segment* s) {
+  return std::strstr(s->caption, "REPOST") != nullptr;
+}
+
+bool Matches(const Segment* s, const char* key) {
+  return s->group == -1 && std::strstr(s->caption, key) != nullptr;
+}
+
+Segment* RunEnd(Segment* first) {
+  Segment* r = first;
+  while (r && r->poster == first->poster) r = r->next;
+  return r;
+}
+
+void Relabel(Segment* head) {
+  for (Segment* r = head; r; r = r->next) {
+    if (r->mark != 1) continue;
+    if (r->begin) r->caption = upcase(r->begin);
+    r->mark = 0;
+  }
+}
+
+struct KeyCount {
+  int matches = 0;
+  int begins = 0;
+  const char* last_begin = nullptr;
+  int64_t gaps = 0;
+  int last_part = 0;
+  bool last_repost = false;
+  int unknown = 0;
+  int total = -1;
+};
+
+KeyCount CountKey(Segment* first, Segment* end, const char* key) {
+  KeyCount c;
+  for (Segment* r = first; r != end; r = r->next) {
+    if (!Matches(r, key)) continue;
+    ++c.matches;
+    if (r->begin && r->begin != c.last_begin) {
+      ++c.begins;
+      c.last_begin = r->begin;
+    }
+    if (r->total != -1) c.total = r->total;
+    if (r->part == -1) {
+      ++c.unknown;
+    } else if (r->part != c.last_part) {
+      c.gaps += int64_t{r->part} - c.last_part - 1;
+      c.last_part = r->part;
+      c.last_repost = IsRepost(r);
+    } else if (IsRepost(r) || c.last_repost) {
+      --c.matches;
+    } else {
+      ++c.gaps;
+    }
+  }
+  return c;
+}
+
+bool Acceptable(const KeyCount& c, int best_count) {
+  return c.matches > best_count && c.begins == 1 && c.unknown >= c.gaps &&
+         (c.total == -1 || c.total == c.matches);
+}
+
+bool FindKey(Segment* first, Segment* end, const Segment* seed, int pass,
+             std::string* best) {
+  const std::string caption = seed->caption;
+  const ptrdiff_t length = static_cast<ptrdiff_t>(caption.size());
+  int best_count = 0;
+  int matches = 0;
+  ptrdiff_t start = -1;
+  ptrdiff_t window = 0;
+  for (;;) {
+    std::string candidate;
+    if (pass == 0) {
+      char name[kLineSize] = "";
+      GetFileName(seed->caption, name);
+      candidate = name;
+    } else {
+      if (matches != 0 && start + window - 1 < length) {
+        ++window;
+      } else {
+        ++start;
+        window = 3;
+      }
+      if (start < length) candidate = caption.substr(start, window);
+    }
+    if (candidate.empty()) break;
+
+    KeyCount c = CountKey(first, end, candidate.c_str());
+    matches = c.matches;
+    if (Acceptable(c, best_count)) {
+      *best = candidate;
+      best_count = c.matches;
+    }
+    if (best_count != 0 && c.total == c.matches) break;
+    if (pass == 0 || start >= length - 2) break;
+  }
+  return best_count != 0;
+}
+
+void GroupByKeys(Segment* first, Segment* end, int* counter) {
+  for (int pass = 0; pass < 2; ++pass) {
+    for (Segment* seed = first; seed != end; seed = seed->next) {
+      if (seed->group != -1) continue;
+      std::string key;
+      if (!FindKey(first, end, seed, pass, &key)) continue;
+      for (Segment* r = first; r != end; r = r->next)
+        if (Matches(r, key.c_str())) r->group = *counter;
+      ++*counter;
+    }
+  }
+}
+
+void GroupConsecutive(Segment* first, Segment* end, int* counter) {
+  int count = 0;
+  int total = -1;
+  int begins = 0;
+  for (Segment* r = first; r != end && r->group == -1 && r->part == count + 1;
+       r = r->next) {
+    ++count;
+    if (r->total != -1) total = r->total;
+    if (r->begin) ++begins;
+  }
+  if (total != count || begins != 1) return;
+  for (Segment* r = first; r != end; r = r->next)
+    if (r->group == -1) r->group = *counter;
+  ++*counter;
+}
+
+void ListUnplaced(const Segment* head) {
+  bool listed = false;
+  for (const Segment* r = head; r; r = r->next) {
+    if (r->group != -1) continue;
+    if (!listed) std::printf("\nCaptions for (file) segments not decoded:\n");
+    listed = true;
+    std::printf("%s\n", r->caption);
+  }
+  if (listed) std::printf("\n");
+}
+
+bool Suppress(Segment* s) {
+  bool changed = s->group != 0;
+  s->group = 0;
+  return changed;
+}
+
+bool GoesAfter(Segment* a, Segment* b, bool* resort) {
+  if (a->group != b->group) return a->group > b->group;
+  if (a->part == b->part && a->part != -1) {
+    bool a_repost = IsRepost(a);
+    bool b_repost = IsRepost(b);
+    if (b_repost && Suppress(a)) *resort = true;
+    if (a_repost && Suppress(b)) *resort = true;
+  }
+  if (a->part == -1 || b->part == -1) return a->time > b->time;
+  return a->part > b->part;
+}
+
+bool Sweep(Segment** link, int poster) {
+  bool exchanged = false;
+  Segment* a = *link;
+  while (a->next && a->next->poster == poster) {
+    Segment* b = a->next;
+    if (GoesAfter(a, b, &exchanged)) {
+      a->next = b->next;
+      b->next = a;
+      *link = b;
+      link = &b->next;
+      exchanged = true;
+    } else {
+      link = &a->next;
+      a = b;
+    }
+  }
+  return exchanged;
+}
+
+void Reorder(Segment** head) {
+  Segment** link = head;
+  while (*link) {
+    int poster = (*link)->poster;
+    while (Sweep(link, poster)) {
+    }
+    Segment* last = *link;
+    while (last->next && last->next->poster == poster) last = last->next;
+    link = &last->next;
+  }
+}
+
+bool StartsWith(const char* text, const char* prefix) {
+  return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
+}
+
+}  // namespace
+
+void RefAddtoFlist(Segment** head, Segment* seg) {
+  Segment** link = head;
+  Segment* r = *head;
+  for (; r; link = &r->next, r = r->next) {
+    int d = CompareKeys(r, seg);
+    if (d == 0 && same(r->caption, seg->caption)) SettleClash(r, seg);
+    if (d > 0) break;
+  }
+  seg->next = r;
+  *link = seg;
+}
+
+int RefGetId(PosterPool* pool, const char* s) {
+  const char* stored = pool->buf;
+  for (int id = 1; id <= pool->nitems; ++id) {
+    if (std::strcmp(stored, s) == 0) return id;
+    stored += std::strlen(stored) + 1;
+  }
+  additem(pool, s);
+  return pool->nitems;
+}
+
+void RefSortFiles(Segment** head) {
+  Relabel(*head);
+  int counter = 1;
+  for (Segment* first = *head; first;) {
+    Segment* end = RunEnd(first);
+    GroupByKeys(first, end, &counter);
+    GroupConsecutive(first, end, &counter);
+    first = end;
+  }
+  if (!QUIET) ListUnplaced(*head);
+  Reorder(head);
+  std::printf("%d complete (non-segmented) files found.\n", counter - 1);
+}
+
+char* RefSharedBeginName(Segment* catalogue, const char* name) {
+  for (Segment* s = catalogue; s; s = s->next)
+    if (s->begin && std::strcmp(s->begin, name) == 0) return s->begin;
+  return NewBeginName(name);
+}
+
+int64_t Refmaxseek(Segment* list, Segment* seg, int64_t limit) {
+  for (Segment* s = list; s; s = s->next) {
+    if (s == seg || s->path != seg->path) continue;
+    if (s->offset > seg->offset && s->offset < limit) limit = s->offset;
+  }
+  return limit;
+}
+
+void Refclean(Segment* list) {
+  std::unordered_map<const char*, bool> pending;
+  for (Segment* q = list; q; q = q->next) pending[q->path] |= q->mark == 0;
+  for (Segment* p = list; p; p = p->next) {
+    if (p->mark != 1 || pending[p->path]) continue;
+    if (DEL && p->path) unlink(p->path);
+    if (p->logentry) p->logentry->flag = 1;
+  }
+}
+
+void Refcheckname(Segment* list, char* name) {
+  dosname(name);
+  for (Segment* s = list; s; s = s->next) {
+    if (!s->begin || std::strcmp(s->begin, MARKER) == 0) continue;
+    if (std::strcmp(s->begin, name) != 0) continue;
+    if (uint64_t count = DosUseCount(s->begin)) NumberDosName(name, count);
+    RaiseDosUseCount(s->begin);
+  }
+}
+
+LogDir* Refgetptrptr(LogDir** link, const char* path) {
+  for (; *link; link = &(*link)->next)
+    if (std::strcmp((*link)->dir, path) == 0) return *link;
+  static std::deque<LogDir> store;
+  LogDir* dir = &store.emplace_back(LogDir{NewString(path), nullptr, nullptr});
+  *link = dir;
+  return dir;
+}
+
+int RefinDlist(LogDir** list, const char* file, LogEntry** entry) {
+  *entry = nullptr;
+  if (file[0] != '/' && CWD.empty()) return 0;
+  std::string path = MakePath(file);
+  LogDir* root = *list;
+  while (root && !StartsWith(path.c_str(), root->dir)) root = root->next;
+  if (!root) return 0;
+  LOGUPDATE = true;
+
+  size_t slash = path.rfind('/');
+  std::string name = path.substr(slash + 1);
+  path.erase(slash);
+  LogDir* dir = Refgetptrptr(list, path.c_str());
+  for (LogEntry* e = dir->entries; e; e = e->next) {
+    if (name == e->name) {
+      e->flag = 1;
+      return 1;
+    }
+  }
+  dir->entries = addtolist(dir->entries, name.c_str(), nullptr);
+  *entry = dir->entries;
+  return 0;
+}

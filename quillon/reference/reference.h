@@ -1,0 +1,25 @@
+// The plain list algorithms that the indexed ones must match exactly. Built
+// into the tests only: they walk whole lists and are quadratic on purpose.
+#ifndef QUILLON_REFERENCE_REFERENCE_H_
+#define QUILLON_REFERENCE_REFERENCE_H_
+
+#include <cstdint>
+
+#include "../catalogue/poster_pool.h"
+#include "../log/log.h"
+#include "../quillon.h"
+
+void RefAddtoFlist(Segment** head, Segment* seg);
+int RefGetId(PosterPool* pool, const char* s);
+void RefSortFiles(Segment** head);
+char* RefSharedBeginName(Segment* catalogue, const char* name);
+
+int64_t Refmaxseek(Segment* list, Segment* seg, int64_t limit);
+// clean without the pass's memory of removed files: unlinks every time.
+void Refclean(Segment* list);
+void Refcheckname(Segment* list, char* name);
+
+LogDir* Refgetptrptr(LogDir** link, const char* path);
+int RefinDlist(LogDir** list, const char* file, LogEntry** entry);
+
+#endif  // QUILLON_REFERENCE_REFERENCE_H_
