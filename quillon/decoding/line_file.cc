@@ -1,7 +1,11 @@
 #include "line_file.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/types.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 
 // Article files past 4 GiB: every offset goes through off_t.
@@ -9,113 +13,141 @@ static_assert(sizeof(off_t) >= 8, "64-bit file offsets are required");
 
 namespace {
 
-// fgets, counting the bytes taken: a line may hold NUL bytes, so its length
-// does not tell how much was read.
-bool GetLine(std::FILE* fp, char* buf, int size, int64_t* taken) {
-  int n = 0;
-  while (n < size - 1) {
-    int c = getc_unlocked(fp);
-    if (c == EOF) break;
-    buf[n++] = static_cast<char>(c);
-    if (c == '\n') break;
+constexpr size_t kBufferSize = 64 * 1024;
+
+// Reads more input behind the unread bytes; false at the end of the input
+// (or on a read error, which ends the input as it would for stdio).
+bool Refill(LineFile* f) {
+  if (f->begin == f->end) f->begin = f->end = 0;
+  if (f->end == f->buffer.size()) {
+    std::memmove(f->buffer.data(), f->buffer.data() + f->begin,
+                 f->end - f->begin);
+    f->end -= f->begin;
+    f->begin = 0;
   }
-  *taken += n;
-  if (n == 0) return false;
-  buf[n] = '\0';
+  ssize_t n;
+  do {
+    n = read(f->fd, f->buffer.data() + f->end, f->buffer.size() - f->end);
+  } while (n < 0 && errno == EINTR);
+  if (n <= 0) {
+    f->eof = true;
+    return false;
+  }
+  f->end += static_cast<size_t>(n);
   return true;
 }
 
-bool EndsInWireFormat(std::FILE* fp) {
-  char tail[5];
-  bool wire = fseeko(fp, -5, SEEK_END) == 0 &&
-              std::fread(tail, 1, 5, fp) == 5 &&
-              std::memcmp(tail, "\r\n.\r\n", 5) == 0;
-  fseeko(fp, 0, SEEK_SET);
-  return wire;
+// The next byte without taking it; -1 at the end of the input.
+int Peek(LineFile* f) {
+  if (f->begin == f->end && !Refill(f)) return -1;
+  return static_cast<unsigned char>(f->buffer[f->begin]);
+}
+
+// fgets: at most size - 1 bytes, up to and with a newline. A line may hold
+// NUL bytes, so the position counts bytes taken, not the string's length.
+bool GetLine(LineFile* f, char* buf, int size) {
+  size_t n = 0;
+  const size_t room = static_cast<size_t>(size - 1);
+  while (n < room) {
+    if (f->begin == f->end && !Refill(f)) break;
+    size_t avail = f->end - f->begin;
+    size_t want = room - n < avail ? room - n : avail;
+    const char* from = f->buffer.data() + f->begin;
+    const void* nl = std::memchr(from, '\n', want);
+    size_t take = nl ? static_cast<size_t>(static_cast<const char*>(nl) -
+                                           from) + 1
+                     : want;
+    std::memcpy(buf + n, from, take);
+    n += take;
+    f->begin += take;
+    if (nl) break;
+  }
+  f->position += static_cast<int64_t>(n);
+  if (n == 0) return false;
+  buf[n] = '\0';
+  f->line_start = buf[n - 1] == '\n';
+  return true;
+}
+
+void Skip(LineFile* f) {
+  ++f->begin;
+  ++f->position;
 }
 
 // A wire-format line that begins with two dots is read without the first.
 // The dot is dropped before the read, so the line splits where it would in
 // the unstuffed text.
-bool ReadWireLine(LineFile* f, char* buf, int size, int64_t* taken) {
-  int c = std::getc(f->fp);
-  if (c == EOF) return false;
-  if (c != '.') {
-    std::ungetc(c, f->fp);
-    return GetLine(f->fp, buf, size, taken);
-  }
-  ++*taken;
-  int next = std::getc(f->fp);
-  if (next == '.') {
-    std::ungetc(next, f->fp);
-    return GetLine(f->fp, buf, size, taken);
-  }
+bool ReadWireLine(LineFile* f, char* buf, int size) {
+  if (Peek(f) != '.') return GetLine(f, buf, size);
+  Skip(f);
+  if (Peek(f) == '.') return GetLine(f, buf, size);
   // A line with a single leading dot, such as the final ".".
   buf[0] = '.';
-  buf[1] = 0;
-  if (next == EOF) return true;
-  std::ungetc(next, f->fp);
-  if (size > 2) GetLine(f->fp, buf + 1, size - 1, taken);
+  buf[1] = '\0';
+  f->line_start = false;
+  if (size > 2) GetLine(f, buf + 1, size - 1);
   return true;
+}
+
+bool EndsInWireFormat(int fd) {
+  char tail[5];
+  struct stat st;
+  return fstat(fd, &st) == 0 && st.st_size >= 5 &&
+         pread(fd, tail, 5, st.st_size - 5) == 5 &&
+         std::memcmp(tail, "\r\n.\r\n", 5) == 0;
+}
+
+void Reset(LineFile* f, int fd, bool owned) {
+  f->fd = fd;
+  f->owned = owned;
+  f->buffer.resize(kBufferSize);
+  f->begin = f->end = 0;
+  f->eof = false;
+  f->line_start = true;
+  f->position = 0;
+  f->wire = false;
 }
 
 }  // namespace
 
 bool OpenLineFile(LineFile* f, const char* path) {
-  f->fp = std::fopen(path, "r");
-  f->owned = f->fp != nullptr;
-  f->line_start = true;
-  f->wire = f->fp && EndsInWireFormat(f->fp);
-  f->position = 0;
-  return f->fp != nullptr;
+  int fd = open(path, O_RDONLY);
+  if (fd < 0) return false;
+  Reset(f, fd, true);
+  f->wire = EndsInWireFormat(fd);
+  return true;
 }
 
-void UseStdin(LineFile* f) {
-  f->fp = stdin;
-  f->owned = false;
-  f->wire = false;
-  f->line_start = true;
-  f->position = -1;
-}
+void UseStdin(LineFile* f) { Reset(f, 0, false); }
 
 void CloseLineFile(LineFile* f) {
-  if (f->owned && f->fp) std::fclose(f->fp);
-  f->fp = nullptr;
+  if (f->owned && f->fd >= 0) close(f->fd);
+  f->fd = -1;
   f->owned = false;
 }
 
 bool ReadLine(LineFile* f, char* buf, int size) {
   if (size < 2) return false;
-  int64_t taken = 0;
-  bool read = f->wire && f->line_start
-                  ? ReadWireLine(f, buf, size, &taken)
-                  : GetLine(f->fp, buf, size, &taken);
-  if (f->position >= 0) f->position += taken;
-  if (read) {
-    size_t len = std::strlen(buf);
-    f->line_start = len > 0 && buf[len - 1] == '\n';
-  }
-  return read;
+  return f->wire && f->line_start ? ReadWireLine(f, buf, size)
+                                   : GetLine(f, buf, size);
 }
 
-int64_t TellLine(LineFile* f) {
-  return f->position >= 0 ? f->position : ftello(f->fp);
-}
+int64_t TellLine(LineFile* f) { return f->position; }
 
 bool SeekLine(LineFile* f, int64_t offset) {
   f->line_start = true;
-  bool done = fseeko(f->fp, static_cast<off_t>(offset), SEEK_SET) == 0;
-  f->position = ftello(f->fp);
-  return done;
+  f->begin = f->end = 0;
+  f->eof = false;
+  off_t at = lseek(f->fd, static_cast<off_t>(offset), SEEK_SET);
+  if (at < 0) return false;
+  f->position = at;
+  return true;
 }
 
 int64_t SizeOfLineFile(LineFile* f) {
-  if (fseeko(f->fp, 0, SEEK_END) != 0) {
-    f->position = -1;
-    return 0;
-  }
-  f->position = ftello(f->fp);
-  return f->position;
+  struct stat st;
+  if (fstat(f->fd, &st) != 0) return 0;
+  return st.st_size;
 }
 
-bool AtEnd(LineFile* f) { return std::feof(f->fp) != 0; }
+bool AtEnd(LineFile* f) { return f->eof; }

@@ -3,20 +3,26 @@
 #ifndef QUILLON_DECODING_LINE_FILE_H_
 #define QUILLON_DECODING_LINE_FILE_H_
 
+#include <cstddef>
 #include <cstdint>
-#include <cstdio>
+#include <vector>
 
+// Reads go through a buffer of its own, so that a line costs neither a system
+// call nor a character-by-character loop.
 struct LineFile {
-  std::FILE* fp = nullptr;
+  int fd = -1;
   bool owned = false;  // opened by name (closed by CloseLineFile)
+  std::vector<char> buffer;
+  size_t begin = 0;  // next unread byte of the buffer
+  size_t end = 0;    // end of the bytes read into the buffer
+  bool eof = false;  // a read has met the end of the file
   // News servers store articles in wire format: a file that ends with
   // CR LF "." CR LF has a dot put in front of every line that begins with a
   // dot. Such a file's lines are read without that extra dot.
   bool wire = false;
   bool line_start = true;  // the next read starts a new line
-  // Byte position of the next read, counted as the reads go, so that a read
-  // needs no question to the stream; -1 when the stream must be asked.
-  int64_t position = -1;
+  // Byte position of the next read, counted as the reads go.
+  int64_t position = 0;
 };
 
 // Opens `path` for reading, in wire format when its content ends with

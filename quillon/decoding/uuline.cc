@@ -87,7 +87,32 @@ int uuline(const char* line) {
   return n == 62 || n == 63 ? 1 : 0;
 }
 
+namespace {
+
+// A full line whose 60 data characters are all there: the common case,
+// decoded without a check per character.
+bool DecodeFullLine(const char* line, unsigned char* bytes) {
+  if (line[0] != 'M' || std::memchr(line, '\n', 61) ||
+      strnlen(line, 61) != 61)
+    return false;
+  const char* p = line + 1;
+  for (int i = 0; i < 45; i += 3, p += 4) {
+    unsigned a = Value(p[0]), b = Value(p[1]), c = Value(p[2]), d = Value(p[3]);
+    bytes[i] = static_cast<unsigned char>((a << 2 | b >> 4) & 255u);
+    bytes[i + 1] = static_cast<unsigned char>((b << 4 | c >> 2) & 255u);
+    bytes[i + 2] = static_cast<unsigned char>((c << 6 | d) & 255u);
+  }
+  return true;
+}
+
+}  // namespace
+
 void decline(const char* line, std::FILE* out) {
+  unsigned char full[45];
+  if (DecodeFullLine(line, full)) {
+    fwrite_unlocked(full, 1, sizeof full, out);
+    return;
+  }
   // Characters at or after the newline count as blanks stripped in transit,
   // so nothing behind the line is ever read.
   size_t end = std::strcspn(line, "\n");
