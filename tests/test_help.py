@@ -5,7 +5,7 @@ import os
 import subprocess
 import unittest
 
-from quillon_e2e import QUILLON, QuillonTest, uuencode
+from quillon_e2e import QUILLON, QuillonTest, command, uuencode
 
 OPTIONS = [("-delete", "-del"), ("-quiet", "-q"), ("-extended", "-ex"),
            ("-dest", "-des"), ("-mode", "-m"), ("-plain", "-p"),
@@ -77,7 +77,7 @@ class HelpAndVersion(QuillonTest):
         except OSError:
             self.skipTest("no /dev/full")
         with full:
-            done = subprocess.run([QUILLON, "--version"], stdout=full,
+            done = subprocess.run(command(QUILLON, ["--version"]), stdout=full,
                                   stderr=subprocess.PIPE)
         self.assertEqual((done.returncode, done.stderr),
                          (1, b"quillon: write error\n"))
