@@ -110,7 +110,7 @@ void RedirectOrDie(const std::string& path, int fd, int flags) {
   close(f);
 }
 
-RunResult Run(const Child& c) {
+RunResult RunHere(const Child& c) {
   std::vector<char*> argv;
   for (const std::string& a : c.argv)
     argv.push_back(const_cast<char*>(a.c_str()));
@@ -153,6 +153,106 @@ RunResult Run(const Child& c) {
   r.seconds = Now() - start;
   r.max_rss_kb = usage.ru_maxrss;
   r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
+  return r;
+}
+
+// Children are started by a small launcher process forked at start. A child
+// forked from the bench itself would inherit its resident heap (the spool
+// texts) in its peak RSS, which Linux keeps across exec.
+struct Launcher {
+  int to = -1;    // requests
+  int from = -1;  // results
+};
+Launcher g_launcher;
+
+void WriteAll(int fd, const void* data, size_t n) {
+  const char* p = static_cast<const char*>(data);
+  while (n > 0) {
+    ssize_t w = write(fd, p, n);
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) Die("launcher pipe broken");
+    p += w;
+    n -= size_t(w);
+  }
+}
+
+bool ReadAll(int fd, void* data, size_t n) {
+  char* p = static_cast<char*>(data);
+  while (n > 0) {
+    ssize_t r = read(fd, p, n);
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) return false;
+    p += r;
+    n -= size_t(r);
+  }
+  return true;
+}
+
+void PutStrings(std::string& buf, const std::vector<std::string>& list) {
+  uint32_t n = uint32_t(list.size());
+  buf.append(reinterpret_cast<const char*>(&n), 4);
+  for (const std::string& item : list) {
+    uint32_t len = uint32_t(item.size());
+    buf.append(reinterpret_cast<const char*>(&len), 4);
+    buf += item;
+  }
+}
+
+bool GetStrings(int fd, std::vector<std::string>& list) {
+  uint32_t n = 0;
+  if (!ReadAll(fd, &n, 4)) return false;
+  list.resize(n);
+  for (std::string& item : list) {
+    uint32_t len = 0;
+    if (!ReadAll(fd, &len, 4)) return false;
+    item.resize(len);
+    if (len > 0 && !ReadAll(fd, item.data(), len)) return false;
+  }
+  return true;
+}
+
+void ServeRuns(int in, int out) {
+  for (;;) {
+    Child c;
+    std::vector<std::string> files;
+    if (!GetStrings(in, c.argv) || !GetStrings(in, files) ||
+        !GetStrings(in, c.env) || files.size() != 4) {
+      _exit(0);
+    }
+    c.cwd = files[0];
+    c.stdin_path = files[1];
+    c.stdout_path = files[2];
+    c.stderr_path = files[3];
+    RunResult r = RunHere(c);
+    WriteAll(out, &r, sizeof r);
+  }
+}
+
+void StartLauncher() {
+  int request[2], result[2];
+  if (pipe(request) != 0 || pipe(result) != 0) Die("pipe failed");
+  std::fflush(nullptr);
+  pid_t pid = fork();
+  if (pid < 0) Die("fork failed");
+  if (pid == 0) {
+    close(request[1]);
+    close(result[0]);
+    ServeRuns(request[0], result[1]);
+  }
+  close(request[0]);
+  close(result[1]);
+  g_launcher.to = request[1];
+  g_launcher.from = result[0];
+}
+
+RunResult Run(const Child& c) {
+  std::string buf;
+  PutStrings(buf, c.argv);
+  PutStrings(buf, {c.cwd, c.stdin_path, c.stdout_path, c.stderr_path});
+  PutStrings(buf, c.env);
+  WriteAll(g_launcher.to, buf.data(), buf.size());
+  RunResult r;
+  if (!ReadAll(g_launcher.from, &r, sizeof r)) Die("launcher died");
   return r;
 }
 
@@ -971,6 +1071,7 @@ Options ParseOptions(int argc, char** argv) {
 int main(int argc, char** argv) {
   Context ctx;
   ctx.opt = ParseOptions(argc, argv);
+  StartLauncher();
   if (ctx.opt.workdir.empty()) {
     char tmpl[] = "/tmp/quillon_bench.XXXXXX";
     if (!mkdtemp(tmpl)) Die("cannot make a directory under /tmp");
@@ -996,6 +1097,7 @@ int main(int argc, char** argv) {
       "outputs %s; %.0f s in all\n",
       ctx.faults ? "WRONG (see above)" : "byte-identical to the originals",
       Now() - start);
+  std::fflush(stdout);
   if (!ctx.opt.keep) fs::remove_all(ctx.work);
   return ctx.faults ? 1 : 0;
 }
