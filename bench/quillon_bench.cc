@@ -1,0 +1,1103 @@
+// quillon_bench: measures quillon against the I/O floor and its peers.
+//
+// From one seed it writes a big uuencoded file and news spools of growing
+// size, runs quillon on them as child processes (timed with the monotonic
+// clock, peak memory from wait4), checks every decoded file byte for byte
+// against the data it was made from, and prints one table. Targets are
+// printed beside the numbers; nothing here fails on a slow result, only on a
+// wrong one.
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Options {
+  uint64_t seed = 1;
+  double size_mb = 200;
+  std::vector<int> articles = {1000, 4000, 16000, 64000};
+  int log_entries = 100000;  // for the largest spool; smaller ones scale
+  std::string quillon;
+  std::string workdir;
+  bool keep = false;
+};
+
+struct RunResult {
+  double seconds = 0;
+  long max_rss_kb = 0;
+  int status = -1;  // exit status, or -1 when killed by a signal
+  bool timed_out = false;
+  int faults = 0;  // from the check of the run's outputs
+};
+
+// Seconds after which a run is stopped (0: never), so that a quadratic
+// build still gives its table.
+double g_timeout = 0;
+
+void OnAlarm(int) {}
+
+struct Child {
+  std::vector<std::string> argv;
+  std::string cwd;               // empty: the bench's own
+  std::string stdin_path;        // empty: /dev/null
+  std::string stdout_path;       // empty: /dev/null
+  std::string stderr_path;       // empty: /dev/null
+  std::vector<std::string> env;  // NAME=VALUE added to the environment
+};
+
+[[noreturn]] void Die(const std::string& what) {
+  std::fprintf(stderr, "quillon_bench: %s\n", what.c_str());
+  std::exit(1);
+}
+
+double Now() {
+  timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
+}
+
+// splitmix64: fast, and the same stream for the same seed everywhere.
+struct Rng {
+  uint64_t state;
+  explicit Rng(uint64_t seed) : state(seed) {}
+  uint64_t Next() {
+    uint64_t z = (state += 0x9e3779b97f4a7c15ULL);
+    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
+    z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
+    return z ^ (z >> 31);
+  }
+  int Below(int n) { return int(Next() % uint64_t(n)); }
+  bool Chance(double p) { return double(Next() >> 11) * 0x1p-53 < p; }
+};
+
+void FillRandom(Rng& rng, unsigned char* out, size_t n) {
+  size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    uint64_t v = rng.Next();
+    std::memcpy(out + i, &v, 8);
+  }
+  if (i < n) {
+    uint64_t v = rng.Next();
+    std::memcpy(out + i, &v, n - i);
+  }
+}
+
+// ---------------------------------------------------------------- children
+
+void RedirectOrDie(const std::string& path, int fd, int flags) {
+  int f = open(path.empty() ? "/dev/null" : path.c_str(), flags, 0644);
+  if (f < 0 || dup2(f, fd) < 0) _exit(127);
+  close(f);
+}
+
+RunResult RunHere(const Child& c) {
+  std::vector<char*> argv;
+  for (const std::string& a : c.argv)
+    argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  double start = Now();
+  pid_t pid = fork();
+  if (pid < 0) Die("fork failed");
+  if (pid == 0) {
+    if (!c.cwd.empty() && chdir(c.cwd.c_str()) != 0) _exit(127);
+    RedirectOrDie(c.stdin_path, 0, O_RDONLY);
+    RedirectOrDie(c.stdout_path, 1, O_WRONLY | O_CREAT | O_TRUNC);
+    RedirectOrDie(c.stderr_path, 2, O_WRONLY | O_CREAT | O_TRUNC);
+    for (const std::string& e : c.env) putenv(const_cast<char*>(e.c_str()));
+    execvp(argv[0], argv.data());
+    _exit(127);
+  }
+  RunResult r;
+  if (g_timeout > 0) {
+    struct sigaction sa {};
+    sa.sa_handler = OnAlarm;  // no SA_RESTART: wait4 returns EINTR
+    sigaction(SIGALRM, &sa, nullptr);
+    itimerval timer{};
+    timer.it_value.tv_sec = time_t(g_timeout);
+    timer.it_value.tv_usec =
+        suseconds_t((g_timeout - double(time_t(g_timeout))) * 1e6) + 1;
+    setitimer(ITIMER_REAL, &timer, nullptr);
+  }
+  int wstatus = 0;
+  rusage usage{};
+  while (wait4(pid, &wstatus, 0, &usage) < 0) {
+    if (errno != EINTR) Die("wait4 failed");
+    if (!r.timed_out && g_timeout > 0 && Now() - start >= g_timeout) {
+      kill(pid, SIGKILL);
+      r.timed_out = true;
+    } else if (!r.timed_out) {
+      alarm(1);
+    }
+  }
+  if (g_timeout > 0) alarm(0);
+  r.seconds = Now() - start;
+  r.max_rss_kb = usage.ru_maxrss;
+  r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
+  return r;
+}
+
+// Children are started by a small launcher process forked at start. A child
+// forked from the bench itself would inherit its resident heap (the spool
+// texts) in its peak RSS, which Linux keeps across exec.
+struct Launcher {
+  int to = -1;    // requests
+  int from = -1;  // results
+};
+Launcher g_launcher;
+
+void WriteAll(int fd, const void* data, size_t n) {
+  const char* p = static_cast<const char*>(data);
+  while (n > 0) {
+    ssize_t w = write(fd, p, n);
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) Die("launcher pipe broken");
+    p += w;
+    n -= size_t(w);
+  }
+}
+
+bool ReadAll(int fd, void* data, size_t n) {
+  char* p = static_cast<char*>(data);
+  while (n > 0) {
+    ssize_t r = read(fd, p, n);
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) return false;
+    p += r;
+    n -= size_t(r);
+  }
+  return true;
+}
+
+void PutStrings(std::string& buf, const std::vector<std::string>& list) {
+  uint32_t n = uint32_t(list.size());
+  buf.append(reinterpret_cast<const char*>(&n), 4);
+  for (const std::string& item : list) {
+    uint32_t len = uint32_t(item.size());
+    buf.append(reinterpret_cast<const char*>(&len), 4);
+    buf += item;
+  }
+}
+
+bool GetStrings(int fd, std::vector<std::string>& list) {
+  uint32_t n = 0;
+  if (!ReadAll(fd, &n, 4)) return false;
+  list.resize(n);
+  for (std::string& item : list) {
+    uint32_t len = 0;
+    if (!ReadAll(fd, &len, 4)) return false;
+    item.resize(len);
+    if (len > 0 && !ReadAll(fd, item.data(), len)) return false;
+  }
+  return true;
+}
+
+void ServeRuns(int in, int out) {
+  for (;;) {
+    Child c;
+    std::vector<std::string> files;
+    if (!GetStrings(in, c.argv) || !GetStrings(in, files) ||
+        !GetStrings(in, c.env) || files.size() != 4) {
+      _exit(0);
+    }
+    c.cwd = files[0];
+    c.stdin_path = files[1];
+    c.stdout_path = files[2];
+    c.stderr_path = files[3];
+    RunResult r = RunHere(c);
+    WriteAll(out, &r, sizeof r);
+  }
+}
+
+void StartLauncher() {
+  int request[2], result[2];
+  if (pipe(request) != 0 || pipe(result) != 0) Die("pipe failed");
+  std::fflush(nullptr);
+  pid_t pid = fork();
+  if (pid < 0) Die("fork failed");
+  if (pid == 0) {
+    close(request[1]);
+    close(result[0]);
+    ServeRuns(request[0], result[1]);
+  }
+  close(request[0]);
+  close(result[1]);
+  g_launcher.to = request[1];
+  g_launcher.from = result[0];
+}
+
+RunResult Run(const Child& c) {
+  std::string buf;
+  PutStrings(buf, c.argv);
+  PutStrings(buf, {c.cwd, c.stdin_path, c.stdout_path, c.stderr_path});
+  PutStrings(buf, c.env);
+  WriteAll(g_launcher.to, buf.data(), buf.size());
+  RunResult r;
+  if (!ReadAll(g_launcher.from, &r, sizeof r)) Die("launcher died");
+  return r;
+}
+
+// The fastest of a few runs: the others only measure the machine's noise.
+// `before` resets the state a run changes (outputs, the log); `check`
+// counts the faults in the outputs of each run that was not stopped.
+template <typename Before, typename Check>
+RunResult Best(const Child& c, int reps, Before before, Check check) {
+  RunResult best;
+  int faults = 0;
+  for (int i = 0; i < reps; i++) {
+    before();
+    RunResult r = Run(c);
+    if (!r.timed_out) faults = std::max(faults, check(r));
+    if (i == 0 || (r.seconds < best.seconds && !r.timed_out)) best = r;
+    if (r.seconds > 5 || r.timed_out) break;  // steady enough once
+  }
+  best.faults = faults;
+  return best;
+}
+
+int NoCheck(const RunResult&) { return 0; }
+
+bool OnPath(const std::string& program) {
+  const char* path = std::getenv("PATH");
+  std::string dirs = path ? path : "/usr/bin:/bin";
+  size_t at = 0;
+  while (at <= dirs.size()) {
+    size_t end = dirs.find(':', at);
+    if (end == std::string::npos) end = dirs.size();
+    std::string candidate = dirs.substr(at, end - at) + "/" + program;
+    if (access(candidate.c_str(), X_OK) == 0) return true;
+    at = end + 1;
+  }
+  return false;
+}
+
+// ---------------------------------------------------------------- uuencode
+
+char UuChar(unsigned v) { return v ? char(v + 32) : '`'; }
+
+// One data line of up to 45 bytes, as uuencode writes it.
+void UuLine(const unsigned char* p, size_t n, std::string& out) {
+  out += UuChar(unsigned(n));
+  for (size_t i = 0; i < n; i += 3) {
+    unsigned b0 = p[i];
+    unsigned b1 = i + 1 < n ? p[i + 1] : 0;
+    unsigned b2 = i + 2 < n ? p[i + 2] : 0;
+    out += UuChar(b0 >> 2);
+    out += UuChar(((b0 << 4) | (b1 >> 4)) & 63);
+    out += UuChar(((b1 << 2) | (b2 >> 6)) & 63);
+    out += UuChar(b2 & 63);
+  }
+  out += '\n';
+}
+
+void WriteFile(const std::string& path, const std::string& text) {
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f || std::fwrite(text.data(), 1, text.size(), f) != text.size() ||
+      std::fclose(f) != 0) {
+    Die("cannot write " + path);
+  }
+}
+
+// ------------------------------------------------------------ plain file
+
+// Chunks of whole lines, so the random stream is the same when verifying.
+constexpr size_t kChunk = 45 * 23301;
+
+void WritePlainFile(const std::string& path, Rng rng, size_t size) {
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) Die("cannot write " + path);
+  std::fputs("begin 644 plain.bin\n", f);
+  std::vector<unsigned char> data(kChunk);
+  std::string text;
+  for (size_t done = 0; done < size;) {
+    size_t n = std::min(kChunk, size - done);
+    FillRandom(rng, data.data(), n);
+    text.clear();
+    for (size_t i = 0; i < n; i += 45) {
+      UuLine(data.data() + i, std::min<size_t>(45, n - i), text);
+    }
+    std::fwrite(text.data(), 1, text.size(), f);
+    done += n;
+  }
+  std::fputs("`\nend\n", f);
+  if (std::fclose(f) != 0) Die("cannot write " + path);
+}
+
+// Compares a file with `size` bytes of the stream of `rng`, drawn in the
+// pieces in which the data was made (kChunk; a posting is one piece).
+bool FileMatches(const std::string& path, Rng rng, size_t size) {
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return false;
+  std::vector<unsigned char> want(kChunk), got(kChunk);
+  bool same = true;
+  for (size_t done = 0; same && done < size;) {
+    size_t n = std::min(kChunk, size - done);
+    FillRandom(rng, want.data(), n);
+    same = std::fread(got.data(), 1, n, f) == n &&
+           std::memcmp(want.data(), got.data(), n) == 0;
+    done += n;
+  }
+  same = same && std::fgetc(f) == EOF;
+  std::fclose(f);
+  return same;
+}
+
+// ----------------------------------------------------------------- spools
+
+struct Poster {
+  std::string from;
+  int style;        // subject layout
+  bool body_marks;  // writes "name part i/n" into the body as well
+};
+
+// What the decode must give for a posting.
+enum class Expect { kFile, kNoFile, kCut };
+
+struct Posting {
+  std::string name;
+  uint64_t data_seed = 0;
+  size_t size = 0;
+  int poster = 0;
+  Expect expect = Expect::kFile;
+};
+
+struct Article {
+  double key;  // arrival order
+  std::string text;
+  int posting = -1;        // -1: a text article
+  bool essential = false;  // the posting's file needs this very article
+};
+
+struct Spool {
+  std::vector<Posting> postings;
+  size_t bytes = 0;
+  size_t caption_bytes = 0;  // subject and begin-name text of the segments
+  int articles = 0;
+  int complete = 0;
+  int cut = 0;  // lost an article to the spool's size: not checked
+  int reposts = 0;
+  int duplicates = 0;
+  int missing = 0;
+  int text_only = 0;
+  // Posters with an incomplete posting. Two incomplete postings of one
+  // poster may pass for one file to the caption heuristics (parts 1 and 3
+  // of one, 2 of the other, a key common to them all): a file the
+  // benchmark cannot predict. So each poster leaves at most one incomplete.
+  std::vector<char> incomplete;
+};
+
+const char* const kAdjectives[] = {
+    "Golden",  "Misty",   "Quiet",  "Stormy",  "Frozen",  "Sunny",
+    "Ancient", "Hidden",  "Lonely", "Crimson", "Silver",  "Wild",
+    "Distant", "Autumn",  "Winter", "Summer",  "Morning", "Evening",
+    "Rainy",   "Painted", "Broken", "Northern"};
+const char* const kNouns[] = {"harbour", "lighthouse", "meadow",    "canyon",
+                              "bridge",  "forest",     "village",   "glacier",
+                              "desert",  "island",     "castle",    "river",
+                              "market",  "station",    "garden",    "valley",
+                              "beach",   "mountain",   "cathedral", "orchard"};
+const char* const kStems[] = {"sunset", "beach",  "holiday", "scan", "pic",
+                              "image",  "photo",  "clip",    "song", "doc",
+                              "map",    "poster", "cover",   "tour"};
+const char* const kExts[] = {"jpg", "gif", "zip", "mpg", "png", "avi", "mp3"};
+const char* const kFirst[] = {"Ann",   "Bob",     "Carol", "Dave",  "Erin",
+                              "Frank", "Grace",   "Heidi", "Ivan",  "Judy",
+                              "Karl",  "Laura",   "Mike",  "Nina",  "Oscar",
+                              "Paula", "Quentin", "Rita",  "Steve", "Tina"};
+const char* const kDays[] = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
+const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                               "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+
+template <typename T, size_t N>
+const T& Pick(Rng& rng, const T (&table)[N]) {
+  return table[rng.Below(int(N))];
+}
+
+std::vector<Poster> MakePosters(Rng& rng, int count) {
+  std::vector<Poster> posters;
+  for (int i = 0; i < count; i++) {
+    std::string first = kFirst[i % 20];
+    char user[64];
+    std::snprintf(user, sizeof user, "%s%d", first.c_str(), i);
+    for (char& ch : user) ch = char(std::tolower((unsigned char)ch));
+    std::string host = std::string(Pick(rng, kNouns)) + ".example";
+    Poster p;
+    switch (i % 3) {
+      case 0:
+        p.from = first + " <" + user + "@" + host + ">";
+        break;
+      case 1:
+        p.from = std::string(user) + "@" + host + " (" + first + ")";
+        break;
+      default:
+        p.from = std::string(user) + "@" + host;
+        break;
+    }
+    p.style = i % 3;
+    p.body_marks = i % 4 == 1;
+    posters.push_back(p);
+  }
+  return posters;
+}
+
+// A date that the scanner reads; `minutes` counts from 1 Jan 1997.
+std::string DateLine(double minutes) {
+  long m = long(minutes);
+  long day = m / 1440;
+  char text[64];
+  std::snprintf(text, sizeof text, "Date: %s, %ld %s %d %02ld:%02ld:%02d GMT",
+                kDays[day % 7], day % 28 + 1, kMonths[(day / 28) % 12],
+                1997 + int(day / 336), (m / 60) % 24, m % 60, int(m * 7 % 60));
+  return text;
+}
+
+std::string Headers(Rng& rng, const std::string& from,
+                    const std::string& subject, double minutes, int lines,
+                    const std::string& msgid) {
+  std::string h;
+  h += "Path: news.example.net!feed" + std::to_string(rng.Below(9)) +
+       ".example.org!" + std::string(Pick(rng, kNouns)) +
+       ".example!not-for-mail\n";
+  h += "From: " + from + "\n";
+  h += "Newsgroups: alt.binaries.pictures.misc\n";
+  h += "Subject: " + subject + "\n";
+  h += DateLine(minutes) + "\n";
+  h += "Organization: Example Users of the " + std::string(Pick(rng, kNouns)) +
+       "\n";
+  h += "Lines: " + std::to_string(lines) + "\n";
+  h += "Message-ID: <" + msgid + ">\n";
+  h += "X-Newsreader: Example News 2.1\n\n";
+  return h;
+}
+
+std::string Subject(const Poster& p, const std::string& description,
+                    const std::string& name, int part, int total) {
+  char text[160];
+  switch (p.style) {
+    case 0:
+      std::snprintf(text, sizeof text, "%s - %s (%d/%d)", description.c_str(),
+                    name.c_str(), part, total);
+      break;
+    case 1:
+      std::snprintf(text, sizeof text, "[%02d/%02d] - %s - %s", part, total,
+                    description.c_str(), name.c_str());
+      break;
+    default:
+      std::snprintf(text, sizeof text, "%s - %s part %d of %d",
+                    description.c_str(), name.c_str(), part, total);
+      break;
+  }
+  return text;
+}
+
+int PartCount(Rng& rng) {
+  int r = rng.Below(100);
+  if (r < 10) return 1;
+  if (r < 50) return 2 + rng.Below(3);
+  if (r < 85) return 5 + rng.Below(5);
+  return 10 + rng.Below(11);
+}
+
+// Heavy and light posters, as in a real group.
+int PickPoster(Rng& rng, int count) {
+  double u = double(rng.Next() >> 11) * 0x1p-53;
+  return std::min(count - 1, int(count * u * u));
+}
+
+// A valid data character of the first data line changed to another valid
+// one: the article still scans and decodes, to the wrong bytes.
+std::string Damaged(std::string text) {
+  size_t at = text.find("\nM");
+  if (at == std::string::npos) return text;
+  char& c = text[at + 12];
+  c = c == '!' ? '"' : c == '`' ? '_' : char(c - 1);
+  return text;
+}
+
+void AddTextArticle(Rng& rng, const std::vector<Poster>& posters,
+                    double minutes, std::vector<Article>& out, Spool& spool) {
+  const Poster& p = posters[size_t(rng.Below(int(posters.size())))];
+  std::string subject = std::string("Re: ") + Pick(rng, kAdjectives) + " " +
+                        Pick(rng, kNouns) + " wanted";
+  std::string body =
+      "Does anyone have more pictures like these?\n"
+      "The last ones were great, thanks for posting them.\n\n-- \nsent from "
+      "a news reader\n";
+  char id[64];
+  std::snprintf(id, sizeof id, "text%d@talk.example", spool.text_only);
+  out.push_back({minutes, Headers(rng, p.from, subject, minutes, 5, id) + body,
+                 -1, false});
+  spool.text_only++;
+}
+
+// The articles of one posting; a missing part is left out, a damaged part
+// gets a repost, an article may be duplicated.
+void AddPosting(Rng& rng, const std::vector<Poster>& posters, double minutes,
+                std::vector<Article>& out, Spool& spool) {
+  int who = PickPoster(rng, int(posters.size()));
+  const Poster& p = posters[size_t(who)];
+  int parts = PartCount(rng);
+  std::vector<int> lines(static_cast<size_t>(parts));
+  int total_lines = 0;
+  for (int& l : lines) total_lines += l = 8 + rng.Below(30);
+
+  Posting posting;
+  char name[80];
+  std::snprintf(name, sizeof name, "%s_%06d.%s", Pick(rng, kStems),
+                int(spool.postings.size()), Pick(rng, kExts));
+  posting.name = name;
+  posting.data_seed = rng.Next();
+  posting.size = size_t(45 * (total_lines - 1) + 1 + rng.Below(44));
+  std::vector<unsigned char> data(posting.size);
+  Rng data_rng(posting.data_seed);
+  FillRandom(data_rng, data.data(), data.size());
+
+  std::string description =
+      std::string(Pick(rng, kAdjectives)) + " " + Pick(rng, kNouns);
+  spool.incomplete.resize(posters.size());
+  int missing = parts > 1 && rng.Chance(0.01) && !spool.incomplete[size_t(who)]
+                    ? rng.Below(parts)
+                    : -1;
+  if (missing >= 0) spool.incomplete[size_t(who)] = 1;
+  posting.poster = who;
+  int damaged = parts > 1 && missing < 0 && rng.Chance(0.03)
+                    ? 1 + rng.Below(parts - 1)
+                    : -1;
+  posting.expect = missing < 0 ? Expect::kFile : Expect::kNoFile;
+  int number = int(spool.postings.size());
+
+  size_t at = 0;
+  for (int i = 0; i < parts; i++) {
+    std::string body = "section " + std::to_string(i + 1) + " of file " +
+                       posting.name + "\n\n";
+    if (p.body_marks) {
+      body += posting.name + " part " + std::to_string(i + 1) + "/" +
+              std::to_string(parts) + "\n\n";
+    }
+    if (i == 0) body += "begin 644 " + posting.name + "\n";
+    for (int l = 0; l < lines[size_t(i)]; l++) {
+      size_t n = std::min<size_t>(45, data.size() - at);
+      UuLine(data.data() + at, n, body);
+      at += n;
+    }
+    if (i == parts - 1) body += "`\nend\n";
+    body += "-- \nposted with a news reader\n";
+    std::string subject = Subject(p, description, posting.name, i + 1, parts);
+    double when = minutes + i + rng.Below(40) * 0.5;
+    int body_lines = int(std::count(body.begin(), body.end(), '\n'));
+    std::string msgid = "part" + std::to_string(i + 1) + "of" +
+                        std::to_string(spool.postings.size()) + "@post.example";
+    std::string text =
+        Headers(rng, p.from, subject, when, body_lines, msgid) + body;
+    if (i == missing) {
+      spool.missing++;
+      continue;
+    }
+    spool.caption_bytes += subject.size() + (i == 0 ? posting.name.size() : 0);
+    if (i == damaged) {
+      std::string repost = "REPOST: " + subject;
+      double later = when + 60 + rng.Below(120);
+      out.push_back(
+          {later,
+           Headers(rng, p.from, repost, later, body_lines, "re" + msgid) + body,
+           number, true});
+      out.push_back({when, Damaged(text), number, false});
+      spool.reposts++;
+      spool.caption_bytes += repost.size();
+    } else {
+      if (rng.Chance(0.02)) {
+        out.push_back({when + 5 + rng.Below(200), text, number, false});
+        spool.duplicates++;
+        spool.caption_bytes += subject.size();
+      }
+      out.push_back({when, text, number, true});
+    }
+  }
+  spool.postings.push_back(posting);
+}
+
+// Writes articles 1..count into `dir`.
+Spool MakeSpool(const std::string& dir, uint64_t seed, int count) {
+  Rng rng(seed * 1000003 + uint64_t(count));
+  std::vector<Poster> posters = MakePosters(rng, 40);
+  std::vector<Article> articles;
+  Spool spool;
+  double minutes = 0;
+  while (int(articles.size()) < count) {
+    if (rng.Chance(0.05)) {
+      AddTextArticle(rng, posters, minutes, articles, spool);
+    } else {
+      AddPosting(rng, posters, minutes, articles, spool);
+    }
+    minutes += 3;
+  }
+  // Postings that overshoot the count lose their last articles: they are
+  // incomplete from then on.
+  std::stable_sort(
+      articles.begin(), articles.end(),
+      [](const Article& a, const Article& b) { return a.key < b.key; });
+  while (int(articles.size()) > count) {
+    const Article& a = articles.back();
+    if (a.essential) spool.postings[size_t(a.posting)].expect = Expect::kCut;
+    articles.pop_back();
+  }
+  // A cut posting is incomplete too: its poster's other incomplete one is
+  // no longer predictable.
+  std::vector<char> cut(spool.incomplete.size());
+  for (const Posting& p : spool.postings) {
+    if (p.expect == Expect::kCut) cut[size_t(p.poster)] = 1;
+  }
+  for (Posting& p : spool.postings) {
+    if (p.expect == Expect::kNoFile && cut[size_t(p.poster)]) {
+      p.expect = Expect::kCut;
+    }
+  }
+  for (const Posting& p : spool.postings) {
+    spool.complete += p.expect == Expect::kFile;
+    spool.cut += p.expect == Expect::kCut;
+  }
+  fs::create_directories(dir);
+  for (size_t i = 0; i < articles.size(); i++) {
+    WriteFile(dir + "/" + std::to_string(i + 1), articles[i].text);
+    spool.bytes += articles[i].text.size();
+  }
+  spool.articles = int(articles.size());
+  return spool;
+}
+
+// Checks the decoded files of a spool; prints what is wrong. Returns the
+// number of faults.
+int VerifySpool(const Spool& spool, const std::string& out) {
+  int faults = 0;
+  size_t files = 0;
+  for (const auto& entry : fs::directory_iterator(out)) {
+    (void)entry;
+    files++;
+  }
+  size_t expected_files = 0;
+  for (const Posting& p : spool.postings) {
+    std::string path = out + "/" + p.name;
+    bool exists = fs::exists(path);
+    if (p.expect == Expect::kFile) {
+      expected_files++;
+      if (!FileMatches(path, Rng(p.data_seed), p.size)) {
+        if (faults++ < 5) {
+          std::fprintf(stderr, "  %s: %s\n", p.name.c_str(),
+                       exists ? "decoded bytes differ" : "not written");
+        }
+      }
+    } else if (p.expect == Expect::kNoFile) {
+      if (exists && faults++ < 5) {
+        std::fprintf(stderr, "  %s: written, but a part is missing\n",
+                     p.name.c_str());
+      }
+    } else if (exists) {
+      expected_files++;
+    }
+  }
+  if (files != expected_files) {
+    if (faults++ < 5) {
+      std::fprintf(stderr, "  %zu files written, %zu expected\n", files,
+                   expected_files);
+    }
+  }
+  return faults;
+}
+
+void ResetDir(const std::string& dir) {
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+}
+
+// Article file names in the order a shell glob gives them.
+std::vector<std::string> GlobOrder(int count) {
+  std::vector<std::string> names;
+  for (int i = 1; i <= count; i++) names.push_back(std::to_string(i));
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// A log of `entries` entries for `dir`: its first `logged` article files,
+// then expired articles that are no longer in the spool.
+void WriteLog(const std::string& path, const std::string& dir, int entries,
+              int logged) {
+  std::string text = "*" + dir + "\n";
+  for (int i = 1; i <= entries; i++) {
+    int name = i <= logged ? i : 1000000 + i;
+    text += "@" + std::to_string(name) + "\n";
+  }
+  WriteFile(path, text);
+}
+
+// ------------------------------------------------------------------ table
+
+std::string Mark(bool ok) { return ok ? "ok" : "MISSED"; }
+
+// A time for the table: a run stopped by --timeout took at least that long.
+std::string Time(const RunResult& r) {
+  char text[32];
+  if (r.timed_out) {
+    std::snprintf(text, sizeof text, "%7s%.0f s", ">", r.seconds);
+  } else {
+    std::snprintf(text, sizeof text, "%8.3f s", r.seconds);
+  }
+  return text;
+}
+
+std::string Growth(const RunResult& a, const RunResult& b) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%s%.2f", b.timed_out ? ">" : "",
+                b.seconds / a.seconds);
+  return text;
+}
+
+struct Context {
+  Options opt;
+  std::string work;
+  int faults = 0;
+};
+
+std::string Ratio(double a, double b) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2f", b > 0 ? a / b : 0.0);
+  return text;
+}
+
+void PrintPlainRow(const char* what, const RunResult& r, double input_mb) {
+  std::printf("  %-28s %8.3f s %9.1f MB/s %9ld KB\n", what, r.seconds,
+              input_mb / r.seconds, r.max_rss_kb);
+}
+
+void BenchPlain(Context& ctx) {
+  const Options& opt = ctx.opt;
+  size_t size = size_t(opt.size_mb * 1e6);
+  std::string file = ctx.work + "/plain.uu";
+  std::string out = ctx.work + "/plain-out";
+  Rng rng(opt.seed);
+  WritePlainFile(file, rng, size);
+  double input_mb = double(fs::file_size(file)) / 1e6;
+  fs::create_directories(out);
+  std::string decoded = out + "/plain.bin";
+  auto clear = [&] { fs::remove(decoded); };
+  const int reps = 3;
+
+  Child cat{{"cat", file}, "", "", "", "", {}};
+  Run(cat);  // the file into the page cache for everyone
+  RunResult r_cat = Best(
+      cat, reps, [] {}, NoCheck);
+  Child plain{
+      {opt.quillon, "-q", "-p", "-dest", out, file}, "", "", "", "", {}};
+  auto check = [&](const RunResult& r) {
+    return r.status == 0 && FileMatches(decoded, Rng(opt.seed), size) ? 0 : 1;
+  };
+  RunResult r_plain = Best(plain, reps, clear, check);
+  Child in{{opt.quillon, "-q", "-dest", out}, "", file, "", "", {}};
+  RunResult r_stdin = Best(in, reps, clear, check);
+  clear();
+  bool have_uudecode = OnPath("uudecode");
+  RunResult r_uu;
+  if (have_uudecode) {
+    Child uu{{"uudecode", "-o", decoded, file}, "", "", "", "", {}};
+    r_uu = Best(uu, reps, clear, NoCheck);
+    clear();
+  }
+
+  std::printf(
+      "plain decoding: %.0f MB decoded, %.1f MB of input (best of %d)\n",
+      double(size) / 1e6, input_mb, reps);
+  std::printf("  %-28s %10s %14s %12s\n", "", "time", "input rate", "peak RSS");
+  PrintPlainRow("cat > /dev/null", r_cat, input_mb);
+  PrintPlainRow("quillon -p FILE", r_plain, input_mb);
+  PrintPlainRow("quillon < FILE", r_stdin, input_mb);
+  if (have_uudecode) PrintPlainRow("uudecode -o OUT FILE", r_uu, input_mb);
+  double worst = std::max(r_plain.seconds, r_stdin.seconds);
+  std::printf("  time / cat time:        -p %s, stdin %s  (target <= 2)  %s\n",
+              Ratio(r_plain.seconds, r_cat.seconds).c_str(),
+              Ratio(r_stdin.seconds, r_cat.seconds).c_str(),
+              Mark(worst <= 2 * r_cat.seconds).c_str());
+  if (have_uudecode) {
+    std::printf(
+        "  throughput / uudecode:  -p %s, stdin %s  (target >= 1.5)  %s\n",
+        Ratio(r_uu.seconds, r_plain.seconds).c_str(),
+        Ratio(r_uu.seconds, r_stdin.seconds).c_str(),
+        Mark(r_uu.seconds >= 1.5 * worst).c_str());
+  } else {
+    std::printf("  uudecode (sharutils) is not installed: no comparison\n");
+  }
+  long rss = std::max(r_plain.max_rss_kb, r_stdin.max_rss_kb);
+  std::printf("  peak RSS %ld KB  (target: a few MB, whatever the size)  %s\n",
+              rss, Mark(rss <= 4096).c_str());
+  if (r_plain.faults || r_stdin.faults) {
+    std::printf("  OUTPUT WRONG:%s%s\n", r_plain.faults ? " -p" : "",
+                r_stdin.faults ? " stdin" : "");
+    ctx.faults++;
+  }
+  std::printf("\n");
+  fs::remove(file);
+}
+
+struct ScanPoint {
+  int articles = 0;
+  RunResult run;
+  Spool spool;
+};
+
+ScanPoint BenchScan(Context& ctx, int count) {
+  std::string dir = ctx.work + "/spool" + std::to_string(count);
+  std::string out = ctx.work + "/spool-out";
+  ScanPoint point;
+  point.articles = count;
+  point.spool = MakeSpool(dir, ctx.opt.seed, count);
+  Child scan{{ctx.opt.quillon, "-q", "-dest", out},
+             dir,
+             "",
+             ctx.work + "/scan.stdout",
+             ctx.work + "/scan.stderr",
+             {}};
+  for (std::string& name : GlobOrder(count)) scan.argv.push_back(name);
+  point.run = Best(
+      scan, 2, [&] { ResetDir(out); },
+      [&](const RunResult&) { return VerifySpool(point.spool, out); });
+  std::fprintf(stderr, "[scan of %d articles: %s]\n", count,
+               Time(point.run).c_str());
+  int faults = point.run.faults;
+  if ((point.run.status != 0 && !point.run.timed_out) || faults > 0) {
+    std::fprintf(stderr, "  spool of %d: exit status %d, %d faults\n", count,
+                 point.run.status, faults);
+    ctx.faults++;
+  }
+  fs::remove_all(out);
+  return point;
+}
+
+void PrintScans(const std::vector<ScanPoint>& points) {
+  std::printf("scan mode: quillon -q -dest OUT <every article file>\n");
+  std::printf("  %8s %8s %7s %7s %5s %4s %9s %10s %11s\n", "articles",
+              "postings", "checked", "missing", "repost", "dup", "input MB",
+              "time", "peak RSS");
+  for (const ScanPoint& p : points) {
+    std::printf("  %8d %8zu %7d %7d %6d %4d %9.1f %10s %8ld KB\n", p.articles,
+                p.spool.postings.size(), p.spool.complete, p.spool.missing,
+                p.spool.reposts, p.spool.duplicates,
+                double(p.spool.bytes) / 1e6, Time(p.run).c_str(),
+                p.run.max_rss_kb);
+  }
+  if (points.size() >= 2) {
+    const ScanPoint& a = points[points.size() - 2];
+    const ScanPoint& b = points.back();
+    double growth = b.run.timed_out ? 1e9 : b.run.seconds / a.run.seconds;
+    double bound = 4.5 * double(b.articles) / (4.0 * double(a.articles));
+    std::printf("  growth t(%d)/t(%d) = %s  (target <= %.2f)  %s\n", b.articles,
+                a.articles, Growth(a.run, b.run).c_str(), bound,
+                Mark(growth <= bound).c_str());
+    double per = double(b.run.max_rss_kb - a.run.max_rss_kb) * 1024 /
+                 double(b.articles - a.articles);
+    double text = double(b.spool.caption_bytes) / double(b.articles);
+    std::printf(
+        "  memory per article: %.0f bytes, of which %.0f bytes of "
+        "subject and name text  (target < 1024 beyond the text)  %s\n",
+        per, text, Mark(per - text < 1024).c_str());
+  }
+  const ScanPoint& last = points.back();
+  if (last.articles >= 64000) {
+    std::printf("  %d articles end to end in %s  (target < 10 s)  %s\n",
+                last.articles, Time(last.run).c_str(),
+                Mark(last.run.seconds < 10).c_str());
+  }
+  std::printf("\n");
+}
+
+// -log, -unlog and a scan against the log, at the two largest spools.
+void BenchLog(Context& ctx) {
+  const Options& opt = ctx.opt;
+  std::vector<int> sizes = opt.articles;
+  if (sizes.size() > 2) sizes.erase(sizes.begin(), sizes.end() - 2);
+  int largest = sizes.back();
+  std::string log = ctx.work + "/newslog";
+  std::string env = "QUILLONLOG=" + log;
+  std::string out = ctx.work + "/log-out";
+  std::printf("processed-file log (QUILLONLOG)\n");
+  std::printf("  %8s %8s %12s %12s %12s %11s\n", "entries", "articles", "-log",
+              "-unlog", "scan", "peak RSS");
+  std::vector<RunResult> unlog_runs, scan_runs;
+  std::vector<int> entry_counts;
+  for (int count : sizes) {
+    int entries = int(int64_t(opt.log_entries) * count / largest);
+    std::string dir =
+        fs::canonical(ctx.work + "/spool" + std::to_string(count));
+    // The older half of the spool was decoded by an earlier run.
+    auto write_log = [&] { WriteLog(log, dir, entries, count / 2); };
+    Child logdir{{opt.quillon, "-log", dir}, ctx.work, "", "", "", {env}};
+    RunResult r_log = Best(logdir, 3, write_log, NoCheck);
+    Child unlog{
+        {opt.quillon, "-q", "-unlog", "/none"}, ctx.work, "", "", "", {env}};
+    RunResult r_unlog = Best(unlog, 3, write_log, NoCheck);
+    Child scan{
+        {opt.quillon, "-q", "-dest", out}, dir,  "", ctx.work + "/scan.stdout",
+        ctx.work + "/scan.stderr",         {env}};
+    for (std::string& name : GlobOrder(count)) scan.argv.push_back(name);
+    RunResult r_scan = Best(
+        scan, 2,
+        [&] {
+          write_log();
+          ResetDir(out);
+        },
+        NoCheck);
+    if (r_log.status != 0 || r_unlog.status != 0 ||
+        (r_scan.status != 0 && !r_scan.timed_out)) {
+      std::fprintf(stderr, "  log runs at %d: exit status %d %d %d\n", count,
+                   r_log.status, r_unlog.status, r_scan.status);
+      ctx.faults++;
+    }
+    std::printf("  %8d %8d %12s %12s %12s %8ld KB\n", entries, count,
+                Time(r_log).c_str(), Time(r_unlog).c_str(),
+                Time(r_scan).c_str(),
+                std::max(r_unlog.max_rss_kb, r_scan.max_rss_kb));
+    unlog_runs.push_back(r_unlog);
+    scan_runs.push_back(r_scan);
+    entry_counts.push_back(entries);
+  }
+  if (sizes.size() == 2) {
+    double bound = 4.5 * double(sizes[1]) / (4.0 * double(sizes[0]));
+    double g_unlog = unlog_runs[1].seconds / unlog_runs[0].seconds;
+    double g_scan = scan_runs[1].seconds / scan_runs[0].seconds;
+    std::printf(
+        "  growth %d/%d entries: -unlog %s, scan %s  (target <= %.2f)  %s\n",
+        entry_counts[1], entry_counts[0],
+        Growth(unlog_runs[0], unlog_runs[1]).c_str(),
+        Growth(scan_runs[0], scan_runs[1]).c_str(), bound,
+        Mark(g_unlog <= bound && g_scan <= bound && !scan_runs[1].timed_out)
+            .c_str());
+  }
+  std::printf(
+      "  (the log holds the older half of the spool, which the scan "
+      "skips, and expired articles)\n\n");
+  fs::remove_all(out);
+  fs::remove(log);
+}
+
+void Usage() {
+  std::fprintf(stderr,
+               "usage: quillon_bench [--seed N] [--size MB] [--articles "
+               "N,N,...]\n"
+               "                     [--log-entries N] [--quillon PATH] "
+               "[--workdir DIR] [--keep] [--quick]\n"
+               "                     [--timeout SECONDS]\n");
+  std::exit(1);
+}
+
+std::vector<int> ParseList(const std::string& text) {
+  std::vector<int> list;
+  size_t at = 0;
+  while (at < text.size()) {
+    size_t end = text.find(',', at);
+    if (end == std::string::npos) end = text.size();
+    int n = std::atoi(text.substr(at, end - at).c_str());
+    if (n < 10) Usage();
+    list.push_back(n);
+    at = end + 1;
+  }
+  if (list.empty()) Usage();
+  std::sort(list.begin(), list.end());
+  return list;
+}
+
+Options ParseOptions(int argc, char** argv) {
+  Options opt;
+  for (int i = 1; i < argc; i++) {
+    std::string a = argv[i];
+    auto value = [&]() -> std::string {
+      if (i + 1 >= argc) Usage();
+      return argv[++i];
+    };
+    if (a == "--seed") {
+      opt.seed = std::strtoull(value().c_str(), nullptr, 10);
+    } else if (a == "--size") {
+      opt.size_mb = std::atof(value().c_str());
+      if (opt.size_mb <= 0) Usage();
+    } else if (a == "--articles") {
+      opt.articles = ParseList(value());
+    } else if (a == "--log-entries") {
+      opt.log_entries = std::atoi(value().c_str());
+      if (opt.log_entries < 1) Usage();
+    } else if (a == "--quillon") {
+      opt.quillon = value();
+    } else if (a == "--workdir") {
+      opt.workdir = value();
+    } else if (a == "--timeout") {
+      g_timeout = std::atof(value().c_str());
+    } else if (a == "--keep") {
+      opt.keep = true;
+    } else if (a == "--quick") {
+      opt.size_mb = 8;
+      opt.articles = {250, 1000};
+      opt.log_entries = 1600;
+    } else {
+      Usage();
+    }
+  }
+  if (opt.quillon.empty()) {
+    opt.quillon =
+        (fs::read_symlink("/proc/self/exe").parent_path() / "quillon");
+  }
+  opt.quillon = fs::absolute(opt.quillon);
+  if (access(opt.quillon.c_str(), X_OK) != 0) {
+    Die("cannot run " + opt.quillon + " (give --quillon PATH)");
+  }
+  return opt;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Context ctx;
+  ctx.opt = ParseOptions(argc, argv);
+  StartLauncher();
+  if (ctx.opt.workdir.empty()) {
+    char tmpl[] = "/tmp/quillon_bench.XXXXXX";
+    if (!mkdtemp(tmpl)) Die("cannot make a directory under /tmp");
+    ctx.work = tmpl;
+  } else {
+    ctx.work = ctx.opt.workdir;
+    fs::create_directories(ctx.work);
+  }
+  ctx.work = fs::canonical(ctx.work);
+  std::printf("quillon_bench: %s, seed %llu, in %s\n\n",
+              ctx.opt.quillon.c_str(), (unsigned long long)ctx.opt.seed,
+              ctx.work.c_str());
+  std::fflush(stdout);
+  double start = Now();
+  BenchPlain(ctx);
+  std::fflush(stdout);
+  std::vector<ScanPoint> points;
+  for (int count : ctx.opt.articles) points.push_back(BenchScan(ctx, count));
+  PrintScans(points);
+  std::fflush(stdout);
+  BenchLog(ctx);
+  std::printf(
+      "outputs %s; %.0f s in all\n",
+      ctx.faults ? "WRONG (see above)" : "byte-identical to the originals",
+      Now() - start);
+  std::fflush(stdout);
+  if (!ctx.opt.keep) fs::remove_all(ctx.work);
+  return ctx.faults ? 1 : 0;
+}
