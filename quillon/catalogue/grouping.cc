@@ -307,17 +307,30 @@ bool Sweep(Segment** link, int poster) {
   return exchanged;
 }
 
-// How the records of one group compare among themselves when the exchange
-// sort's outcome is that of a stable sort.
+// How the records of one group compare among themselves while that
+// comparison is a total preorder.
 enum class Within { kPart, kTime };
 
-// When the exchange sort of a run comes down to a stable sort by group and
-// then part or time, the way each group compares; false when it may not: a
-// repost that suppresses a neighbour changes groups while sorting, and a
-// group that mixes known and unknown parts can order its records in a
-// circle unless its known parts rise with their times.
-bool StableOrder(const std::vector<Segment*>& run,
-                 std::unordered_map<int, Within>* within) {
+// Where a record goes while no record changes group: by group, then by
+// part or time as its group compares.
+struct Place {
+  int group;
+  int32_t within;
+  bool operator<(const Place& o) const {
+    return group != o.group ? group < o.group : within < o.within;
+  }
+};
+
+struct RunOrder {
+  std::unordered_map<int, Within> within;
+  std::vector<Place> places;  // by index into the run
+};
+
+// Finds how each group of the run compares; false when some group's
+// neighbour comparison is no preorder: a group that mixes known and unknown
+// parts can order its records in a circle unless its known parts rise with
+// their times.
+bool Classify(const std::vector<Segment*>& run, RunOrder* order) {
   struct Block {
     std::vector<const Segment*> known;
     bool unknown = false;
@@ -331,62 +344,165 @@ bool StableOrder(const std::vector<Segment*>& run,
       b.known.push_back(r);
   }
   for (auto& [group, b] : blocks) {
-    std::stable_sort(b.known.begin(), b.known.end(),
-                     [](const Segment* x, const Segment* y) {
-                       return x->part < y->part;
-                     });
+    std::sort(
+        b.known.begin(), b.known.end(),
+        [](const Segment* x, const Segment* y) { return x->part < y->part; });
     bool rising = true;  // distinct parts whose times rise with them
-    for (size_t i = 1; i < b.known.size(); ++i) {
-      const Segment* x = b.known[i - 1];
-      const Segment* y = b.known[i];
-      if (x->part != y->part) {
-        rising = rising && x->time < y->time;
-        continue;
-      }
-      rising = false;
-      // Suppressing a group-0 record changes nothing.
-      if (group != 0 && (IsRepost(x) || IsRepost(y))) return false;
-    }
+    for (size_t i = 1; i < b.known.size() && rising; ++i)
+      rising = b.known[i - 1]->part != b.known[i]->part &&
+               b.known[i - 1]->time < b.known[i]->time;
     if (!b.unknown) {
-      (*within)[group] = Within::kPart;
+      order->within[group] = Within::kPart;
     } else if (b.known.empty() || rising) {
-      (*within)[group] = Within::kTime;
+      order->within[group] = Within::kTime;
     } else {
       return false;
     }
   }
+  for (const Segment* r : run) {
+    bool by_part = order->within.at(r->group) == Within::kPart;
+    order->places.push_back({r->group, by_part ? r->part : r->time});
+  }
   return true;
 }
 
-// Sorts the run that `*link` points at; returns the link behind it.
-Segment** ReorderRun(Segment** link) {
-  int poster = (*link)->poster;
+// The run's indexes sorted stably by `order`, and for each record the number
+// of records before it that go after it: the sweeps that record still moves
+// back by one place each.
+struct Standing {
+  std::vector<uint32_t> sorted;
+  std::vector<uint32_t> behind;
+};
+
+Standing Stand(const RunOrder& order) {
+  Standing s;
+  const uint32_t n = static_cast<uint32_t>(order.places.size());
+  for (uint32_t i = 0; i < n; ++i) s.sorted.push_back(i);
+  std::stable_sort(s.sorted.begin(), s.sorted.end(),
+                   [&](uint32_t x, uint32_t y) {
+                     return order.places[x] < order.places[y];
+                   });
+  std::vector<uint32_t> rank(n);
+  for (uint32_t k = 0; k < n; ++k) {
+    uint32_t i = s.sorted[k];
+    bool tie = k > 0 && !(order.places[s.sorted[k - 1]] < order.places[i]);
+    rank[i] = tie ? rank[s.sorted[k - 1]] : k;
+  }
+  // Counts of the ranks seen so far, as a Fenwick tree.
+  std::vector<uint32_t> seen(n + 1, 0);
+  s.behind.resize(n);
+  for (uint32_t i = 0; i < n; ++i) {
+    uint32_t not_after = 0;
+    for (uint32_t at = rank[i] + 1; at > 0; at &= at - 1) not_after += seen[at];
+    s.behind[i] = i - not_after;
+    for (uint32_t at = rank[i] + 1; at <= n; at += at & (~at + 1)) ++seen[at];
+  }
+  return s;
+}
+
+// The sweeps that pass before two neighbours of one group and one known part
+// of which one is a repost are first compared, or -1 when there are none.
+// Two such copies meet in the first sweep that starts with nothing before
+// the later copy that goes after it: until then that sweep's largest record
+// comes between them.
+int64_t SweepsBeforeRepost(const std::vector<Segment*>& run,
+                           const RunOrder& order, const Standing& s) {
+  int64_t sweeps = -1;
+  std::unordered_map<uint64_t, uint32_t> last;  // group and part: latest copy
+  for (uint32_t i = 0; i < run.size(); ++i) {
+    const Segment* r = run[i];
+    // Suppressing a group-0 record changes nothing.
+    if (r->group == 0 || order.within.at(r->group) != Within::kPart) continue;
+    uint64_t key = uint64_t{static_cast<uint32_t>(r->group)} << 32 |
+                   static_cast<uint32_t>(r->part);
+    auto [found, fresh] = last.try_emplace(key, i);
+    if (fresh) continue;
+    const Segment* earlier = run[found->second];
+    found->second = i;
+    if (!IsRepost(earlier) && !IsRepost(r)) continue;
+    if (sweeps == -1 || s.behind[i] < sweeps) sweeps = s.behind[i];
+  }
+  return sweeps;
+}
+
+// The run after `sweeps` exchange sweeps during which no group changes:
+// each record with more records going after it before it than that has
+// moved back by one place per sweep; the others fill the places left in
+// sorted order.
+std::vector<Segment*> AfterSweeps(const std::vector<Segment*>& run,
+                                  const Standing& s, int64_t sweeps) {
+  std::vector<Segment*> out(run.size(), nullptr);
+  for (size_t i = 0; i < run.size(); ++i)
+    if (s.behind[i] > sweeps) out[i - static_cast<size_t>(sweeps)] = run[i];
+  size_t free = 0;
+  for (uint32_t i : s.sorted) {
+    if (s.behind[i] > sweeps) continue;
+    while (out[free]) ++free;
+    out[free] = run[i];
+  }
+  return out;
+}
+
+std::vector<Segment*> ReadRun(Segment* first) {
   std::vector<Segment*> run;
-  for (Segment* r = *link; r && r->poster == poster; r = r->next)
+  for (Segment* r = first; r && r->poster == first->poster; r = r->next)
     run.push_back(r);
-  Segment* after = run.back()->next;
-  std::unordered_map<int, Within> within;
-  if (StableOrder(run, &within)) {
-    // Equal keys are never exchanged, so the exchange sort is stable.
-    std::stable_sort(run.begin(), run.end(),
-                     [&within](const Segment* a, const Segment* b) {
-                       if (a->group != b->group) return a->group < b->group;
-                       if (within.at(a->group) == Within::kPart)
-                         return a->part < b->part;
-                       return a->time < b->time;
-                     });
-    for (Segment* r : run) {
-      *link = r;
-      link = &r->next;
-    }
-    *link = after;
-    return link;
+  return run;
+}
+
+// Links `run` in at `*link`, followed by `after`; returns the link behind it.
+Segment** WriteRun(Segment** link, const std::vector<Segment*>& run,
+                   Segment* after) {
+  for (Segment* r : run) {
+    *link = r;
+    link = &r->next;
   }
-  while (Sweep(link, poster)) {
-  }
+  *link = after;
+  return link;
+}
+
+// The link behind the run that `*link` points at.
+Segment** RunTail(Segment** link, int poster) {
   Segment* last = *link;
   while (last->next && last->next->poster == poster) last = last->next;
   return &last->next;
+}
+
+// Below this many sweeps, sweeping costs less than working out where they
+// lead.
+constexpr int64_t kWorthSkipping = 16;
+
+// Sorts the run that `*link` points at with the outcome of the exchange
+// sort; returns the link behind it. Between the sweeps in which a repost
+// suppresses its copy, the comparison is a fixed preorder, so those sweeps
+// are skipped to where they lead; the sweep in which the copies meet is
+// made as it is. Runs whose order is no preorder are swept all the way.
+Segment** ReorderRun(Segment** link) {
+  const int poster = (*link)->poster;
+  for (;;) {
+    std::vector<Segment*> run = ReadRun(*link);
+    Segment* after = run.back()->next;
+    RunOrder order;
+    if (!Classify(run, &order)) break;
+    Standing standing = Stand(order);
+    int64_t sweeps = SweepsBeforeRepost(run, order, standing);
+    if (sweeps == -1) {
+      // Equal keys are never exchanged, so the exchange sort is stable.
+      std::vector<Segment*> sorted;
+      for (uint32_t i : standing.sorted) sorted.push_back(run[i]);
+      return WriteRun(link, sorted, after);
+    }
+    if (sweeps >= kWorthSkipping) {
+      WriteRun(link, AfterSweeps(run, standing, sweeps), after);
+      sweeps = 0;
+    }
+    // The sweeps up to and including the one in which the copies meet.
+    for (int64_t i = 0; i <= sweeps; ++i)
+      if (!Sweep(link, poster)) return RunTail(link, poster);
+  }
+  while (Sweep(link, poster)) {
+  }
+  return RunTail(link, poster);
 }
 
 void Reorder(Segment** head) {
