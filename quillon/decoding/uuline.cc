@@ -131,7 +131,8 @@ void decline(const char* line, std::FILE* out) {
 }
 
 int bline(const char* line) {
-  return std::strncmp(SkipSpace(line), "begin ", 6) == 0 ? 1 : 0;
+  const char* p = SkipSpace(line);
+  return p[0] == 'b' && std::strncmp(p, "begin ", 6) == 0 ? 1 : 0;
 }
 
 int ReadBline(const char* line, int* mode, char* name) {
