@@ -9,7 +9,7 @@
 
 namespace {
 
-struct Spec {
+struct Rec {
   int poster, part, total;
   const char* caption;
   char* begin;
@@ -18,9 +18,9 @@ struct Spec {
 
 // Builds a catalogue through AddtoFlist; returns the records in the order
 // given, whatever order the catalogue holds them in.
-std::vector<Segment*> Build(Segment** head, std::vector<Spec> specs) {
+std::vector<Segment*> Build(Segment** head, std::vector<Rec> recs) {
   std::vector<Segment*> made;
-  for (const Spec& s : specs) {
+  for (const Rec& s : recs) {
     Segment* seg = NewSegment();
     seg->poster = s.poster;
     seg->part = s.part;
@@ -98,7 +98,7 @@ TEST_F(SortFilesTest, GroupNumbersRunAcrossPostersAndRunsStaySeparate) {
 
 TEST_F(SortFilesTest, MissingPartsStayUngroupedAndAreListed) {
   struct {
-    std::vector<Spec> specs;
+    std::vector<Rec> recs;
     std::vector<int> groups;
     std::string printed;
   } cases[] = {
@@ -125,7 +125,7 @@ TEST_F(SortFilesTest, MissingPartsStayUngroupedAndAreListed) {
   };
   for (auto& c : cases) {
     head = nullptr;
-    auto s = Build(&head, c.specs);
+    auto s = Build(&head, c.recs);
     EXPECT_EQ(Sort(), c.printed);
     EXPECT_EQ(Groups(s), c.groups);
   }
@@ -216,12 +216,12 @@ TEST_F(SortFilesTest, PartZeroCountsAsRepeatedPart) {
   };
   for (auto& c : cases) {
     head = nullptr;
-    std::vector<Spec> specs = {{1, 0, -1, c.zero_caption, nullptr, 1},
+    std::vector<Rec> recs = {{1, 0, -1, c.zero_caption, nullptr, 1},
                                {1, 1, -1, "Z.ZIP", NewBeginName("z.zip"), 2},
                                {1, 2, -1, "Z.ZIP", nullptr, 3}};
-    if (c.with_unknown) specs.push_back({1, -1, -1, "Z.ZIP", nullptr, 4});
+    if (c.with_unknown) recs.push_back({1, -1, -1, "Z.ZIP", nullptr, 4});
     QUIET = true;
-    auto s = Build(&head, specs);
+    auto s = Build(&head, recs);
     Sort();
     EXPECT_EQ(Groups(s), c.groups) << c.zero_caption << c.with_unknown;
   }

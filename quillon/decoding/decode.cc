@@ -25,12 +25,11 @@ namespace {
 // bytes keep it a valid begin block.
 char kPlainBegin[3] = {'\\', '\0', '\0'};
 
-// The two lines handled before the current one, for the end line.
+// The two lines handled before the current one, for the end line: slots of
+// the pass's line ring, or null while absent.
 struct History {
-  char older[kLineSize];
-  char newer[kLineSize];
-  bool has_older = false;
-  bool has_newer = false;
+  char* older = nullptr;
+  char* newer = nullptr;
 };
 
 // State of one pass; the output file lives across segments.
@@ -56,7 +55,10 @@ struct Pass {
   bool lost = false;
   char name[kLineSize];
   int mode = 0644;
-  char line[kLineSize];
+  // The current line and the history share a ring of three buffers, so that
+  // remembering a line copies nothing.
+  char slots[3][kLineSize];
+  char* line = slots[0];
   History history;
 };
 
@@ -79,7 +81,7 @@ void WriteFailed(Pass* pass) {
 void Decode(Pass* pass, const char* line) {
   if (pass->out_failed) return;
   decline(line, pass->out);
-  if (std::ferror(pass->out)) WriteFailed(pass);
+  if (ferror_unlocked(pass->out)) WriteFailed(pass);
 }
 
 void Processed(Pass* pass, Segment* seg) {
@@ -120,21 +122,26 @@ bool LeavesOutputDir(const char* name) {
   }
 }
 
-void Remember(History* h, const char* line) {
-  if (h->has_newer) {
-    std::strcpy(h->older, h->newer);
-    h->has_older = true;
+// The current line enters the history; the next line is read into the slot
+// that neither history line holds.
+void Remember(Pass* pass) {
+  History* h = &pass->history;
+  h->older = h->newer;
+  h->newer = pass->line;
+  for (char* slot : pass->slots) {
+    if (slot != h->older && slot != h->newer) {
+      pass->line = slot;
+      return;
+    }
   }
-  std::strcpy(h->newer, line);
-  h->has_newer = true;
 }
 
 // The end line: the last short data line and the terminator line are still
 // in the history, full lines were written when they were read.
 void FinishFile(Pass* pass) {
   History* h = &pass->history;
-  if (h->has_older && !uuline(h->older)) Decode(pass, h->older);
-  if (h->has_newer && !uuline(h->newer)) Decode(pass, h->newer);
+  if (h->older && !uuline(h->older)) Decode(pass, h->older);
+  if (h->newer && !uuline(h->newer)) Decode(pass, h->newer);
   CloseOutput(pass);
 }
 
@@ -204,12 +211,13 @@ LineResult HandleLine(Pass* pass, Segment* seg, LineFile* in) {
       return failed ? kLeaveSegment : kNextLine;
     }
   }
-  bool end = std::strncmp(pass->line, "end", 3) == 0;
+  const char* line = pass->line;
+  bool end = line[0] == 'e' && line[1] == 'n' && line[2] == 'd';
   if (pass->create_failed && (end || uuline(pass->line))) pass->lost = true;
   if (pass->out) pass->fed = true;
   if (pass->out && uuline(pass->line)) Decode(pass, pass->line);
   if (pass->out && end) FinishFile(pass);
-  Remember(&pass->history, pass->line);
+  Remember(pass);
   return kNextLine;
 }
 

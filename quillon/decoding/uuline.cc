@@ -92,8 +92,10 @@ namespace {
 // A full line whose 60 data characters are all there: the common case,
 // decoded without a check per character.
 bool DecodeFullLine(const char* line, unsigned char* bytes) {
-  if (line[0] != 'M' || std::memchr(line, '\n', 61) ||
-      strnlen(line, 61) != 61)
+  // strnlen first: it stops at the terminator of a shorter line, while
+  // memchr would read on past it.
+  if (line[0] != 'M' || strnlen(line, 61) != 61 ||
+      std::memchr(line, '\n', 61))
     return false;
   const char* p = line + 1;
   for (int i = 0; i < 45; i += 3, p += 4) {
@@ -131,7 +133,8 @@ void decline(const char* line, std::FILE* out) {
 }
 
 int bline(const char* line) {
-  return std::strncmp(SkipSpace(line), "begin ", 6) == 0 ? 1 : 0;
+  const char* p = SkipSpace(line);
+  return p[0] == 'b' && std::strncmp(p, "begin ", 6) == 0 ? 1 : 0;
 }
 
 int ReadBline(const char* line, int* mode, char* name) {

@@ -35,6 +35,14 @@ TEST(Uuline, FullLineIsMWithLength62Or63) {
   EXPECT_EQ(uuline(("Message-ID: " + std::string(49, 'x') + "\n").c_str()), 1);
 }
 
+TEST(Decline, ShortMLineReadsNothingPastItsEnd) {
+  // "M" announces 45 bytes; the missing characters count as 0.
+  std::string bytes = Decoded("M" + std::string(8, '!') + "\n");
+  ASSERT_EQ(bytes.size(), 45u);
+  EXPECT_EQ(bytes.substr(6), std::string(39, '\0'));
+  EXPECT_EQ(Decoded("M").size(), 45u);
+}
+
 TEST(Decline, WritesExactlyTheCountedBytes) {
   std::string data;
   for (int i = 0; i < 45; ++i) data += static_cast<char>(i * 37 + 200);
