@@ -189,6 +189,7 @@ ScanResult ScanArticles(ScanState* scan, int first, int argc, char** argv,
   for (Segment* s = *scan->catalogue; s; s = s->next)
     if (s->begin) names.try_emplace(s->begin, s->begin);
   bool new_file = true;
+  bool follows_rejection = false;
   int arg = first;
   while (arg < argc) {
     if (!EXT || new_file) {
@@ -212,6 +213,7 @@ ScanResult ScanArticles(ScanState* scan, int first, int argc, char** argv,
     Article article;
     article.record = current;
     article.names = &names;
+    bool continues_rejected = follows_rejection;
     new_file = false;
     const char* path = argv[arg];
     ReadArticle(scan, &article, &fs, &poster);
@@ -225,10 +227,15 @@ ScanResult ScanArticles(ScanState* scan, int first, int argc, char** argv,
       AddSegment(scan, &article, path, poster);
       ++*count;
       current = nullptr;
-    } else if (*count == 0 && article.subject.empty() && !article.rejected) {
+    } else if (*count == 0 && article.subject.empty() && !article.rejected &&
+               !continues_rejected) {
       CloseLineFile(&fs.file);
       return kScanFallBack;
     }
+    // Under -extended the reading goes on after a rejected Subject line;
+    // that rest is not an article without a Subject line, and must not
+    // turn the run into plain decoding of the articles the keywords refused.
+    follows_rejection = article.rejected && !new_file;
   }
   return kScanDone;
 }

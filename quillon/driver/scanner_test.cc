@@ -247,6 +247,17 @@ TEST(Scanner, KeywordRejection) {
   EXPECT_STREQ(scan.catalogue->caption, "DOG PICS");
 }
 
+TEST(Scanner, RestOfARejectedArticleDoesNotStartTheFallBack) {
+  TempDir dir;
+  WriteFile(dir.Path("batch"), "Subject: dog pics\n\nhello\n");
+  char words[] = "-dog";
+  Scan scan;
+  EXT = true;
+  KeySplit(scan.keywords, words, &scan.state.keyword_count);
+  EXPECT_EQ(scan.Run({dir.Path("batch")}), kScanDone);
+  EXPECT_EQ(scan.count, 0);
+}
+
 TEST(Scanner, KeywordRejectionUnderExtendedReadsOnAfterTheSubject) {
   TempDir dir;
   std::string body = kFull + kFull + kFull;
