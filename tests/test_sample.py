@@ -25,6 +25,17 @@ class SampleSpool(QuillonTest):
         self.assertIn(b"Captions for (file) segments not decoded:\n"
                       b"HOLIDAY.ZIP (1/3)\nHOLIDAY.ZIP (3/3)\n\n", out)
 
+    def test_readme_shows_what_the_user_sees(self):
+        # The README's quick start prints this; keep the two in step.
+        with open(os.path.join(HERE, "..", "README.md")) as f:
+            readme = f.read()
+        start = readme.index("```\nQuillon ver 3.7.0") + 4
+        shown = readme[start:readme.index("```", start)].encode()
+        files = sorted(glob.glob(os.path.join(SPOOL, "*")))
+        rc, out, _ = self.quillon("-dest", self.dir, *files)
+        self.assertEqual(rc, 0)
+        self.assertEqual(out, shown)
+
 
 if __name__ == "__main__":
     unittest.main()
