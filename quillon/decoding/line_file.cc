@@ -13,7 +13,7 @@ static_assert(sizeof(off_t) >= 8, "64-bit file offsets are required");
 
 namespace {
 
-constexpr size_t kBufferSize = 64 * 1024;
+constexpr size_t kBufferSize = 256 * 1024;
 
 // Reads more input behind the unread bytes; false at the end of the input
 // (or on a read error, which ends the input as it would for stdio).
@@ -63,6 +63,7 @@ bool GetLine(LineFile* f, char* buf, int size) {
     if (nl) break;
   }
   f->position += static_cast<int64_t>(n);
+  f->length = n;
   if (n == 0) return false;
   buf[n] = '\0';
   f->line_start = buf[n - 1] == '\n';
@@ -85,7 +86,9 @@ bool ReadWireLine(LineFile* f, char* buf, int size) {
   buf[0] = '.';
   buf[1] = '\0';
   f->line_start = false;
+  f->length = 0;
   if (size > 2) GetLine(f, buf + 1, size - 1);
+  f->length += 1;
   return true;
 }
 
@@ -105,6 +108,7 @@ void Reset(LineFile* f, int fd, bool owned) {
   f->eof = false;
   f->line_start = true;
   f->position = 0;
+  f->length = 0;
   f->wire = false;
 }
 

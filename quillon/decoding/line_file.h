@@ -23,6 +23,8 @@ struct LineFile {
   bool line_start = true;  // the next read starts a new line
   // Byte position of the next read, counted as the reads go.
   int64_t position = 0;
+  // Characters the last read put into the buffer, NULs included.
+  size_t length = 0;
 };
 
 // Opens `path` for reading, in wire format when its content ends with

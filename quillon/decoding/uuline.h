@@ -2,6 +2,7 @@
 #ifndef QUILLON_DECODING_UULINE_H_
 #define QUILLON_DECODING_UULINE_H_
 
+#include <cstddef>
 #include <cstdio>
 
 #include "line_file.h"
@@ -11,6 +12,12 @@ int uuline(const char* line);
 
 // Decodes one data line and writes its bytes to `out`.
 void decline(const char* line, std::FILE* out);
+
+// The common case of uuline and decline together, for a line of `length`
+// characters as read (NULs included): a full data line with no NUL among its
+// first 62 characters is decoded and its 45 bytes written. False, with
+// nothing written, for any other line; uuline and decline then decide.
+bool DeclineFull(const char* line, size_t length, std::FILE* out);
 
 // 1 for a begin line: "begin " after leading white space.
 int bline(const char* line);
