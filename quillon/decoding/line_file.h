@@ -25,6 +25,8 @@ struct LineFile {
   int64_t position = 0;
   // Characters the last read put into the buffer, NULs included.
   size_t length = 0;
+  // Size of a regular file when it was opened; -1 for other input.
+  int64_t size = -1;
 };
 
 // Opens `path` for reading, in wire format when its content ends with
@@ -45,7 +47,7 @@ bool ReadLine(LineFile* f, char* buf, int size);
 int64_t TellLine(LineFile* f);
 bool SeekLine(LineFile* f, int64_t offset);
 
-// Size of the file in bytes (the read position is left at its end).
+// Size of the file in bytes, as it was when opened.
 int64_t SizeOfLineFile(LineFile* f);
 
 // True once a read has met the end of the file.

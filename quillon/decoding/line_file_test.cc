@@ -69,4 +69,66 @@ TEST(LineFile, OnlyFilesEndingInTheWireTerminatorAreWireFormat) {
   EXPECT_EQ(Lines(dir.Path("wire"))[0], "a..b\r\n");
 }
 
+TEST(LineFile, LengthCountsNulsAndTheReinsertedDot) {
+  TempDir dir;
+  WriteFile(dir.Path("f"), std::string("a\0b\n", 4) + "cd");
+  LineFile f;
+  ASSERT_TRUE(OpenLineFile(&f, dir.Path("f").c_str()));
+  char buf[120];
+  ASSERT_TRUE(ReadLine(&f, buf, 120));
+  EXPECT_EQ(f.length, 4u);
+  ASSERT_TRUE(ReadLine(&f, buf, 120));
+  EXPECT_EQ(f.length, 2u);
+  CloseLineFile(&f);
+  WriteFile(dir.Path("wire"), ".x\r\n.\r\n");
+  ASSERT_TRUE(OpenLineFile(&f, dir.Path("wire").c_str()));
+  ASSERT_TRUE(ReadLine(&f, buf, 120));
+  EXPECT_STREQ(buf, ".x\r\n");
+  EXPECT_EQ(f.length, 4u);
+  CloseLineFile(&f);
+}
+
+// Seeks inside what has been read, behind it and past it, in a file that is
+// read whole at open and in one bigger than a read.
+TEST(LineFile, SeeksAnywhereAndReadsOnFromThere) {
+  TempDir dir;
+  for (size_t count : {10u, 20000u}) {
+    std::string text;
+    for (size_t i = 0; i < count; ++i) text += std::to_string(i) + "\n";
+    WriteFile(dir.Path("f"), text);
+    LineFile f;
+    ASSERT_TRUE(OpenLineFile(&f, dir.Path("f").c_str()));
+    EXPECT_EQ(SizeOfLineFile(&f), static_cast<int64_t>(text.size()));
+    char buf[120];
+    for (size_t at : {size_t{0}, text.size() / 2, text.size() - 2,
+                      text.find("7\n"), size_t{1}, text.size()}) {
+      ASSERT_TRUE(SeekLine(&f, static_cast<int64_t>(at)));
+      EXPECT_FALSE(AtEnd(&f));
+      EXPECT_EQ(TellLine(&f), static_cast<int64_t>(at));
+      if (at == text.size()) {
+        EXPECT_FALSE(ReadLine(&f, buf, 120));
+        EXPECT_TRUE(AtEnd(&f));
+        continue;
+      }
+      ASSERT_TRUE(ReadLine(&f, buf, 120)) << at;
+      size_t nl = text.find('\n', at);
+      EXPECT_EQ(std::string(buf), text.substr(at, nl + 1 - at)) << at;
+      EXPECT_EQ(TellLine(&f), static_cast<int64_t>(nl + 1));
+    }
+    CloseLineFile(&f);
+  }
+}
+
+TEST(LineFile, BigWireFileIsToldByItsTail) {
+  TempDir dir;
+  std::string text;
+  while (text.size() < 600 * 1024) text += "..line of some length\r\n";
+  WriteFile(dir.Path("wire"), text + ".\r\n");
+  auto lines = Lines(dir.Path("wire"));
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines[0], ".line of some length\r\n");
+  WriteFile(dir.Path("native"), text);
+  EXPECT_EQ(Lines(dir.Path("native"))[0], "..line of some length\r\n");
+}
+
 }  // namespace

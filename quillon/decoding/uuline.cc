@@ -96,8 +96,7 @@ int uuline(const char* line) {
 
 namespace {
 
-// The 60 data characters of a full line to its 45 bytes; false when a NUL is
-// among them (the line's text then ends early). `bytes` has room for 48.
+// A NUL among the characters ends the line's text early.
 bool DecodeSixtyPlain(const char* p, unsigned char* bytes) {
   unsigned nul = 0;
   for (int i = 0; i < 45; i += 3, p += 4) {
@@ -123,8 +122,8 @@ __attribute__((target("ssse3"))) __m128i DecodeSixteen(__m128i x) {
                                                13, 12, -1, -1, -1, -1));
 }
 
-// As DecodeSixtyPlain; `bytes` has room for 48 + 16. The last load starts at
-// character 44 so that nothing past the 60 characters is read.
+// The last load starts at character 44, so that nothing past the 60
+// characters is read; the stores write up to byte 49.
 __attribute__((target("ssse3"))) bool DecodeSixtySsse3(const char* p,
                                                         unsigned char* bytes) {
   const int starts[4] = {0, 16, 32, 44};
@@ -139,17 +138,20 @@ __attribute__((target("ssse3"))) bool DecodeSixtySsse3(const char* p,
 }
 #endif
 
-using DecodeSixty = bool (*)(const char*, unsigned char*);
+}  // namespace
 
-DecodeSixty ChooseDecodeSixty() {
+std::vector<DecodeSixty> DecodeSixtyWays() {
+  std::vector<DecodeSixty> ways;
 #if QUILLON_SSSE3
-  if (__builtin_cpu_supports("ssse3")) return DecodeSixtySsse3;
+  __builtin_cpu_init();  // may run before the library's own constructor
+  if (__builtin_cpu_supports("ssse3")) ways.push_back(DecodeSixtySsse3);
 #endif
-  return DecodeSixtyPlain;
+  ways.push_back(DecodeSixtyPlain);
+  return ways;
 }
 
-const DecodeSixty kDecodeSixty = ChooseDecodeSixty();
-
+namespace {
+const DecodeSixty kDecodeSixty = DecodeSixtyWays().front();
 }  // namespace
 
 bool DeclineFull(const char* line, size_t length, std::FILE* out) {

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <vector>
 
 #include "line_file.h"
 
@@ -18,6 +19,12 @@ void decline(const char* line, std::FILE* out);
 // first 62 characters is decoded and its 45 bytes written. False, with
 // nothing written, for any other line; uuline and decline then decide.
 bool DeclineFull(const char* line, size_t length, std::FILE* out);
+
+// Decoding of the 60 data characters of a full line into 45 bytes; false
+// when a NUL is among them. `bytes` has room for 64. DeclineFull takes the
+// fastest way the processor can run; the tests check every one of them.
+using DecodeSixty = bool (*)(const char* chars, unsigned char* bytes);
+std::vector<DecodeSixty> DecodeSixtyWays();
 
 // 1 for a begin line: "begin " after leading white space.
 int bline(const char* line);

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <memory>
+#include <random>
 #include <string>
 
 #include "../quillon.h"
@@ -69,6 +70,72 @@ TEST(Decline, PositionsPastTheLineCountAsZero) {
   EXPECT_EQ(Decoded("%____"), std::string("\xff\xff\xff\0\0", 5));
   // Count 63 on a two-character line reads nothing outside it.
   EXPECT_EQ(Decoded("_`"), std::string(63, '\0'));
+}
+
+// What a full line decodes to, character by character: blank-or-later
+// positions (from the first NUL or newline on) count as 0.
+std::string Expected(const std::string& line) {
+  std::string bytes;
+  size_t end = line.find_first_of(std::string("\n\0", 2));
+  auto at = [&](size_t i) {
+    return i < end && i < line.size()
+               ? (static_cast<unsigned char>(line[i]) - 32u) & 63u
+               : 0u;
+  };
+  for (size_t i = 1; bytes.size() < 45; i += 4) {
+    unsigned a = at(i), b = at(i + 1), c = at(i + 2), d = at(i + 3);
+    bytes += static_cast<char>((a << 2 | b >> 4) & 255u);
+    bytes += static_cast<char>((b << 4 | c >> 2) & 255u);
+    bytes += static_cast<char>((c << 6 | d) & 255u);
+  }
+  return bytes;
+}
+
+// Full lines of every byte value (but newline), with LF and CR LF ends, and
+// with a NUL at each place: every way of decoding agrees with the plain
+// rule, and a NUL in the text is never decoded as data.
+TEST(DeclineFull, EveryWayDecodesLikeThePlainRule) {
+  std::mt19937 random(7);
+  auto ways = DecodeSixtyWays();
+  ASSERT_FALSE(ways.empty());
+  for (int round = 0; round < 2000; ++round) {
+    std::string line = "M";
+    while (line.size() < 61) {
+      char c = static_cast<char>(random() % 255 + 1);
+      line += c == '\n' ? 'x' : c;
+    }
+    // A NUL somewhere in 1..61, or none (-1).
+    line += round % 2 ? "\r\n" : "\n";
+    int nul = round % 4 == 0 ? static_cast<int>(random() % 61) + 1 : -1;
+    if (nul > 0) line[static_cast<size_t>(nul)] = '\0';
+    for (DecodeSixty way : ways) {
+      unsigned char bytes[64];
+      bool decoded = way(line.data() + 1, bytes);
+      EXPECT_EQ(decoded, nul < 0 || nul > 60) << round;
+      if (decoded) {
+        EXPECT_EQ(std::string(bytes, bytes + 45), Expected(line)) << round;
+      }
+    }
+    EXPECT_EQ(Decoded(line), Expected(line)) << round;
+    EXPECT_EQ(uuline(line.c_str()), nul < 0 ? 1 : 0) << round;
+    std::FILE* out = std::tmpfile();
+    bool taken = DeclineFull(line.data(), line.size(), out);
+    EXPECT_EQ(taken, nul < 0) << round;
+    EXPECT_EQ(std::ftell(out), taken ? 45 : 0);
+    std::fclose(out);
+  }
+}
+
+TEST(DeclineFull, OnlyLinesOf62Or63CharactersStartingWithM) {
+  std::string data(60, 'A');
+  std::FILE* out = std::tmpfile();
+  EXPECT_TRUE(DeclineFull(("M" + data + "\n").c_str(), 62, out));
+  EXPECT_TRUE(DeclineFull(("M" + data + "\r\n").c_str(), 63, out));
+  EXPECT_FALSE(DeclineFull(("M" + data + "x\r\n").c_str(), 64, out));
+  EXPECT_FALSE(DeclineFull(("M" + data).c_str(), 61, out));
+  EXPECT_FALSE(DeclineFull(("L" + data + "\n").c_str(), 62, out));
+  EXPECT_EQ(std::ftell(out), 90);
+  std::fclose(out);
 }
 
 TEST(Bline, BeginAndOneBlankAfterWhiteSpace) {
