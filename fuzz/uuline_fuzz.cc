@@ -36,7 +36,7 @@ const std::string& InputPath() {
 
 void RemoveInput() { unlink(InputPath().c_str()); }
 
-// The decode pass's fast way for full lines must write what decline writes.
+// The decode pass's fast ways for full lines must write what decline writes.
 void CheckFullLine(const char* line, size_t length) {
   char* fast = nullptr;
   char* slow = nullptr;
@@ -52,6 +52,13 @@ void CheckFullLine(const char* line, size_t length) {
     Check(uuline(line) == 1);
     Check(fast_size == slow_size && std::memcmp(fast, slow, fast_size) == 0);
   }
+  // A line taken straight from the input buffer: the same, where it ends
+  // in a newline.
+  unsigned char bytes[64];
+  size_t at = DecodeFullLineAt({line, length}, bytes);
+  bool ended = length > 0 && line[length - 1] == '\n';
+  Check(at == (taken && ended ? length : 0));
+  if (at) Check(std::memcmp(bytes, fast, 45) == 0);
   std::free(fast);
   std::free(slow);
 }

@@ -25,6 +25,10 @@ namespace {
 // bytes keep it a valid begin block.
 char kPlainBegin[3] = {'\\', '\0', '\0'};
 
+// Bytes of full lines decoded before they are handed to the output file
+// together.
+constexpr size_t kRunBytes = 45 * 1024;
+
 // The two lines handled before the current one, for the end line: slots of
 // the pass's line ring, or null while absent.
 struct History {
@@ -40,6 +44,10 @@ struct Pass {
   // (Given no buffer of its own, stdio would take the block size, 4 KB.)
   std::vector<char> out_buffer = std::vector<char>(256 * 1024);
   std::string out_path;      // its path, for messages
+  // Decoded bytes of a run of full lines; the room behind kRunBytes takes
+  // what decoding a line writes past its 45 bytes.
+  std::vector<unsigned char> run_bytes =
+      std::vector<unsigned char>(kRunBytes + 64);
   // A write into the open file failed: nothing more goes into it, and no
   // segment whose data it holds counts as processed.
   bool out_failed = false;
@@ -84,6 +92,11 @@ void WriteFailed(Pass* pass) {
 void Decode(Pass* pass, const char* line) {
   if (pass->out_failed) return;
   decline(line, pass->out);
+  if (ferror_unlocked(pass->out)) WriteFailed(pass);
+}
+
+void WriteRun(Pass* pass, size_t count) {
+  fwrite_unlocked(pass->run_bytes.data(), 1, count, pass->out);
   if (ferror_unlocked(pass->out)) WriteFailed(pass);
 }
 
@@ -238,9 +251,55 @@ LineResult HandleLine(Pass* pass, Segment* seg, LineFile* in) {
   return kNextLine;
 }
 
+bool InWindow(LineFile* in, int64_t limit) {
+  return limit < 0 || TellLine(in) < limit;
+}
+
+// The full data lines that lie whole in the input buffer, up to the first
+// other line, are decoded where they lie: no copy, test and write per line.
+// Each is handled as HandleLine would handle it. The last two enter the
+// history, as the end line looks back on them.
+void DecodeFullRun(Pass* pass, LineFile* in, int64_t limit) {
+  std::string_view text = BufferedInput(in);
+  const char* last[2] = {nullptr, nullptr};
+  size_t last_length[2] = {0, 0};
+  unsigned char* bytes = pass->run_bytes.data();
+  size_t count = 0;
+  while (InWindow(in, limit)) {
+    size_t length = DecodeFullLineAt(text, bytes + count);
+    if (length == 0) break;
+    last[0] = last[1];
+    last[1] = text.data();
+    last_length[0] = last_length[1];
+    last_length[1] = length;
+    count += 45;
+    text.remove_prefix(length);
+    TakeInput(in, length);
+    if (count + 45 > kRunBytes) {
+      WriteRun(pass, count);
+      count = 0;
+      if (pass->out_failed) break;
+    }
+  }
+  if (!last[1]) return;
+  if (count) WriteRun(pass, count);
+  pass->fed = true;
+  for (int i = 0; i < 2; ++i) {
+    if (!last[i]) continue;
+    std::memcpy(pass->line, last[i], last_length[i]);
+    pass->line[last_length[i]] = '\0';
+    Remember(pass);
+  }
+}
+
 // Reads lines until the window of the segment ends (limit < 0: no window).
 void LineLoop(Pass* pass, Segment* seg, LineFile* in, int64_t limit) {
-  while (limit < 0 || TellLine(in) < limit) {
+  bool runs = !seg || seg->group != -1;
+  while (InWindow(in, limit)) {
+    if (runs && pass->out && !pass->out_failed) {
+      DecodeFullRun(pass, in, limit);
+      if (!InWindow(in, limit)) return;
+    }
     if (!ReadLine(in, pass->line, kLineSize)) return;
     if (HandleLine(pass, seg, in) == kLeaveSegment) return;
   }

@@ -104,6 +104,69 @@ TEST_F(DecodeTest, PostingInThreeArticlesOfOneFile) {
   for (Segment* s = list; s; s = s->next) EXPECT_EQ(s->mark, 1);
 }
 
+// Full data lines are written as they are read; at the end line the two
+// lines before it are looked at again, and only those that are no full line
+// are written then, after everything else.
+TEST_F(DecodeTest, EndLineLooksBackAcrossFullLines) {
+  std::string full1 = Bytes(45), full2 = Bytes(90).substr(45), brief = "short";
+  std::string m1 = UuencodeLines(full1), m2 = UuencodeLines(full2),
+              s = UuencodeLines(brief);
+  struct Case {
+    std::string body, file;
+  } cases[] = {
+      {m1 + m2, full1 + full2},
+      {s + m1, full1 + brief},
+      {s + m1 + m2, full1 + full2},
+      {m1 + s + m2, full1 + full2 + brief},
+      {m1 + "`\n", full1},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    std::string name = "f" + std::to_string(n++);
+    WriteFile(in.Path(name), "begin 644 " + name + "\n" + c.body + "end\n");
+    Add(in.Path(name), 1, NewBeginName(name.c_str()));
+  }
+  Run();
+  n = 0;
+  for (const Case& c : cases) {
+    std::string name = "f" + std::to_string(n++);
+    EXPECT_EQ(ReadFile(out.Path(name)), c.file) << name;
+  }
+}
+
+// A window may end between two full lines of one article: the lines behind
+// it belong to the next segment and are decoded once.
+TEST_F(DecodeTest, WindowEndsInsideARunOfFullLines) {
+  std::string data = Bytes(45 * 40 + 7);
+  std::vector<std::string> lines = Lines(Uuencode(data, "run.bin"));
+  for (size_t cut : {size_t{2}, size_t{20}, size_t{40}}) {
+    TempDir dir;
+    WriteFile(dir.Path("art"), Join(lines, 0, lines.size()));
+    Segment* first = Add(dir.Path("art"), 1, NewBeginName("run.bin"));
+    AddSame(first, 1, static_cast<int64_t>(Join(lines, 0, cut).size()));
+    Run();
+    EXPECT_EQ(ReadFile(out.Path("run.bin")), data) << cut;
+    list = nullptr;
+    tail = &list;
+  }
+}
+
+// Wire-format articles: CR LF full lines, and a stuffed dot before a short
+// line that begins with one.
+TEST_F(DecodeTest, WireFormatLinesDecodeAsTheirText) {
+  std::string data = Bytes(45 * 30) + Bytes(14 + 45).substr(45);
+  std::string text;
+  for (const std::string& line : Lines(Uuencode(data, "w.bin"))) {
+    std::string crlf = line.substr(0, line.size() - 1) + "\r\n";
+    text += (crlf[0] == '.' ? "." : "") + crlf;
+  }
+  ASSERT_NE(text.find("\r\n..") , std::string::npos);
+  WriteFile(in.Path("wire"), text + ".\r\n");
+  Add(in.Path("wire"), 1, NewBeginName("w.bin"));
+  Run();
+  EXPECT_EQ(ReadFile(out.Path("w.bin")), data);
+}
+
 TEST_F(DecodeTest, MaxseekEndsWindowsAtLaterSegmentsOfTheSameFile) {
   Segment* a = Add("art", 1, nullptr, 0);
   Segment* b = AddSame(a, 1, 900);

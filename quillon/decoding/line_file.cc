@@ -164,6 +164,17 @@ bool ReadLine(LineFile* f, char* buf, int size) {
                                    : GetLine(f, buf, size);
 }
 
+std::string_view BufferedInput(LineFile* f) {
+  if (f->begin == f->end) Refill(f);
+  return {f->buffer.data() + f->begin, f->end - f->begin};
+}
+
+void TakeInput(LineFile* f, size_t n) {
+  f->begin += n;
+  f->position += static_cast<int64_t>(n);
+  f->line_start = true;
+}
+
 int64_t TellLine(LineFile* f) { return f->position; }
 
 bool SeekLine(LineFile* f, int64_t offset) {

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 // Reads go through a buffer of its own, so that a line costs neither a system
@@ -42,6 +43,16 @@ void CloseLineFile(LineFile* f);
 // terminates them. False at the end of input (buf then holds nothing new).
 // Positions stay raw byte positions of the file, also in wire format.
 bool ReadLine(LineFile* f, char* buf, int size);
+
+// The unread bytes of the buffer, reading more when none are left; empty at
+// the end of the input. For a caller that takes lines straight from the
+// buffer, without a copy: it may take only lines that ReadLine would return
+// as they stand, that is lines that end in a newline within size - 1
+// characters and, in wire format, do not begin with a dot.
+std::string_view BufferedInput(LineFile* f);
+
+// Takes `n` bytes, whole lines as above, from the buffer.
+void TakeInput(LineFile* f, size_t n);
 
 // Byte position of the next read, and seeking to one.
 int64_t TellLine(LineFile* f);

@@ -96,17 +96,19 @@ int uuline(const char* line) {
 
 namespace {
 
-// A NUL among the characters ends the line's text early.
+bool Ends(char c) { return c == '\0' || c == '\n'; }
+
+// A NUL or a newline among the characters ends the line's text early.
 bool DecodeSixtyPlain(const char* p, unsigned char* bytes) {
-  unsigned nul = 0;
+  bool ends = false;
   for (int i = 0; i < 45; i += 3, p += 4) {
-    nul |= (p[0] == '\0') | (p[1] == '\0') | (p[2] == '\0') | (p[3] == '\0');
+    ends = ends || Ends(p[0]) || Ends(p[1]) || Ends(p[2]) || Ends(p[3]);
     unsigned a = Value(p[0]), b = Value(p[1]), c = Value(p[2]), d = Value(p[3]);
     bytes[i] = static_cast<unsigned char>((a << 2 | b >> 4) & 255u);
     bytes[i + 1] = static_cast<unsigned char>((b << 4 | c >> 2) & 255u);
     bytes[i + 2] = static_cast<unsigned char>((c << 6 | d) & 255u);
   }
-  return nul == 0;
+  return !ends;
 }
 
 #if QUILLON_SSSE3
@@ -127,14 +129,15 @@ __attribute__((target("ssse3"))) __m128i DecodeSixteen(__m128i x) {
 __attribute__((target("ssse3"))) bool DecodeSixtySsse3(const char* p,
                                                         unsigned char* bytes) {
   const int starts[4] = {0, 16, 32, 44};
-  __m128i nul = _mm_setzero_si128();
+  __m128i ends = _mm_setzero_si128();
   for (int start : starts) {
     __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + start));
-    nul = _mm_or_si128(nul, _mm_cmpeq_epi8(x, _mm_setzero_si128()));
+    ends = _mm_or_si128(ends, _mm_cmpeq_epi8(x, _mm_setzero_si128()));
+    ends = _mm_or_si128(ends, _mm_cmpeq_epi8(x, _mm_set1_epi8('\n')));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(bytes + start / 4 * 3),
                      DecodeSixteen(x));
   }
-  return _mm_movemask_epi8(nul) == 0;
+  return _mm_movemask_epi8(ends) == 0;
 }
 #endif
 
@@ -153,6 +156,19 @@ std::vector<DecodeSixty> DecodeSixtyWays() {
 namespace {
 const DecodeSixty kDecodeSixty = DecodeSixtyWays().front();
 }  // namespace
+
+size_t DecodeFullLineAt(std::string_view text, unsigned char* bytes) {
+  if (text.size() < 62 || text[0] != 'M') return 0;
+  size_t length;
+  if (text[61] == '\n') {
+    length = 62;
+  } else if (text.size() >= 63 && text[62] == '\n' && !Ends(text[61])) {
+    length = 63;
+  } else {
+    return 0;
+  }
+  return kDecodeSixty(text.data() + 1, bytes) ? length : 0;
+}
 
 bool DeclineFull(const char* line, size_t length, std::FILE* out) {
   if ((length != 62 && length != 63) || line[0] != 'M' || line[61] == '\0')

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <string_view>
 #include <vector>
 
 #include "line_file.h"
@@ -20,9 +21,16 @@ void decline(const char* line, std::FILE* out);
 // nothing written, for any other line; uuline and decline then decide.
 bool DeclineFull(const char* line, size_t length, std::FILE* out);
 
+// A full data line at the start of `text` as ReadLine would hand it over:
+// "M", 60 characters and a newline, or a carriage return and a newline,
+// with no NUL. Returns its length (62 or 63) once its 45 bytes are decoded
+// into `bytes` (room for 64); 0 when `text` does not start with one.
+size_t DecodeFullLineAt(std::string_view text, unsigned char* bytes);
+
 // Decoding of the 60 data characters of a full line into 45 bytes; false
-// when a NUL is among them. `bytes` has room for 64. DeclineFull takes the
-// fastest way the processor can run; the tests check every one of them.
+// when a NUL or a newline is among them. `bytes` has room for 64. The fast
+// ways above take the fastest the processor can run; the tests check every
+// one of them.
 using DecodeSixty = bool (*)(const char* chars, unsigned char* bytes);
 std::vector<DecodeSixty> DecodeSixtyWays();
 

@@ -91,27 +91,30 @@ std::string Expected(const std::string& line) {
   return bytes;
 }
 
-// Full lines of every byte value (but newline), with LF and CR LF ends, and
-// with a NUL at each place: every way of decoding agrees with the plain
-// rule, and a NUL in the text is never decoded as data.
+// Full lines of every byte value, with LF and CR LF ends, and with a NUL or
+// a newline at each place: every way of decoding agrees with the plain rule,
+// and a NUL or newline in the text is never decoded as data.
 TEST(DeclineFull, EveryWayDecodesLikeThePlainRule) {
   std::mt19937 random(7);
   auto ways = DecodeSixtyWays();
   ASSERT_FALSE(ways.empty());
-  for (int round = 0; round < 2000; ++round) {
+  for (int round = 0; round < 3000; ++round) {
     std::string line = "M";
     while (line.size() < 61) {
       char c = static_cast<char>(random() % 255 + 1);
       line += c == '\n' ? 'x' : c;
     }
-    // A NUL somewhere in 1..61, or none (-1).
     line += round % 2 ? "\r\n" : "\n";
-    int nul = round % 4 == 0 ? static_cast<int>(random() % 61) + 1 : -1;
+    // A NUL somewhere in 1..61 or a newline in 1..60, or neither (-1).
+    int nul = round % 3 == 0 ? static_cast<int>(random() % 61) + 1 : -1;
+    int nl = round % 3 == 1 ? static_cast<int>(random() % 60) + 1 : -1;
     if (nul > 0) line[static_cast<size_t>(nul)] = '\0';
+    if (nl > 0) line[static_cast<size_t>(nl)] = '\n';
+    bool whole = nul < 0 && nl < 0;
     for (DecodeSixty way : ways) {
       unsigned char bytes[64];
       bool decoded = way(line.data() + 1, bytes);
-      EXPECT_EQ(decoded, nul < 0 || nul > 60) << round;
+      EXPECT_EQ(decoded, whole || nul > 60) << round;
       if (decoded) {
         EXPECT_EQ(std::string(bytes, bytes + 45), Expected(line)) << round;
       }
@@ -120,10 +123,30 @@ TEST(DeclineFull, EveryWayDecodesLikeThePlainRule) {
     EXPECT_EQ(uuline(line.c_str()), nul < 0 ? 1 : 0) << round;
     std::FILE* out = std::tmpfile();
     bool taken = DeclineFull(line.data(), line.size(), out);
-    EXPECT_EQ(taken, nul < 0) << round;
+    EXPECT_EQ(taken, whole) << round;
     EXPECT_EQ(std::ftell(out), taken ? 45 : 0);
     std::fclose(out);
+    unsigned char bytes[64];
+    EXPECT_EQ(DecodeFullLineAt(line + "M", bytes), whole ? line.size() : 0u);
   }
+}
+
+TEST(DecodeFullLineAt, TakesOnlyALineReadAsItStands) {
+  std::string data(60, 'A');
+  unsigned char bytes[64];
+  EXPECT_EQ(DecodeFullLineAt("M" + data + "\n", bytes), 62u);
+  std::string bytes_of_four_a = "\x86\x18\x61";
+  for (int i = 0; i < 45; i += 3)
+    EXPECT_EQ(std::string(bytes + i, bytes + i + 3), bytes_of_four_a);
+  EXPECT_EQ(DecodeFullLineAt("M" + data + "\r\n", bytes), 63u);
+  EXPECT_EQ(DecodeFullLineAt("M" + data + "\n\n", bytes), 62u);
+  EXPECT_EQ(DecodeFullLineAt("M" + data, bytes), 0u);  // newline not read yet
+  EXPECT_EQ(DecodeFullLineAt("M" + data + "x\n", bytes), 63u);
+  EXPECT_EQ(DecodeFullLineAt("M" + data + "xy\n", bytes), 0u);
+  EXPECT_EQ(DecodeFullLineAt("M" + data + "\r", bytes), 0u);
+  EXPECT_EQ(DecodeFullLineAt("M" + data + std::string("\0\n", 2), bytes), 0u);
+  EXPECT_EQ(DecodeFullLineAt("M" + data.substr(1) + "\n\n", bytes), 0u);
+  EXPECT_EQ(DecodeFullLineAt("L" + data + "\n", bytes), 0u);
 }
 
 TEST(DeclineFull, OnlyLinesOf62Or63CharactersStartingWithM) {
