@@ -893,7 +893,7 @@ ScanPoint BenchScan(Context& ctx, int count) {
              {}};
   for (std::string& name : GlobOrder(count)) scan.argv.push_back(name);
   point.run = Best(
-      scan, 2, [&] { ResetDir(out); },
+      scan, 3, [&] { ResetDir(out); },
       [&](const RunResult&) { return VerifySpool(point.spool, out); });
   std::fprintf(stderr, "[scan of %d articles: %s]\n", count,
                Time(point.run).c_str());

@@ -43,7 +43,7 @@ struct Pass {
   // Its stdio buffer: large writes, as decoded files run to many megabytes.
   // (Given no buffer of its own, stdio would take the block size, 4 KB.)
   std::vector<char> out_buffer = std::vector<char>(256 * 1024);
-  std::string out_path;      // its path, for messages
+  std::string out_path;  // its path, for messages
   // Decoded bytes of a run of full lines; the room behind kRunBytes takes
   // what decoding a line writes past its 45 bytes.
   std::vector<unsigned char> run_bytes =

@@ -114,10 +114,8 @@ TEST_F(DecodeTest, EndLineLooksBackAcrossFullLines) {
   struct Case {
     std::string body, file;
   } cases[] = {
-      {m1 + m2, full1 + full2},
-      {s + m1, full1 + brief},
-      {s + m1 + m2, full1 + full2},
-      {m1 + s + m2, full1 + full2 + brief},
+      {m1 + m2, full1 + full2},     {s + m1, full1 + brief},
+      {s + m1 + m2, full1 + full2}, {m1 + s + m2, full1 + full2 + brief},
       {m1 + "`\n", full1},
   };
   int n = 0;
@@ -160,7 +158,7 @@ TEST_F(DecodeTest, WireFormatLinesDecodeAsTheirText) {
     std::string crlf = line.substr(0, line.size() - 1) + "\r\n";
     text += (crlf[0] == '.' ? "." : "") + crlf;
   }
-  ASSERT_NE(text.find("\r\n..") , std::string::npos);
+  ASSERT_NE(text.find("\r\n.."), std::string::npos);
   WriteFile(in.Path("wire"), text + ".\r\n");
   Add(in.Path("wire"), 1, NewBeginName("w.bin"));
   Run();

@@ -58,9 +58,9 @@ bool GetLine(LineFile* f, char* buf, int size) {
     size_t want = room - n < avail ? room - n : avail;
     const char* from = f->buffer.data() + f->begin;
     const void* nl = std::memchr(from, '\n', want);
-    size_t take = nl ? static_cast<size_t>(static_cast<const char*>(nl) -
-                                           from) + 1
-                     : want;
+    size_t take =
+        nl ? static_cast<size_t>(static_cast<const char*>(nl) - from) + 1
+           : want;
     std::memcpy(buf + n, from, take);
     n += take;
     f->begin += take;
@@ -161,7 +161,7 @@ void CloseLineFile(LineFile* f) {
 bool ReadLine(LineFile* f, char* buf, int size) {
   if (size < 2) return false;
   return f->wire && f->line_start ? ReadWireLine(f, buf, size)
-                                   : GetLine(f, buf, size);
+                                  : GetLine(f, buf, size);
 }
 
 std::string_view BufferedInput(LineFile* f) {

@@ -69,8 +69,7 @@ void MarkProcessed(Segment* seg) {
   if (!Current() || !was_open) return;
   auto it = Current()->files.find(seg->path);
   if (it == Current()->files.end()) return;
-  if (--it->second.unprocessed == 0)
-    Current()->finished.push_back(&it->second);
+  if (--it->second.unprocessed == 0) Current()->finished.push_back(&it->second);
 }
 
 std::vector<const std::vector<Segment*>*> TakeFinishedFiles() {

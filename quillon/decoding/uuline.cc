@@ -127,7 +127,7 @@ __attribute__((target("ssse3"))) __m128i DecodeSixteen(__m128i x) {
 // The last load starts at character 44, so that nothing past the 60
 // characters is read; the stores write up to byte 49.
 __attribute__((target("ssse3"))) bool DecodeSixtySsse3(const char* p,
-                                                        unsigned char* bytes) {
+                                                       unsigned char* bytes) {
   const int starts[4] = {0, 16, 32, 44};
   __m128i ends = _mm_setzero_si128();
   for (int start : starts) {
@@ -198,7 +198,8 @@ void decline(const char* line, std::FILE* out) {
   for (size_t i = 1; n > 0; i += 4, n -= 3) {
     unsigned a = at(i), b = at(i + 1), c = at(i + 2), d = at(i + 3);
     bytes[count++] = static_cast<unsigned char>((a << 2 | b >> 4) & 255u);
-    if (n > 1) bytes[count++] = static_cast<unsigned char>((b << 4 | c >> 2) & 255u);
+    if (n > 1)
+      bytes[count++] = static_cast<unsigned char>((b << 4 | c >> 2) & 255u);
     if (n > 2) bytes[count++] = static_cast<unsigned char>((c << 6 | d) & 255u);
   }
   if (count) std::fwrite(bytes, 1, count, out);
