@@ -307,23 +307,33 @@ bool Sweep(Segment** link, int poster) {
   return exchanged;
 }
 
-// How the records of one group compare among themselves while that
-// comparison is a total preorder.
-enum class Within { kPart, kTime };
+// A signed value as an unsigned one of the same order, so that two of them
+// pack into one key that compares as the pair does.
+uint64_t Ordered(int32_t v) { return static_cast<uint32_t>(v) ^ 0x80000000u; }
 
-// Where a record goes while no record changes group: by group, then by
-// part or time as its group compares.
-struct Place {
-  int group;
-  int32_t within;
-  bool operator<(const Place& o) const {
-    return group != o.group ? group < o.group : within < o.within;
-  }
-};
+uint64_t Pack(int32_t high, int32_t low) {
+  return Ordered(high) << 32 | Ordered(low);
+}
 
+// What the reordering works out about one run while no record changes
+// group. The vectors are kept from run to run, as a run with reposts is
+// worked out once per sweep in which copies meet.
 struct RunOrder {
-  std::unordered_map<int, Within> within;
-  std::vector<Place> places;  // by index into the run
+  // Indexes into the run by group, part and index: the copies of a part in
+  // run order, each group's records together.
+  std::vector<std::pair<uint64_t, uint32_t>> by_part;
+  // Per index: the group compares its records by part (not by time).
+  std::vector<uint8_t> by_part_order;
+  // Per index: group, then part or time as the group compares: where the
+  // record goes.
+  std::vector<uint64_t> places;
+  // Indexes sorted stably by place, and for each record the number of
+  // records before it that go after it: the sweeps that record still moves
+  // back by one place each.
+  std::vector<std::pair<uint64_t, uint32_t>> sorted;
+  std::vector<uint32_t> behind;
+  std::vector<uint32_t> rank, seen;
+  std::vector<Segment*> after_sweeps;
 };
 
 // Finds how each group of the run compares; false when some group's
@@ -331,73 +341,65 @@ struct RunOrder {
 // parts can order its records in a circle unless its known parts rise with
 // their times.
 bool Classify(const std::vector<Segment*>& run, RunOrder* order) {
-  struct Block {
-    std::vector<const Segment*> known;
+  const uint32_t n = static_cast<uint32_t>(run.size());
+  order->by_part.clear();
+  for (uint32_t i = 0; i < n; ++i)
+    order->by_part.push_back({Pack(run[i]->group, run[i]->part), i});
+  std::sort(order->by_part.begin(), order->by_part.end());
+  order->by_part_order.assign(n, 0);
+  order->places.assign(n, 0);
+  for (size_t lo = 0; lo < n;) {
+    const int group = run[order->by_part[lo].second]->group;
+    size_t hi = lo;
     bool unknown = false;
-  };
-  std::unordered_map<int, Block> blocks;
-  for (const Segment* r : run) {
-    Block& b = blocks[r->group];
-    if (r->part == -1)
-      b.unknown = true;
-    else
-      b.known.push_back(r);
-  }
-  for (auto& [group, b] : blocks) {
-    std::sort(
-        b.known.begin(), b.known.end(),
-        [](const Segment* x, const Segment* y) { return x->part < y->part; });
-    bool rising = true;  // distinct parts whose times rise with them
-    for (size_t i = 1; i < b.known.size() && rising; ++i)
-      rising = b.known[i - 1]->part != b.known[i]->part &&
-               b.known[i - 1]->time < b.known[i]->time;
-    if (!b.unknown) {
-      order->within[group] = Within::kPart;
-    } else if (b.known.empty() || rising) {
-      order->within[group] = Within::kTime;
-    } else {
-      return false;
+    bool rising = true;  // distinct known parts whose times rise with them
+    const Segment* previous = nullptr;  // known, by part
+    for (; hi < n && run[order->by_part[hi].second]->group == group; ++hi) {
+      const Segment* r = run[order->by_part[hi].second];
+      if (r->part == -1) {
+        unknown = true;
+        continue;
+      }
+      if (previous)
+        rising =
+            rising && previous->part != r->part && previous->time < r->time;
+      previous = r;
     }
-  }
-  for (const Segment* r : run) {
-    bool by_part = order->within.at(r->group) == Within::kPart;
-    order->places.push_back({r->group, by_part ? r->part : r->time});
+    if (unknown && previous && !rising) return false;
+    for (size_t k = lo; k < hi; ++k) {
+      uint32_t i = order->by_part[k].second;
+      order->by_part_order[i] = !unknown;
+      order->places[i] = Pack(group, unknown ? run[i]->time : run[i]->part);
+    }
+    lo = hi;
   }
   return true;
 }
 
-// The run's indexes sorted stably by `order`, and for each record the number
-// of records before it that go after it: the sweeps that record still moves
-// back by one place each.
-struct Standing {
-  std::vector<uint32_t> sorted;
-  std::vector<uint32_t> behind;
-};
-
-Standing Stand(const RunOrder& order) {
-  Standing s;
-  const uint32_t n = static_cast<uint32_t>(order.places.size());
-  for (uint32_t i = 0; i < n; ++i) s.sorted.push_back(i);
-  std::stable_sort(s.sorted.begin(), s.sorted.end(),
-                   [&](uint32_t x, uint32_t y) {
-                     return order.places[x] < order.places[y];
-                   });
-  std::vector<uint32_t> rank(n);
+void Stand(RunOrder* order) {
+  const uint32_t n = static_cast<uint32_t>(order->places.size());
+  order->sorted.clear();
+  for (uint32_t i = 0; i < n; ++i)
+    order->sorted.push_back({order->places[i], i});
+  // By place, then index: a stable sort.
+  std::sort(order->sorted.begin(), order->sorted.end());
+  std::vector<uint32_t>& rank = order->rank;
+  rank.assign(n, 0);
   for (uint32_t k = 0; k < n; ++k) {
-    uint32_t i = s.sorted[k];
-    bool tie = k > 0 && !(order.places[s.sorted[k - 1]] < order.places[i]);
-    rank[i] = tie ? rank[s.sorted[k - 1]] : k;
+    uint32_t i = order->sorted[k].second;
+    bool tie = k > 0 && order->sorted[k - 1].first == order->sorted[k].first;
+    rank[i] = tie ? rank[order->sorted[k - 1].second] : k;
   }
   // Counts of the ranks seen so far, as a Fenwick tree.
-  std::vector<uint32_t> seen(n + 1, 0);
-  s.behind.resize(n);
+  std::vector<uint32_t>& seen = order->seen;
+  seen.assign(n + 1, 0);
+  order->behind.resize(n);
   for (uint32_t i = 0; i < n; ++i) {
     uint32_t not_after = 0;
     for (uint32_t at = rank[i] + 1; at > 0; at &= at - 1) not_after += seen[at];
-    s.behind[i] = i - not_after;
+    order->behind[i] = i - not_after;
     for (uint32_t at = rank[i] + 1; at <= n; at += at & (~at + 1)) ++seen[at];
   }
-  return s;
 }
 
 // The sweeps that pass before two neighbours of one group and one known part
@@ -406,21 +408,17 @@ Standing Stand(const RunOrder& order) {
 // the later copy that goes after it: until then that sweep's largest record
 // comes between them.
 int64_t SweepsBeforeRepost(const std::vector<Segment*>& run,
-                           const RunOrder& order, const Standing& s) {
+                           const RunOrder& order) {
   int64_t sweeps = -1;
-  std::unordered_map<uint64_t, uint32_t> last;  // group and part: latest copy
-  for (uint32_t i = 0; i < run.size(); ++i) {
+  for (size_t k = 1; k < order.by_part.size(); ++k) {
+    if (order.by_part[k].first != order.by_part[k - 1].first) continue;
+    const Segment* earlier = run[order.by_part[k - 1].second];
+    uint32_t i = order.by_part[k].second;
     const Segment* r = run[i];
     // Suppressing a group-0 record changes nothing.
-    if (r->group == 0 || order.within.at(r->group) != Within::kPart) continue;
-    uint64_t key = uint64_t{static_cast<uint32_t>(r->group)} << 32 |
-                   static_cast<uint32_t>(r->part);
-    auto [found, fresh] = last.try_emplace(key, i);
-    if (fresh) continue;
-    const Segment* earlier = run[found->second];
-    found->second = i;
+    if (r->group == 0 || !order.by_part_order[i]) continue;
     if (!IsRepost(earlier) && !IsRepost(r)) continue;
-    if (sweeps == -1 || s.behind[i] < sweeps) sweeps = s.behind[i];
+    if (sweeps == -1 || order.behind[i] < sweeps) sweeps = order.behind[i];
   }
   return sweeps;
 }
@@ -429,25 +427,26 @@ int64_t SweepsBeforeRepost(const std::vector<Segment*>& run,
 // each record with more records going after it before it than that has
 // moved back by one place per sweep; the others fill the places left in
 // sorted order.
-std::vector<Segment*> AfterSweeps(const std::vector<Segment*>& run,
-                                  const Standing& s, int64_t sweeps) {
-  std::vector<Segment*> out(run.size(), nullptr);
+const std::vector<Segment*>& AfterSweeps(const std::vector<Segment*>& run,
+                                         RunOrder* order, int64_t sweeps) {
+  std::vector<Segment*>& out = order->after_sweeps;
+  out.assign(run.size(), nullptr);
   for (size_t i = 0; i < run.size(); ++i)
-    if (s.behind[i] > sweeps) out[i - static_cast<size_t>(sweeps)] = run[i];
+    if (order->behind[i] > sweeps)
+      out[i - static_cast<size_t>(sweeps)] = run[i];
   size_t free = 0;
-  for (uint32_t i : s.sorted) {
-    if (s.behind[i] > sweeps) continue;
+  for (const auto& [place, i] : order->sorted) {
+    if (order->behind[i] > sweeps) continue;
     while (out[free]) ++free;
     out[free] = run[i];
   }
   return out;
 }
 
-std::vector<Segment*> ReadRun(Segment* first) {
-  std::vector<Segment*> run;
+void ReadRun(Segment* first, std::vector<Segment*>* run) {
+  run->clear();
   for (Segment* r = first; r && r->poster == first->poster; r = r->next)
-    run.push_back(r);
-  return run;
+    run->push_back(r);
 }
 
 // Links `run` in at `*link`, followed by `after`; returns the link behind it.
@@ -477,23 +476,24 @@ constexpr int64_t kWorthSkipping = 16;
 // suppresses its copy, the comparison is a fixed preorder, so those sweeps
 // are skipped to where they lead; the sweep in which the copies meet is
 // made as it is. Runs whose order is no preorder are swept all the way.
-Segment** ReorderRun(Segment** link) {
+Segment** ReorderRun(Segment** link, RunOrder* order,
+                     std::vector<Segment*>* run) {
   const int poster = (*link)->poster;
   for (;;) {
-    std::vector<Segment*> run = ReadRun(*link);
-    Segment* after = run.back()->next;
-    RunOrder order;
-    if (!Classify(run, &order)) break;
-    Standing standing = Stand(order);
-    int64_t sweeps = SweepsBeforeRepost(run, order, standing);
+    ReadRun(*link, run);
+    Segment* after = run->back()->next;
+    if (!Classify(*run, order)) break;
+    Stand(order);
+    int64_t sweeps = SweepsBeforeRepost(*run, *order);
     if (sweeps == -1) {
       // Equal keys are never exchanged, so the exchange sort is stable.
-      std::vector<Segment*> sorted;
-      for (uint32_t i : standing.sorted) sorted.push_back(run[i]);
+      std::vector<Segment*>& sorted = order->after_sweeps;
+      sorted.clear();
+      for (const auto& [place, i] : order->sorted) sorted.push_back((*run)[i]);
       return WriteRun(link, sorted, after);
     }
     if (sweeps >= kWorthSkipping) {
-      WriteRun(link, AfterSweeps(run, standing, sweeps), after);
+      WriteRun(link, AfterSweeps(*run, order, sweeps), after);
       sweeps = 0;
     }
     // The sweeps up to and including the one in which the copies meet.
@@ -506,8 +506,10 @@ Segment** ReorderRun(Segment** link) {
 }
 
 void Reorder(Segment** head) {
+  RunOrder order;
+  std::vector<Segment*> run;
   Segment** link = head;
-  while (*link) link = ReorderRun(link);
+  while (*link) link = ReorderRun(link, &order, &run);
 }
 
 }  // namespace
