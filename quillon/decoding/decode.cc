@@ -79,6 +79,9 @@ std::unordered_set<const char*>* g_removed = nullptr;
 
 bool g_write_error = false;
 
+// Off, every line goes the general way of HandleLine.
+bool g_fast_paths = true;
+
 enum LineResult { kNextLine, kLeaveSegment };
 
 // Reported once per file; the run goes on, but ends with status 1.
@@ -234,7 +237,7 @@ LineResult HandleLine(Pass* pass, Segment* seg, LineFile* in) {
     if (pass->err) std::fputs(pass->line, pass->err);
     return kNextLine;
   }
-  if (DecodeFullLine(pass, in)) return kNextLine;
+  if (g_fast_paths && DecodeFullLine(pass, in)) return kNextLine;
   if (StartsFile(seg, pass->line)) {
     bool failed = false;
     if (OpenOutput(pass, seg, in, &failed)) {
@@ -294,7 +297,7 @@ void DecodeFullRun(Pass* pass, LineFile* in, int64_t limit) {
 
 // Reads lines until the window of the segment ends (limit < 0: no window).
 void LineLoop(Pass* pass, Segment* seg, LineFile* in, int64_t limit) {
-  bool runs = !seg || seg->group != -1;
+  bool runs = g_fast_paths && (!seg || seg->group != -1);
   while (InWindow(in, limit)) {
     if (runs && pass->out && !pass->out_failed) {
       DecodeFullRun(pass, in, limit);
@@ -422,6 +425,8 @@ void clean(Segment* list) {
 }
 
 bool DecodeWriteError() { return g_write_error; }
+
+void UseDecodeFastPaths(bool on) { g_fast_paths = on; }
 
 std::FILE* GetFilePtr(const char* path) {
   if (!path) return nullptr;

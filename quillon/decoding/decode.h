@@ -16,6 +16,10 @@ void decode(Segment* list);
 // then not end as a success.
 bool DecodeWriteError();
 
+// The fast ways for full data lines (on unless turned off). The tests turn
+// them off to compare their results with the general way's.
+void UseDecodeFastPaths(bool on);
+
 // Decodes argv[first] .. argv[end - 1] as plain uuencoded files (standard
 // input when there are none). The list it builds is stored in `*head`.
 void decode_p(Segment** head, int first, int end, char** argv);

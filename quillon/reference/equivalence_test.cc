@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <random>
 #include <string>
@@ -61,9 +62,8 @@ struct SegmentSpec {
 };
 
 std::vector<SegmentSpec> RandomCatalogue(Rng& rng, int begins) {
-  static const std::vector<std::string> kNames = {"SUNSET.JPG", "SUN.JPG",
-                                                  "HOLIDAY PICS", "A.B",
-                                                  "SUNSET.JPGX", "PIC"};
+  static const std::vector<std::string> kNames = {
+      "SUNSET.JPG", "SUN.JPG", "HOLIDAY PICS", "A.B", "SUNSET.JPGX", "PIC"};
   std::vector<SegmentSpec> specs;
   int n = rng(1, 24);
   for (int i = 0; i < n; ++i) {
@@ -292,8 +292,8 @@ TEST(Equivalence, DosNumbering) {
       holder.push_back(rng.Chance(20) ? -1 : rng(0, strings - 1));
     std::vector<int> steps;  // >= 0: a begin line of that name; -1: start
     for (int i = rng(1, 30); i > 0; --i)
-      steps.push_back(rng.Chance(30) ? -1
-                                     : rng(0, static_cast<int>(names.size()) - 1));
+      steps.push_back(
+          rng.Chance(30) ? -1 : rng(0, static_cast<int>(names.size()) - 1));
     std::vector<int> started;
     for (int i = static_cast<int>(steps.size()); i > 0; --i)
       started.push_back(rng(0, strings - 1));
@@ -372,11 +372,12 @@ TEST(Equivalence, WindowsAndCleaning) {
       Segment** link = &head;
       for (int i = 0; i < count; ++i) {
         Segment* s = NewSegment();
-        s->path = paths[static_cast<size_t>(file_of[static_cast<size_t>(i)])]
-                      .c_str();
+        s->path =
+            paths[static_cast<size_t>(file_of[static_cast<size_t>(i)])].c_str();
         s->offset = offset[static_cast<size_t>(i)];
         s->mark = mark[static_cast<size_t>(i)];
-        s->logentry = &entries[static_cast<size_t>(file_of[static_cast<size_t>(i)])];
+        s->logentry =
+            &entries[static_cast<size_t>(file_of[static_cast<size_t>(i)])];
         segs.push_back(s);
         *link = s;
         link = &s->next;
@@ -385,7 +386,8 @@ TEST(Equivalence, WindowsAndCleaning) {
       auto state = [&]() {
         std::string out;
         for (int f = 0; f < files; ++f)
-          out += std::string(FileExists(paths[static_cast<size_t>(f)]) ? "E" : "-") +
+          out += std::string(FileExists(paths[static_cast<size_t>(f)]) ? "E"
+                                                                       : "-") +
                  std::to_string(entries[static_cast<size_t>(f)].flag);
         return out;
       };
@@ -413,6 +415,131 @@ TEST(Equivalence, WindowsAndCleaning) {
   ResetOptions();
 }
 
+// One random line of an article file as the decode pass meets them: full
+// data lines most of all (some damaged), short data lines, terminator and
+// end lines, begin lines whole, broken or indented, and text.
+std::string RandomLine(Rng& rng, bool crlf) {
+  std::string eol = crlf ? "\r\n" : "\n";
+  int kind = rng(1, 100);
+  auto chars = [&](int n) {
+    std::string text;
+    for (int i = 0; i < n; ++i) text += static_cast<char>(rng(32, 96));
+    return text;
+  };
+  if (kind <= 70) return "M" + chars(60) + eol;
+  if (kind <= 73) return "M" + chars(rng(55, 64)) + eol;  // wrong length
+  if (kind <= 75) {
+    std::string line = "M" + chars(60) + eol;
+    // Often the character after the 60, where a CR would stand.
+    int at = rng.Chance(30) ? 61 : rng(1, 61);
+    line[static_cast<size_t>(at)] = rng.Chance(50) ? '\0' : '\n';
+    return line;
+  }
+  if (kind <= 78) {
+    int count = rng(1, 44);
+    return std::string(1, static_cast<char>(32 + count)) +
+           chars((count + 2) / 3 * 4) + eol;
+  }
+  if (kind <= 80) return "`" + eol;
+  if (kind <= 83) return "end" + eol;
+  if (kind <= 86) {
+    // Mostly new names: a file written again hides what went into it.
+    std::string name = "f" + std::to_string(rng(0, 100000));
+    if (rng.Chance(20)) return "begin 644" + eol + name + eol;  // broken
+    return std::string(rng.Chance(20) ? "  " : "") + "begin 644 " + name + eol;
+  }
+  if (kind <= 88) return std::string(static_cast<size_t>(rng(120, 300)), 'M');
+  if (kind <= 90) return "." + chars(rng(0, 70)) + eol;
+  return "Subject: " + chars(rng(0, 40)) + eol;
+}
+
+// Every output file of `dir` with its bytes.
+std::map<std::string, std::string> Outputs(const std::string& dir) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : std::filesystem::directory_iterator(dir))
+    files[entry.path().filename().string()] = ReadFile(entry.path().string());
+  return files;
+}
+
+// The decode pass with and without its fast ways for full data lines:
+// random article files (some larger than a read, some in wire format), cut
+// into windows of segments of every kind, decode to the same files, the same
+// messages, the same -errors copy and the same processed marks.
+TEST(Equivalence, FastAndGeneralDecoding) {
+  ResetOptions();
+  Rng rng(11);
+  for (int n = 0; n < Cases(160); ++n) {
+    bool crlf = rng.Chance(30);
+    bool wire = crlf && rng.Chance(50);
+    int lines = rng.Chance(10) ? rng(4000, 9000) : rng(1, 120);
+    std::vector<std::string> text;
+    for (int i = 0; i < lines; ++i) text.push_back(RandomLine(rng, crlf));
+    // Windows start at line starts; each gets a group and a begin name.
+    int windows = rng(1, 4);
+    std::vector<size_t> starts = {0};
+    for (int w = 1; w < windows; ++w)
+      starts.push_back(static_cast<size_t>(rng(0, lines)));
+    std::vector<int> groups, begins;
+    for (int w = 0; w < windows; ++w) {
+      groups.push_back(rng.Chance(80) ? 1 : rng(-1, 0));
+      begins.push_back(rng(0, 2));  // 2: none
+    }
+    bool plain = rng.Chance(25);
+    bool errors = rng.Chance(30);
+
+    std::string results[2];
+    for (int side = 0; side < 2; ++side) {
+      TempDir dir;
+      UseDecodeFastPaths(side == 0);
+      std::string body, path = dir.Path("article");
+      std::vector<int64_t> offsets(text.size() + 1);
+      for (size_t i = 0; i < text.size(); ++i) {
+        offsets[i] = static_cast<int64_t>(body.size());
+        const std::string& line = text[i];
+        body += wire && line[0] == '.' ? "." + line : line;
+      }
+      offsets[text.size()] = static_cast<int64_t>(body.size());
+      if (wire) body += ".\r\n";
+      WriteFile(path, body);
+      std::string out = dir.Path("out"), err = dir.Path("errors");
+      std::filesystem::create_directory(out);
+      DESTDIR = out.c_str();
+      ERRFILE = errors ? err.c_str() : nullptr;
+      char* names[2] = {NewBeginName("f0"), NewBeginName("f1")};
+      Segment* head = nullptr;
+      CaptureStdout();
+      if (plain) {
+        char* argv[] = {path.data()};
+        decode_p(&head, 0, 1, argv);
+      } else {
+        Segment** link = &head;
+        for (int w = 0; w < windows; ++w) {
+          Segment* s = NewSegment();
+          s->path = NewString(path.c_str());
+          s->offset = offsets[starts[static_cast<size_t>(w)]];
+          s->group = groups[static_cast<size_t>(w)];
+          int b = begins[static_cast<size_t>(w)];
+          s->begin = b < 2 ? names[b] : nullptr;
+          *link = s;
+          link = &s->next;
+        }
+        // Segments of one file share its path object.
+        for (Segment* s = head; s; s = s->next) s->path = head->path;
+        decode(head);
+      }
+      std::string& r = results[side];
+      r = GetCapturedStdout();
+      for (const auto& [name, bytes] : Outputs(out))
+        r += "[" + name + "]" + bytes;
+      if (errors && FileExists(err)) r += "[errors]" + ReadFile(err);
+      for (Segment* s = head; s; s = s->next) r += std::to_string(s->mark);
+    }
+    UseDecodeFastPaths(true);
+    ASSERT_EQ(results[0], results[1]) << "case " << n;
+  }
+  ResetOptions();
+}
+
 std::string DescribeLog(const LogDir* list) {
   std::string out;
   for (const LogDir* d = list; d; d = d->next) {
@@ -430,13 +557,12 @@ TEST(Equivalence, ProcessedFileLog) {
   std::string saved_cwd = CWD;
   CWD = "/home/u";
   Rng rng(13);
-  const std::vector<std::string> dirs = {"/spool",     "/spool/pics",
+  const std::vector<std::string> dirs = {"/spool",       "/spool/pics",
                                          "/spool/pics2", "/spool/pics/",
-                                         "/home/u",    "/home"};
+                                         "/home/u",      "/home"};
   const std::vector<std::string> files = {
-      "/spool/pics/1", "/spool/pics/2", "/spool/pics2/1", "/spool/x/3",
-      "1",             "../y",          "./z",            "/other/1",
-      "/spool/pics/10"};
+      "/spool/pics/1", "/spool/pics/2", "/spool/pics2/1", "/spool/x/3",    "1",
+      "../y",          "./z",           "/other/1",       "/spool/pics/10"};
   for (int n = 0; n < Cases(1000); ++n) {
     std::vector<std::pair<int, int>> lines;  // dir index; entry file or -1
     for (int i = rng(0, 12); i > 0; --i)
@@ -455,10 +581,11 @@ TEST(Equivalence, ProcessedFileLog) {
       LogDir* current = nullptr;
       for (auto [d, e] : lines) {
         const char* path = dirs[static_cast<size_t>(d)].c_str();
-        current = side == 0 ? getptrptr(&list, path) : Refgetptrptr(&list, path);
+        current =
+            side == 0 ? getptrptr(&list, path) : Refgetptrptr(&list, path);
         if (e >= 0)
-          current->entries = addtolist(
-              current->entries, std::to_string(e).c_str(), current->dir);
+          current->entries = addtolist(current->entries,
+                                       std::to_string(e).c_str(), current->dir);
       }
       LOGUPDATE = false;
       for (size_t i = 0; i < asked.size(); ++i) {
