@@ -263,10 +263,21 @@ void ListUnplaced(const Segment* head) {
   if (listed) std::printf("\n");
 }
 
+// A record of a run being reordered, with what the comparison reads of it
+// at hand: the sweeps then walk an array instead of the list.
+struct Rec {
+  int group;
+  int part;
+  int32_t time;
+  bool repost;
+  Segment* seg;
+};
+
 // Sets a record's group to 0; true when that changed it.
-bool Suppress(Segment* s) {
-  bool changed = s->group != 0;
-  s->group = 0;
+bool Suppress(Rec* r) {
+  bool changed = r->group != 0;
+  r->group = 0;
+  r->seg->group = 0;
   return changed;
 }
 
@@ -274,34 +285,25 @@ bool Suppress(Segment* s) {
 // the other copy of it, which changes that copy's place in the order: the
 // caller must sweep again (`*resort`), or a copy suppressed between two
 // interleaved groups would leave them interleaved.
-bool GoesAfter(Segment* a, Segment* b, bool* resort) {
+bool GoesAfter(Rec* a, Rec* b, bool* resort) {
   if (a->group != b->group) return a->group > b->group;
   if (a->part == b->part && a->part != -1) {
-    bool a_repost = IsRepost(a);
-    bool b_repost = IsRepost(b);
-    if (b_repost && Suppress(a)) *resort = true;
-    if (a_repost && Suppress(b)) *resort = true;
+    if (b->repost && Suppress(a)) *resort = true;
+    if (a->repost && Suppress(b)) *resort = true;
   }
   if (a->part == -1 || b->part == -1) return a->time > b->time;
   return a->part > b->part;
 }
 
-// One exchange sweep over the run whose first record `*link` points at;
-// true when the run changed.
-bool Sweep(Segment** link, int poster) {
+// One exchange sweep over the run; true when it changed.
+bool Sweep(std::vector<Rec>* run) {
   bool exchanged = false;
-  Segment* a = *link;
-  while (a->next && a->next->poster == poster) {
-    Segment* b = a->next;
+  for (size_t j = 0; j + 1 < run->size(); ++j) {
+    Rec* a = &(*run)[j];
+    Rec* b = &(*run)[j + 1];
     if (GoesAfter(a, b, &exchanged)) {
-      a->next = b->next;
-      b->next = a;
-      *link = b;
-      link = &b->next;
+      std::swap(*a, *b);
       exchanged = true;
-    } else {
-      link = &a->next;
-      a = b;
     }
   }
   return exchanged;
@@ -333,29 +335,29 @@ struct RunOrder {
   std::vector<std::pair<uint64_t, uint32_t>> sorted;
   std::vector<uint32_t> behind;
   std::vector<uint32_t> rank, seen;
-  std::vector<Segment*> after_sweeps;
+  std::vector<Rec> rearranged;
 };
 
 // Finds how each group of the run compares; false when some group's
 // neighbour comparison is no preorder: a group that mixes known and unknown
 // parts can order its records in a circle unless its known parts rise with
 // their times.
-bool Classify(const std::vector<Segment*>& run, RunOrder* order) {
+bool Classify(const std::vector<Rec>& run, RunOrder* order) {
   const uint32_t n = static_cast<uint32_t>(run.size());
   order->by_part.clear();
   for (uint32_t i = 0; i < n; ++i)
-    order->by_part.push_back({Pack(run[i]->group, run[i]->part), i});
+    order->by_part.push_back({Pack(run[i].group, run[i].part), i});
   std::sort(order->by_part.begin(), order->by_part.end());
   order->by_part_order.assign(n, 0);
   order->places.assign(n, 0);
   for (size_t lo = 0; lo < n;) {
-    const int group = run[order->by_part[lo].second]->group;
+    const int group = run[order->by_part[lo].second].group;
     size_t hi = lo;
     bool unknown = false;
     bool rising = true;  // distinct known parts whose times rise with them
-    const Segment* previous = nullptr;  // known, by part
-    for (; hi < n && run[order->by_part[hi].second]->group == group; ++hi) {
-      const Segment* r = run[order->by_part[hi].second];
+    const Rec* previous = nullptr;  // known, by part
+    for (; hi < n && run[order->by_part[hi].second].group == group; ++hi) {
+      const Rec* r = &run[order->by_part[hi].second];
       if (r->part == -1) {
         unknown = true;
         continue;
@@ -369,7 +371,7 @@ bool Classify(const std::vector<Segment*>& run, RunOrder* order) {
     for (size_t k = lo; k < hi; ++k) {
       uint32_t i = order->by_part[k].second;
       order->by_part_order[i] = !unknown;
-      order->places[i] = Pack(group, unknown ? run[i]->time : run[i]->part);
+      order->places[i] = Pack(group, unknown ? run[i].time : run[i].part);
     }
     lo = hi;
   }
@@ -407,17 +409,16 @@ void Stand(RunOrder* order) {
 // Two such copies meet in the first sweep that starts with nothing before
 // the later copy that goes after it: until then that sweep's largest record
 // comes between them.
-int64_t SweepsBeforeRepost(const std::vector<Segment*>& run,
-                           const RunOrder& order) {
+int64_t SweepsBeforeRepost(const std::vector<Rec>& run, const RunOrder& order) {
   int64_t sweeps = -1;
   for (size_t k = 1; k < order.by_part.size(); ++k) {
     if (order.by_part[k].first != order.by_part[k - 1].first) continue;
-    const Segment* earlier = run[order.by_part[k - 1].second];
+    const Rec& earlier = run[order.by_part[k - 1].second];
     uint32_t i = order.by_part[k].second;
-    const Segment* r = run[i];
+    const Rec& r = run[i];
     // Suppressing a group-0 record changes nothing.
-    if (r->group == 0 || !order.by_part_order[i]) continue;
-    if (!IsRepost(earlier) && !IsRepost(r)) continue;
+    if (r.group == 0 || !order.by_part_order[i]) continue;
+    if (!earlier.repost && !r.repost) continue;
     if (sweeps == -1 || order.behind[i] < sweeps) sweeps = order.behind[i];
   }
   return sweeps;
@@ -427,89 +428,75 @@ int64_t SweepsBeforeRepost(const std::vector<Segment*>& run,
 // each record with more records going after it before it than that has
 // moved back by one place per sweep; the others fill the places left in
 // sorted order.
-const std::vector<Segment*>& AfterSweeps(const std::vector<Segment*>& run,
-                                         RunOrder* order, int64_t sweeps) {
-  std::vector<Segment*>& out = order->after_sweeps;
-  out.assign(run.size(), nullptr);
-  for (size_t i = 0; i < run.size(); ++i)
+void AfterSweeps(std::vector<Rec>* run, RunOrder* order, int64_t sweeps) {
+  const size_t n = run->size();
+  std::vector<Rec>& out = order->rearranged;
+  out.assign(n, Rec{0, 0, 0, false, nullptr});
+  for (size_t i = 0; i < n; ++i)
     if (order->behind[i] > sweeps)
-      out[i - static_cast<size_t>(sweeps)] = run[i];
+      out[i - static_cast<size_t>(sweeps)] = (*run)[i];
   size_t free = 0;
   for (const auto& [place, i] : order->sorted) {
     if (order->behind[i] > sweeps) continue;
-    while (out[free]) ++free;
-    out[free] = run[i];
+    while (out[free].seg) ++free;
+    out[free] = (*run)[i];
   }
-  return out;
+  run->swap(out);
 }
 
-void ReadRun(Segment* first, std::vector<Segment*>* run) {
-  run->clear();
-  for (Segment* r = first; r && r->poster == first->poster; r = r->next)
-    run->push_back(r);
-}
-
-// Links `run` in at `*link`, followed by `after`; returns the link behind it.
-Segment** WriteRun(Segment** link, const std::vector<Segment*>& run,
-                   Segment* after) {
-  for (Segment* r : run) {
-    *link = r;
-    link = &r->next;
-  }
-  *link = after;
-  return link;
-}
-
-// The link behind the run that `*link` points at.
-Segment** RunTail(Segment** link, int poster) {
-  Segment* last = *link;
-  while (last->next && last->next->poster == poster) last = last->next;
-  return &last->next;
+// The run sorted by place.
+void Sorted(std::vector<Rec>* run, RunOrder* order) {
+  std::vector<Rec>& out = order->rearranged;
+  out.clear();
+  for (const auto& [place, i] : order->sorted) out.push_back((*run)[i]);
+  run->swap(out);
 }
 
 // Below this many sweeps, sweeping costs less than working out where they
 // lead.
 constexpr int64_t kWorthSkipping = 16;
 
-// Sorts the run that `*link` points at with the outcome of the exchange
-// sort; returns the link behind it. Between the sweeps in which a repost
-// suppresses its copy, the comparison is a fixed preorder, so those sweeps
-// are skipped to where they lead; the sweep in which the copies meet is
-// made as it is. Runs whose order is no preorder are swept all the way.
-Segment** ReorderRun(Segment** link, RunOrder* order,
-                     std::vector<Segment*>* run) {
-  const int poster = (*link)->poster;
-  for (;;) {
-    ReadRun(*link, run);
-    Segment* after = run->back()->next;
-    if (!Classify(*run, order)) break;
+// The outcome of the exchange sort of `run`. Between the sweeps in which a
+// repost suppresses its copy, the comparison is a fixed preorder, so those
+// sweeps are skipped to where they lead; the sweep in which the copies meet
+// is made as it is. Runs whose order is no preorder are swept all the way.
+void ReorderRun(std::vector<Rec>* run, RunOrder* order) {
+  while (Classify(*run, order)) {
     Stand(order);
     int64_t sweeps = SweepsBeforeRepost(*run, *order);
     if (sweeps == -1) {
       // Equal keys are never exchanged, so the exchange sort is stable.
-      std::vector<Segment*>& sorted = order->after_sweeps;
-      sorted.clear();
-      for (const auto& [place, i] : order->sorted) sorted.push_back((*run)[i]);
-      return WriteRun(link, sorted, after);
+      Sorted(run, order);
+      return;
     }
     if (sweeps >= kWorthSkipping) {
-      WriteRun(link, AfterSweeps(*run, order, sweeps), after);
+      AfterSweeps(run, order, sweeps);
       sweeps = 0;
     }
     // The sweeps up to and including the one in which the copies meet.
     for (int64_t i = 0; i <= sweeps; ++i)
-      if (!Sweep(link, poster)) return RunTail(link, poster);
+      if (!Sweep(run)) return;
   }
-  while (Sweep(link, poster)) {
+  while (Sweep(run)) {
   }
-  return RunTail(link, poster);
 }
 
 void Reorder(Segment** head) {
   RunOrder order;
-  std::vector<Segment*> run;
+  std::vector<Rec> run;
   Segment** link = head;
-  while (*link) link = ReorderRun(link, &order, &run);
+  while (*link) {
+    run.clear();
+    Segment* r = *link;
+    for (; r && r->poster == (*link)->poster; r = r->next)
+      run.push_back(Rec{r->group, r->part, r->time, IsRepost(r), r});
+    ReorderRun(&run, &order);
+    for (const Rec& rec : run) {
+      *link = rec.seg;
+      link = &rec.seg->next;
+    }
+    *link = r;
+  }
 }
 
 }  // namespace
