@@ -263,52 +263,6 @@ void ListUnplaced(const Segment* head) {
   if (listed) std::printf("\n");
 }
 
-// A record of a run being reordered, with what the comparison reads of it
-// at hand: the sweeps then walk an array instead of the list.
-struct Rec {
-  int group;
-  int part;
-  int32_t time;
-  bool repost;
-  Segment* seg;
-};
-
-// Sets a record's group to 0; true when that changed it.
-bool Suppress(Rec* r) {
-  bool changed = r->group != 0;
-  r->group = 0;
-  r->seg->group = 0;
-  return changed;
-}
-
-// Decode order of two neighbours of one run. A repost of a part suppresses
-// the other copy of it, which changes that copy's place in the order: the
-// caller must sweep again (`*resort`), or a copy suppressed between two
-// interleaved groups would leave them interleaved.
-bool GoesAfter(Rec* a, Rec* b, bool* resort) {
-  if (a->group != b->group) return a->group > b->group;
-  if (a->part == b->part && a->part != -1) {
-    if (b->repost && Suppress(a)) *resort = true;
-    if (a->repost && Suppress(b)) *resort = true;
-  }
-  if (a->part == -1 || b->part == -1) return a->time > b->time;
-  return a->part > b->part;
-}
-
-// One exchange sweep over the run; true when it changed.
-bool Sweep(std::vector<Rec>* run) {
-  bool exchanged = false;
-  for (size_t j = 0; j + 1 < run->size(); ++j) {
-    Rec* a = &(*run)[j];
-    Rec* b = &(*run)[j + 1];
-    if (GoesAfter(a, b, &exchanged)) {
-      std::swap(*a, *b);
-      exchanged = true;
-    }
-  }
-  return exchanged;
-}
-
 // A signed value as an unsigned one of the same order, so that two of them
 // pack into one key that compares as the pair does.
 uint64_t Ordered(int32_t v) { return static_cast<uint32_t>(v) ^ 0x80000000u; }
@@ -317,90 +271,179 @@ uint64_t Pack(int32_t high, int32_t low) {
   return Ordered(high) << 32 | Ordered(low);
 }
 
-// What the reordering works out about one run while no record changes
-// group. The vectors are kept from run to run, as a run with reposts is
-// worked out once per sweep in which copies meet.
-struct RunOrder {
-  // Indexes into the run by group, part and index: the copies of a part in
-  // run order, each group's records together.
-  std::vector<std::pair<uint64_t, uint32_t>> by_part;
-  // Per index: the group compares its records by part (not by time).
-  std::vector<uint8_t> by_part_order;
-  // Per index: group, then part or time as the group compares: where the
-  // record goes.
-  std::vector<uint64_t> places;
-  // Indexes sorted stably by place, and for each record the number of
-  // records before it that go after it: the sweeps that record still moves
-  // back by one place each.
-  std::vector<std::pair<uint64_t, uint32_t>> sorted;
-  std::vector<uint32_t> behind;
-  std::vector<uint32_t> rank, seen;
-  std::vector<Rec> rearranged;
+int32_t GroupOf(uint64_t place) {
+  return static_cast<int32_t>(static_cast<uint32_t>(place >> 32) ^ 0x80000000u);
+}
+
+// One poster run being reordered. Its records are known by their index in
+// the run as read (their id); the sweeps move ids and read the fields here,
+// which sit together in memory.
+struct RunState {
+  std::vector<int> group, part;
+  std::vector<int32_t> time;
+  std::vector<uint8_t> repost;
+  std::vector<Segment*> seg;
+  std::vector<uint32_t> order;  // ids in the run's current order
+
+  // While no group changes, the comparison is a fixed preorder: where each
+  // record goes (group, then part or time as its group compares), whether
+  // its group compares by part, the ids sorted by place (equal places in
+  // run order, which the sweeps never change), and for each record the
+  // number of records before it that go after it: the sweeps in which it
+  // still moves back by one place.
+  std::vector<uint64_t> place;
+  std::vector<uint8_t> by_part;
+  std::vector<uint32_t> sorted;
+  std::vector<int64_t> behind;
+
+  // Records suppressed in the last sweep, with their places before.
+  std::vector<std::pair<uint32_t, uint64_t>> suppressed;
+  // A sweep exchanged two records against their places: the bookkeeping
+  // must start anew.
+  bool irregular = false;
+
+  // Scratch space.
+  std::vector<std::pair<uint64_t, uint32_t>> keyed;
+  std::vector<uint32_t> rank, seen, position, spare;
 };
 
-// Finds how each group of the run compares; false when some group's
-// neighbour comparison is no preorder: a group that mixes known and unknown
-// parts can order its records in a circle unless its known parts rise with
-// their times.
-bool Classify(const std::vector<Rec>& run, RunOrder* order) {
-  const uint32_t n = static_cast<uint32_t>(run.size());
-  order->by_part.clear();
-  for (uint32_t i = 0; i < n; ++i)
-    order->by_part.push_back({Pack(run[i].group, run[i].part), i});
-  std::sort(order->by_part.begin(), order->by_part.end());
-  order->by_part_order.assign(n, 0);
-  order->places.assign(n, 0);
+void ReadRun(Segment* first, RunState* st) {
+  st->group.clear();
+  st->part.clear();
+  st->time.clear();
+  st->repost.clear();
+  st->seg.clear();
+  st->order.clear();
+  for (Segment* r = first; r && r->poster == first->poster; r = r->next) {
+    st->order.push_back(static_cast<uint32_t>(st->seg.size()));
+    st->group.push_back(r->group);
+    st->part.push_back(r->part);
+    st->time.push_back(r->time);
+    st->repost.push_back(IsRepost(r));
+    st->seg.push_back(r);
+  }
+}
+
+// Sets a record's group to 0; true when that changed it.
+bool Suppress(RunState* st, uint32_t id) {
+  if (st->group[id] == 0) return false;
+  st->group[id] = 0;
+  st->seg[id]->group = 0;
+  st->suppressed.push_back({id, st->place.empty() ? 0 : st->place[id]});
+  return true;
+}
+
+// Decode order of two neighbours of one run. A repost of a part suppresses
+// the other copy of it, which changes that copy's place in the order: the
+// caller must sweep again (`*resort`), or a copy suppressed between two
+// interleaved groups would leave them interleaved.
+bool GoesAfter(RunState* st, uint32_t a, uint32_t b, bool* resort) {
+  if (st->group[a] != st->group[b]) return st->group[a] > st->group[b];
+  if (st->part[a] == st->part[b] && st->part[a] != -1) {
+    if (st->repost[b] && Suppress(st, a)) *resort = true;
+    if (st->repost[a] && Suppress(st, b)) *resort = true;
+  }
+  if (st->part[a] == -1 || st->part[b] == -1) return st->time[a] > st->time[b];
+  return st->part[a] > st->part[b];
+}
+
+// One exchange sweep over the run; true when it changed. With `track`, each
+// record passed by a later one loses one from its count of records before
+// it that go after it.
+bool Sweep(RunState* st, bool track) {
+  bool changed = false;
+  std::vector<uint32_t>& order = st->order;
+  for (size_t j = 0; j + 1 < order.size(); ++j) {
+    uint32_t a = order[j], b = order[j + 1];
+    if (!GoesAfter(st, a, b, &changed)) continue;
+    std::swap(order[j], order[j + 1]);
+    changed = true;
+    if (!track) continue;
+    // Places are those from before the sweep's suppressions; an exchange
+    // that they do not explain ends the bookkeeping.
+    if (st->place[a] > st->place[b] && st->behind[b] > 0) {
+      --st->behind[b];
+    } else {
+      st->irregular = true;
+    }
+  }
+  return changed;
+}
+
+// Finds how each group of the run compares and where each record goes;
+// false when some group's neighbour comparison is no preorder: a group that
+// mixes known and unknown parts can order its records in a circle unless
+// its known parts rise with their times.
+bool Classify(RunState* st) {
+  const uint32_t n = static_cast<uint32_t>(st->order.size());
+  std::vector<std::pair<uint64_t, uint32_t>>& keyed = st->keyed;
+  keyed.clear();
+  for (uint32_t id : st->order)
+    keyed.push_back({Pack(st->group[id], st->part[id]), id});
+  // By group and part; the sort is stable, so equal ones keep run order.
+  std::stable_sort(
+      keyed.begin(), keyed.end(),
+      [](const auto& x, const auto& y) { return x.first < y.first; });
+  st->place.assign(n, 0);
+  st->by_part.assign(n, 0);
   for (size_t lo = 0; lo < n;) {
-    const int group = run[order->by_part[lo].second].group;
+    const int group = st->group[keyed[lo].second];
     size_t hi = lo;
     bool unknown = false;
-    bool rising = true;  // distinct known parts whose times rise with them
-    const Rec* previous = nullptr;  // known, by part
-    for (; hi < n && run[order->by_part[hi].second].group == group; ++hi) {
-      const Rec* r = &run[order->by_part[hi].second];
-      if (r->part == -1) {
+    bool rising = true;     // distinct known parts whose times rise with them
+    int64_t previous = -1;  // known id, by part
+    for (; hi < n && st->group[keyed[hi].second] == group; ++hi) {
+      uint32_t id = keyed[hi].second;
+      if (st->part[id] == -1) {
         unknown = true;
         continue;
       }
-      if (previous)
+      if (previous >= 0) {
+        auto p = static_cast<uint32_t>(previous);
         rising =
-            rising && previous->part != r->part && previous->time < r->time;
-      previous = r;
+            rising && st->part[p] != st->part[id] && st->time[p] < st->time[id];
+      }
+      previous = id;
     }
-    if (unknown && previous && !rising) return false;
+    if (unknown && previous >= 0 && !rising) return false;
     for (size_t k = lo; k < hi; ++k) {
-      uint32_t i = order->by_part[k].second;
-      order->by_part_order[i] = !unknown;
-      order->places[i] = Pack(group, unknown ? run[i].time : run[i].part);
+      uint32_t id = keyed[k].second;
+      st->by_part[id] = !unknown;
+      st->place[id] = Pack(group, unknown ? st->time[id] : st->part[id]);
     }
     lo = hi;
   }
   return true;
 }
 
-void Stand(RunOrder* order) {
-  const uint32_t n = static_cast<uint32_t>(order->places.size());
-  order->sorted.clear();
-  for (uint32_t i = 0; i < n; ++i)
-    order->sorted.push_back({order->places[i], i});
-  // By place, then index: a stable sort.
-  std::sort(order->sorted.begin(), order->sorted.end());
-  std::vector<uint32_t>& rank = order->rank;
+// The ids sorted by place, and how many records before each go after it.
+void Stand(RunState* st) {
+  const uint32_t n = static_cast<uint32_t>(st->order.size());
+  std::vector<std::pair<uint64_t, uint32_t>>& keyed = st->keyed;
+  keyed.clear();
+  for (uint32_t id : st->order) keyed.push_back({st->place[id], id});
+  std::stable_sort(
+      keyed.begin(), keyed.end(),
+      [](const auto& x, const auto& y) { return x.first < y.first; });
+  st->sorted.clear();
+  for (const auto& [place, id] : keyed) st->sorted.push_back(id);
+  std::vector<uint32_t>& rank = st->rank;
   rank.assign(n, 0);
   for (uint32_t k = 0; k < n; ++k) {
-    uint32_t i = order->sorted[k].second;
-    bool tie = k > 0 && order->sorted[k - 1].first == order->sorted[k].first;
-    rank[i] = tie ? rank[order->sorted[k - 1].second] : k;
+    bool tie = k > 0 && keyed[k - 1].first == keyed[k].first;
+    rank[keyed[k].second] = tie ? rank[keyed[k - 1].second] : k;
   }
   // Counts of the ranks seen so far, as a Fenwick tree.
-  std::vector<uint32_t>& seen = order->seen;
+  std::vector<uint32_t>& seen = st->seen;
   seen.assign(n + 1, 0);
-  order->behind.resize(n);
+  st->behind.assign(n, 0);
   for (uint32_t i = 0; i < n; ++i) {
+    uint32_t id = st->order[i];
     uint32_t not_after = 0;
-    for (uint32_t at = rank[i] + 1; at > 0; at &= at - 1) not_after += seen[at];
-    order->behind[i] = i - not_after;
-    for (uint32_t at = rank[i] + 1; at <= n; at += at & (~at + 1)) ++seen[at];
+    for (uint32_t at = rank[id] + 1; at > 0; at &= at - 1)
+      not_after += seen[at];
+    st->behind[id] = i - not_after;
+    for (uint32_t at = rank[id] + 1; at <= n; at += at & (~at + 1)) ++seen[at];
   }
 }
 
@@ -409,17 +452,15 @@ void Stand(RunOrder* order) {
 // Two such copies meet in the first sweep that starts with nothing before
 // the later copy that goes after it: until then that sweep's largest record
 // comes between them.
-int64_t SweepsBeforeRepost(const std::vector<Rec>& run, const RunOrder& order) {
+int64_t SweepsBeforeRepost(const RunState& st) {
   int64_t sweeps = -1;
-  for (size_t k = 1; k < order.by_part.size(); ++k) {
-    if (order.by_part[k].first != order.by_part[k - 1].first) continue;
-    const Rec& earlier = run[order.by_part[k - 1].second];
-    uint32_t i = order.by_part[k].second;
-    const Rec& r = run[i];
+  for (size_t k = 1; k < st.sorted.size(); ++k) {
+    uint32_t earlier = st.sorted[k - 1], id = st.sorted[k];
+    if (st.place[earlier] != st.place[id]) continue;
     // Suppressing a group-0 record changes nothing.
-    if (r.group == 0 || !order.by_part_order[i]) continue;
-    if (!earlier.repost && !r.repost) continue;
-    if (sweeps == -1 || order.behind[i] < sweeps) sweeps = order.behind[i];
+    if (st.group[id] == 0 || !st.by_part[id]) continue;
+    if (!st.repost[earlier] && !st.repost[id]) continue;
+    if (sweeps == -1 || st.behind[id] < sweeps) sweeps = st.behind[id];
   }
   return sweeps;
 }
@@ -428,74 +469,141 @@ int64_t SweepsBeforeRepost(const std::vector<Rec>& run, const RunOrder& order) {
 // each record with more records going after it before it than that has
 // moved back by one place per sweep; the others fill the places left in
 // sorted order.
-void AfterSweeps(std::vector<Rec>* run, RunOrder* order, int64_t sweeps) {
-  const size_t n = run->size();
-  std::vector<Rec>& out = order->rearranged;
-  out.assign(n, Rec{0, 0, 0, false, nullptr});
-  for (size_t i = 0; i < n; ++i)
-    if (order->behind[i] > sweeps)
-      out[i - static_cast<size_t>(sweeps)] = (*run)[i];
-  size_t free = 0;
-  for (const auto& [place, i] : order->sorted) {
-    if (order->behind[i] > sweeps) continue;
-    while (out[free].seg) ++free;
-    out[free] = (*run)[i];
+void AfterSweeps(RunState* st, int64_t sweeps) {
+  const size_t n = st->order.size();
+  constexpr uint32_t kFree = UINT32_MAX;
+  std::vector<uint32_t>& out = st->spare;
+  out.assign(n, kFree);
+  for (size_t i = 0; i < n; ++i) {
+    uint32_t id = st->order[i];
+    if (st->behind[id] > sweeps) out[i - static_cast<size_t>(sweeps)] = id;
   }
-  run->swap(out);
+  size_t free = 0;
+  for (uint32_t id : st->sorted) {
+    if (st->behind[id] > sweeps) continue;
+    while (out[free] != kFree) ++free;
+    out[free] = id;
+  }
+  st->order.swap(out);
+  for (int64_t& b : st->behind) b = b > sweeps ? b - sweeps : 0;
 }
 
-// The run sorted by place.
-void Sorted(std::vector<Rec>* run, RunOrder* order) {
-  std::vector<Rec>& out = order->rearranged;
-  out.clear();
-  for (const auto& [place, i] : order->sorted) out.push_back((*run)[i]);
-  run->swap(out);
+// Brings places, sorted ids and counts up to date after a sweep in which
+// records were suppressed, without working the run out anew; false where
+// that is not possible (group 0 would compare differently, or a record left
+// the unassigned group).
+bool Resettle(RunState* st) {
+  if (st->irregular) return false;
+  for (const auto& [z, old] : st->suppressed)
+    if (GroupOf(old) == -1) return false;
+  const size_t n = st->order.size();
+  // Suppressed records have known parts, so group 0 keeps comparing as it
+  // did: by part while it holds no unknown part, else by time, and then its
+  // known parts must still rise with their times.
+  bool unknown = false;
+  std::vector<uint32_t>& known = st->spare;
+  known.clear();
+  for (uint32_t id : st->sorted) {
+    if (GroupOf(st->place[id]) != 0) continue;
+    if (st->part[id] == -1)
+      unknown = true;
+    else
+      known.push_back(id);
+  }
+  if (unknown) {
+    for (const auto& [z, old] : st->suppressed) known.push_back(z);
+    std::sort(known.begin(), known.end(), [&](uint32_t x, uint32_t y) {
+      return st->part[x] < st->part[y];
+    });
+    for (size_t k = 1; k < known.size(); ++k)
+      if (st->part[known[k - 1]] == st->part[known[k]] ||
+          !(st->time[known[k - 1]] < st->time[known[k]]))
+        return false;
+  }
+  std::vector<uint32_t>& position = st->position;
+  position.resize(n);
+  for (size_t i = 0; i < n; ++i)
+    position[st->order[i]] = static_cast<uint32_t>(i);
+  for (const auto& [z, old] : st->suppressed) {
+    st->place[z] = Pack(0, unknown ? st->time[z] : st->part[z]);
+    st->by_part[z] = !unknown;
+  }
+  // Records behind a newcomer count it anew against its new place.
+  for (const auto& [z, old] : st->suppressed) {
+    const uint64_t now = st->place[z];
+    for (size_t i = position[z] + 1; i < n; ++i) {
+      uint32_t e = st->order[i];
+      st->behind[e] +=
+          int64_t{now > st->place[e]} - int64_t{old > st->place[e]};
+    }
+  }
+  for (const auto& [z, old] : st->suppressed) {
+    int64_t count = 0;
+    for (size_t i = 0; i < position[z]; ++i)
+      count += st->place[st->order[i]] > st->place[z];
+    st->behind[z] = count;
+  }
+  // The newcomers move to their places among the sorted ids; equal places
+  // keep run order.
+  for (const auto& [z, old] : st->suppressed) {
+    st->sorted.erase(std::find(st->sorted.begin(), st->sorted.end(), z));
+    auto at =
+        std::find_if(st->sorted.begin(), st->sorted.end(), [&](uint32_t e) {
+          return st->place[e] > st->place[z] ||
+                 (st->place[e] == st->place[z] && position[e] > position[z]);
+        });
+    st->sorted.insert(at, z);
+  }
+  for (int64_t b : st->behind)
+    if (b < 0) return false;
+  return true;
 }
 
-// Below this many sweeps, sweeping costs less than working out where they
-// lead.
-constexpr int64_t kWorthSkipping = 16;
-
-// The outcome of the exchange sort of `run`. Between the sweeps in which a
+// The outcome of the exchange sort of the run. Between the sweeps in which a
 // repost suppresses its copy, the comparison is a fixed preorder, so those
 // sweeps are skipped to where they lead; the sweep in which the copies meet
-// is made as it is. Runs whose order is no preorder are swept all the way.
-void ReorderRun(std::vector<Rec>* run, RunOrder* order) {
-  while (Classify(*run, order)) {
-    Stand(order);
-    int64_t sweeps = SweepsBeforeRepost(*run, *order);
+// is made as it is, and what it changed is brought into the bookkeeping.
+// Runs whose order is no preorder are swept all the way.
+void ReorderRun(RunState* st) {
+  bool fresh = false;  // the bookkeeping fits the run as it stands
+  for (;;) {
+    if (!fresh) {
+      st->suppressed.clear();
+      st->place.clear();
+      if (!Classify(st)) break;
+      Stand(st);
+      fresh = true;
+    }
+    int64_t sweeps = SweepsBeforeRepost(*st);
     if (sweeps == -1) {
       // Equal keys are never exchanged, so the exchange sort is stable.
-      Sorted(run, order);
+      st->order = st->sorted;
       return;
     }
-    if (sweeps >= kWorthSkipping) {
-      AfterSweeps(run, order, sweeps);
-      sweeps = 0;
-    }
-    // The sweeps up to and including the one in which the copies meet.
-    for (int64_t i = 0; i <= sweeps; ++i)
-      if (!Sweep(run)) return;
+    if (sweeps > 0) AfterSweeps(st, sweeps);
+    // The sweep in which the copies meet.
+    st->suppressed.clear();
+    st->irregular = false;
+    if (!Sweep(st, true)) return;
+    if (!st->suppressed.empty() || st->irregular) fresh = Resettle(st);
   }
-  while (Sweep(run)) {
+  st->place.clear();
+  while (Sweep(st, false)) {
   }
 }
 
 void Reorder(Segment** head) {
-  RunOrder order;
-  std::vector<Rec> run;
+  RunState st;
   Segment** link = head;
   while (*link) {
-    run.clear();
-    Segment* r = *link;
-    for (; r && r->poster == (*link)->poster; r = r->next)
-      run.push_back(Rec{r->group, r->part, r->time, IsRepost(r), r});
-    ReorderRun(&run, &order);
-    for (const Rec& rec : run) {
-      *link = rec.seg;
-      link = &rec.seg->next;
+    ReadRun(*link, &st);
+    Segment* after = st.seg.back()->next;
+    ReorderRun(&st);
+    for (uint32_t id : st.order) {
+      *link = st.seg[id];
+      link = &st.seg[id]->next;
     }
-    *link = r;
+    *link = after;
   }
 }
 

@@ -247,6 +247,20 @@ TEST(Equivalence, RepostsInInterleavedRuns) {
         }
       }
     }
+    // Articles without a part number read twice: group 0 then holds unknown
+    // parts, and the copies that reposts suppress join it by time.
+    int notes = rng.Chance(40) ? rng(1, 3) : 0;
+    for (int k = 0; k < notes; ++k) {
+      SegmentSpec s;
+      s.poster = rng(1, posters);
+      s.part = -1;
+      s.total = -1;
+      s.time = rng(0, 1000);
+      s.caption = "NOTES " + std::to_string(k);
+      s.begin = -1;
+      specs.push_back(s);
+      specs.push_back(s);
+    }
     ExpectSameGrouping(rng, &specs, begin_names, n);
     if (testing::Test::HasFatalFailure()) return;
   }
