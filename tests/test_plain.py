@@ -83,6 +83,45 @@ class StdinTest(QuillonTest):
         self.assertEqual((rc, out), (0, BANNER + b"\n"))
 
 
+    def test_one_end_of_input_on_a_terminal_ends_the_run(self):
+        # A terminal answers every read after its end of input anew: the
+        # run must stop at the first one, with a file still open after a
+        # line that is no full data line.
+        import pty
+        import select
+        import subprocess
+        import time
+        from quillon_e2e import QUILLON, command
+        master, slave = pty.openpty()
+        proc = subprocess.Popen(command(QUILLON, ["-q"]), stdin=slave,
+                                stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE, cwd=self.dir)
+        os.close(slave)
+        try:
+            data = data_of(45)
+            os.write(master, b"begin 644 t.bin\n" + uuencode(data, "t")[12:74]
+                     + b"#86)C\n")
+            time.sleep(0.5)
+            os.write(master, b"\x04")
+            deadline = time.time() + 20
+            while proc.poll() is None and time.time() < deadline:
+                # Keep the terminal's echo from filling up.
+                if select.select([master], [], [], 0.1)[0]:
+                    try:
+                        os.read(master, 1024)
+                    except OSError:
+                        break
+            self.assertIsNotNone(proc.poll(), "still waiting for input")
+            out, err = proc.communicate()
+            self.assertEqual((proc.returncode, out, err), (0, b"\n", b""))
+            self.assertEqual(self.read("t.bin"), data)
+        finally:
+            if proc.poll() is None:
+                proc.kill()
+                proc.wait()
+            os.close(master)
+
+
 class PlainTest(QuillonTest):
 
     def test_each_file_and_one_file_split_over_several(self):

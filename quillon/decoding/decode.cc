@@ -315,6 +315,10 @@ void DecodeSegment(Pass* pass, Segment* seg) {
   }
   LineFile in;
   if (!OpenLineFile(&in, seg->path)) {
+    // The run ends here; a write error still pending in the open output
+    // file is reported first.
+    if (pass->out && !pass->out_failed && std::fflush(pass->out) != 0)
+      WriteFailed(pass);
     std::fprintf(stderr, "quillon: cannot access file %s\n", seg->path);
     std::exit(1);
   }

@@ -299,6 +299,16 @@ std::string RunWithSizeLimit(Segment* list, rlim_t limit) {
   return err;
 }
 
+// Decodes with output files limited to `limit` bytes, for a death test.
+void DecodeWithSizeLimit(Segment* list, rlim_t limit) {
+  rlimit lower;
+  getrlimit(RLIMIT_FSIZE, &lower);
+  lower.rlim_cur = limit;
+  std::signal(SIGXFSZ, SIG_IGN);
+  setrlimit(RLIMIT_FSIZE, &lower);
+  decode(list);
+}
+
 TEST_F(DecodeTest, WriteErrorKeepsTheArticlesOfItsFile) {
   // The big file fails while its second part is written, or, smaller than
   // the stream buffer, only when it is closed.
@@ -415,6 +425,19 @@ TEST_F(DecodeTest, NamesOutsideTheOutputDirectoryAreRefused) {
     EXPECT_TRUE(std::filesystem::is_empty(out.path)) << name;
   }
   EXPECT_FALSE(FileExists(out.Path("../b.bin")));
+}
+
+// The run ends at an article that cannot be opened; a write error that the
+// open output file has not shown yet is reported before it.
+TEST_F(DecodeTest, WriteErrorIsReportedBeforeTheRunEnds) {
+  std::vector<std::string> lines = Lines(Uuencode(Bytes(45 * 2000), "x.bin"));
+  WriteFile(in.Path("a"), Join(lines, 0, lines.size() - 3));  // no end line
+  Add(in.Path("a"), 1, NewBeginName("x.bin"));
+  Add(in.Path("gone"), 1, nullptr);
+  QUIET = true;
+  EXPECT_EXIT(DecodeWithSizeLimit(list, 20000), testing::ExitedWithCode(1),
+              "^quillon: write error on " + out.Path("x.bin") +
+                  "\nquillon: cannot access file " + in.Path("gone") + "\n$");
 }
 
 TEST_F(DecodeTest, ArticleThatCannotBeOpenedEndsTheRun) {

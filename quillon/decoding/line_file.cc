@@ -22,6 +22,9 @@ constexpr size_t kSmallestBuffer = 4 * 1024;
 // Reads more input behind the unread bytes; false at the end of the input
 // (or on a read error, which ends the input as it would for stdio).
 bool Refill(LineFile* f) {
+  // The end of input stands until a seek, as for stdio: a terminal is not
+  // asked for a second end of input.
+  if (f->eof) return false;
   if (f->begin == f->end) f->begin = f->end = 0;
   if (f->end == f->buffer.size()) {
     std::memmove(f->buffer.data(), f->buffer.data() + f->begin,
@@ -104,7 +107,8 @@ bool IsWireTail(const char* tail) {
 // holds the whole file, else read from the file.
 bool EndsInWireFormat(LineFile* f) {
   if (f->size < 5) return false;
-  if (f->end == static_cast<size_t>(f->size))
+  // Compared in 64 bits: a size of 4 GiB must not pass for 0.
+  if (static_cast<int64_t>(f->end) == f->size)
     return IsWireTail(f->buffer.data() + f->end - 5);
   char tail[5];
   return pread(f->fd, tail, 5, f->size - 5) == 5 && IsWireTail(tail);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -129,6 +130,51 @@ TEST(LineFile, BigWireFileIsToldByItsTail) {
   EXPECT_EQ(lines[0], ".line of some length\r\n");
   WriteFile(dir.Path("native"), text);
   EXPECT_EQ(Lines(dir.Path("native"))[0], "..line of some length\r\n");
+}
+
+// As with stdio, the end of input stands until a seek: data added to the
+// file after it is not read.
+TEST(LineFile, EndOfInputStandsUntilASeek) {
+  TempDir dir;
+  WriteFile(dir.Path("f"), "one\n");
+  LineFile f;
+  ASSERT_TRUE(OpenLineFile(&f, dir.Path("f").c_str()));
+  char buf[120];
+  ASSERT_TRUE(ReadLine(&f, buf, 120));
+  EXPECT_FALSE(ReadLine(&f, buf, 120));
+  EXPECT_TRUE(AtEnd(&f));
+  WriteFile(dir.Path("f"), "one\ntwo\n");
+  EXPECT_FALSE(ReadLine(&f, buf, 120));
+  ASSERT_TRUE(SeekLine(&f, 4));
+  ASSERT_TRUE(ReadLine(&f, buf, 120));
+  EXPECT_STREQ(buf, "two\n");
+  CloseLineFile(&f);
+}
+
+// A file of exactly 4 GiB in wire format (sparse): its size must not pass
+// for that of a file read whole.
+TEST(LineFile, WireFormatOfAFileOfFourGigabytes) {
+  TempDir dir;
+  const std::string tail = "\r\n..5555\r\n.\r\n";
+  const int64_t size = int64_t{1} << 32;
+  {
+    std::FILE* out = std::fopen(dir.Path("big").c_str(), "wb");
+    ASSERT_NE(out, nullptr);
+    ASSERT_EQ(
+        fseeko(out, static_cast<off_t>(size) - static_cast<off_t>(tail.size()),
+               SEEK_SET),
+        0);
+    std::fputs(tail.c_str(), out);
+    std::fclose(out);
+  }
+  LineFile f;
+  ASSERT_TRUE(OpenLineFile(&f, dir.Path("big").c_str()));
+  EXPECT_EQ(SizeOfLineFile(&f), size);
+  ASSERT_TRUE(SeekLine(&f, size - static_cast<int64_t>(tail.size()) + 2));
+  char buf[120];
+  ASSERT_TRUE(ReadLine(&f, buf, 120));
+  EXPECT_STREQ(buf, ".5555\r\n");
+  CloseLineFile(&f);
 }
 
 }  // namespace
