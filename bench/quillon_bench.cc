@@ -896,7 +896,7 @@ ScanPoint BenchScan(Context& ctx, int count) {
              {}};
   for (std::string& name : GlobOrder(count)) scan.argv.push_back(name);
   point.run = Best(
-      scan, 3, [&] { ResetDir(out); },
+      scan, 5, [&] { ResetDir(out); },
       [&](const RunResult&) { return VerifySpool(point.spool, out); });
   std::fprintf(stderr, "[scan of %d articles: %s]\n", count,
                Time(point.run).c_str());
@@ -977,7 +977,7 @@ void BenchLog(Context& ctx) {
         ctx.work + "/scan.stderr",         {env}};
     for (std::string& name : GlobOrder(count)) scan.argv.push_back(name);
     RunResult r_scan = Best(
-        scan, 3,
+        scan, 5,
         [&] {
           write_log();
           ResetDir(out);
