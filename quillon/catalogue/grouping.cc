@@ -545,7 +545,8 @@ bool Resettle(RunState* st) {
   }
   // The newcomers move to their places among the sorted ids; equal places
   // keep run order.
-  for (const auto& [z, old] : st->suppressed) {
+  for (const auto& newcomer : st->suppressed) {
+    const uint32_t z = newcomer.first;
     st->sorted.erase(std::find(st->sorted.begin(), st->sorted.end(), z));
     auto at =
         std::find_if(st->sorted.begin(), st->sorted.end(), [&](uint32_t e) {
