@@ -104,13 +104,19 @@ class StdinTest(QuillonTest):
             time.sleep(0.5)
             os.write(master, b"\x04")
             deadline = time.time() + 20
-            while proc.poll() is None and time.time() < deadline:
-                # Keep the terminal's echo from filling up.
-                if select.select([master], [], [], 0.1)[0]:
+            while time.time() < deadline:
+                try:
+                    proc.wait(timeout=0.1)
+                    break
+                except subprocess.TimeoutExpired:
+                    pass
+                # Keep the terminal's echo from filling up; once the program
+                # has closed the terminal, reading it fails.
+                if select.select([master], [], [], 0)[0]:
                     try:
                         os.read(master, 1024)
                     except OSError:
-                        break
+                        pass
             self.assertIsNotNone(proc.poll(), "still waiting for input")
             out, err = proc.communicate()
             self.assertEqual((proc.returncode, out, err), (0, b"\n", b""))
