@@ -611,8 +611,6 @@ void Reorder(Segment** head) {
 }  // namespace
 
 void SortFiles(Segment** head) {
-  // Captions and links change from here on.
-  ForgetCatalogueIndex();
   Relabel(*head);
   int counter = 1;
   for (Segment* first = *head; first;) {

@@ -3,11 +3,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string>
-#include <unordered_map>
 
 void meminit(PosterPool* pool, unsigned chunksize) {
-  *pool = PosterPool{nullptr, 0, 0, chunksize, 0, 0};
+  *pool = PosterPool{nullptr, 0, 0, chunksize, 0, 0, {}};
 }
 
 // Grows the buffer by whole chunks until `need` more bytes fit. A name that
@@ -37,52 +35,12 @@ void additem(PosterPool* pool, const char* s) {
   pool->used += static_cast<unsigned>(n + 1);
   pool->room -= static_cast<unsigned>(n + 1);
   ++pool->nitems;
+  pool->ids.try_emplace(s, pool->nitems);
 }
-
-namespace {
-
-// The ids of a pool's names, beside its buffer. It follows one pool; a pool
-// changed by anything other than GetId is read anew.
-struct PoolIndex {
-  const PosterPool* pool = nullptr;
-  const char* buf = nullptr;
-  unsigned used = 0;
-  int nitems = 0;
-  std::unordered_map<std::string, int> ids;
-};
-
-bool Follows(const PoolIndex& index, const PosterPool* pool) {
-  return index.pool == pool && index.buf == pool->buf &&
-         index.used == pool->used && index.nitems == pool->nitems;
-}
-
-void Remember(PoolIndex* index, const PosterPool* pool) {
-  index->pool = pool;
-  index->buf = pool->buf;
-  index->used = pool->used;
-  index->nitems = pool->nitems;
-}
-
-void Rebuild(PoolIndex* index, const PosterPool* pool) {
-  index->ids.clear();
-  const char* stored = pool->buf;
-  for (int id = 1; id <= pool->nitems; ++id) {
-    // The first of equal names gives the id.
-    index->ids.try_emplace(stored, id);
-    stored += std::strlen(stored) + 1;
-  }
-  Remember(index, pool);
-}
-
-}  // namespace
 
 int GetId(PosterPool* pool, const char* s) {
-  static PoolIndex index;
-  if (!Follows(index, pool)) Rebuild(&index, pool);
-  auto found = index.ids.find(s);
-  if (found != index.ids.end()) return found->second;
+  auto found = pool->ids.find(s);
+  if (found != pool->ids.end()) return found->second;
   additem(pool, s);
-  index.ids.emplace(s, pool->nitems);
-  Remember(&index, pool);
   return pool->nitems;
 }

@@ -172,7 +172,7 @@ void AddSegment(ScanState* scan, Article* a, const char* path,
   rec->caption = upcase(NewString(a->subject.c_str()));
   if (rec->part == 1 && !rec->begin) rec->part = -1;
   if (rec->begin && rec->part != 1 && rec->total != -1) rec->begin = nullptr;
-  AddtoFlist(scan->catalogue, rec);
+  AddtoFlist(scan->catalogue, rec, &scan->index);
   if (rec->begin) a->names->try_emplace(rec->begin, rec->begin);
 }
 
@@ -186,6 +186,7 @@ ScanResult ScanArticles(ScanState* scan, int first, int argc, char** argv,
   Segment* current = nullptr;
   std::string poster;  // carries over from article to article
   BeginNames names;
+  IndexCatalogue(&scan->index, *scan->catalogue);
   for (Segment* s = *scan->catalogue; s; s = s->next)
     if (s->begin) names.try_emplace(s->begin, s->begin);
   bool new_file = true;

@@ -2,6 +2,7 @@
 #ifndef QUILLON_DRIVER_SCANNER_H_
 #define QUILLON_DRIVER_SCANNER_H_
 
+#include "../catalogue/catalogue.h"
 #include "../catalogue/poster_pool.h"
 #include "../log/log.h"
 #include "../quillon.h"
@@ -10,6 +11,8 @@
 struct ScanState {
   LogDir** log_list = nullptr;
   Segment** catalogue = nullptr;
+  // The index of *catalogue while the scan inserts into it.
+  CatalogueIndex index;
   PosterPool* pool = nullptr;
   char** keywords = nullptr;
   int keyword_count = 0;

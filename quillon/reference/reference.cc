@@ -21,18 +21,6 @@ int CompareKeys(const Segment* r, const Segment* seg) {
   return 0;
 }
 
-void SettleClash(Segment* r, Segment* seg) {
-  if (r->begin == seg->begin) {
-    if (seg->time < r->time)
-      seg->group = 0;
-    else
-      r->group = 0;
-    return;
-  }
-  if (r->begin) r->mark = 1;
-  if (seg->begin) seg->mark = 1;
-}
-
 // ---- grouping, as a whole-run walk per candidate and an exchange sort ----
 
 bool IsRepost(const Segment* s) {
