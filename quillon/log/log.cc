@@ -1,8 +1,10 @@
 #include "log.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -33,24 +35,67 @@ bool StartsWith(const char* text, const char* prefix) {
   return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
 }
 
-// The file that a rewrite replaces: the log itself, or what it links to, so
-// that a symbolic link named by QUILLONLOG survives the rename.
+// The file that a rewrite replaces: the log itself, or the file at the end
+// of its chain of symbolic links, which need not exist yet, so that a link
+// named by QUILLONLOG stays a link. Empty for a chain that never ends.
 std::string RewriteTarget(const char* logfile) {
-  char* resolved = realpath(logfile, nullptr);
-  if (!resolved) return logfile;
-  std::string target = resolved;
-  std::free(resolved);
-  return target;
+  std::string path = logfile;
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+    std::vector<char> link(256);
+    ssize_t n;
+    while ((n = readlink(path.c_str(), link.data(), link.size())) >=
+           static_cast<ssize_t>(link.size()))
+      link.resize(link.size() * 2);
+    if (n < 0) return path;  // gone meanwhile: the open below decides
+    std::string target(link.data(), static_cast<size_t>(n));
+    size_t slash = path.rfind('/');
+    // A relative target is relative to the link's own directory.
+    if (target[0] != '/' && slash != std::string::npos)
+      target.insert(0, path, 0, slash + 1);
+    path = target;
+  }
+  return "";
 }
 
-// The mode that a rewritten log gets: the old log's, else that of a newly
-// created file.
-mode_t LogMode(const std::string& target) {
-  struct stat st;
-  if (stat(target.c_str(), &st) == 0) return st.st_mode & 07777;
-  mode_t mask = umask(0);
-  umask(mask);
-  return 0666 & ~mask;
+// Whether the log at `target` may be replaced: it is missing, or a plain
+// file that this user may write. `*old` gets the existing log's status.
+bool MayRewrite(const std::string& target, struct stat* old, bool* exists) {
+  *exists = false;
+  if (target.empty()) return false;
+  // Opened without truncation, only to ask the system about write access.
+  int fd = open(target.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW);
+  if (fd < 0) return errno == ENOENT;
+  bool plain = fstat(fd, old) == 0 && S_ISREG(old->st_mode);
+  close(fd);
+  *exists = true;
+  return plain;
+}
+
+// The temporary file beside the log, with the old log's mode (else that of
+// a new file) and, where this user may give it, its owner and group.
+int TempBeside(std::string* temp, const struct stat* old) {
+  int fd = mkstemp(temp->data());
+  if (fd < 0) return -1;
+  mode_t mode;
+  if (old) {
+    mode = old->st_mode & 07777;
+    if ((old->st_uid != geteuid() || old->st_gid != getegid()) &&
+        fchown(fd, old->st_uid, old->st_gid) != 0) {
+      // Not ours to give: the new log is this user's.
+    }
+  } else {
+    mode_t mask = umask(0);
+    umask(mask);
+    mode = 0666 & ~mask;
+  }
+  if (fchmod(fd, mode) != 0) {
+    close(fd);
+    unlink(temp->c_str());
+    return -1;
+  }
+  return fd;
 }
 
 void WriteDlist(std::FILE* out, LogDir* list, const char* prefix) {
@@ -63,15 +108,18 @@ void WriteDlist(std::FILE* out, LogDir* list, const char* prefix) {
 }
 
 // Writes the whole new log beside the old one and renames it over it, so
-// that a failed rewrite never leaves a half-written log behind.
+// that a failed rewrite never leaves a half-written log behind. A log that
+// may not be replaced is left exactly as it is, before anything is printed.
 bool RewriteLog(LogDir* list, const char* prefix) {
   if (!*LOGFILE) return false;  // else the temporary file lands in CWD
   std::string target = RewriteTarget(LOGFILE);
+  struct stat old;
+  bool exists = false;
+  if (!MayRewrite(target, &old, &exists)) return false;
   std::string temp = target + ".XXXXXX";
-  mode_t mode = LogMode(target);
-  int fd = mkstemp(temp.data());
+  int fd = TempBeside(&temp, exists ? &old : nullptr);
   if (fd < 0) return false;
-  std::FILE* out = fchmod(fd, mode) == 0 ? fdopen(fd, "w") : nullptr;
+  std::FILE* out = fdopen(fd, "w");
   if (!out) {
     close(fd);
     unlink(temp.c_str());
@@ -171,8 +219,7 @@ LogDir* FindRoot(LogIndex* index, std::string_view path) {
     if (length > path.size()) break;
     auto found = index->by_path.find(path.substr(0, length));
     if (found == index->by_path.end()) continue;
-    if (!best || found->second.position < best->position)
-      best = &found->second;
+    if (!best || found->second.position < best->position) best = &found->second;
   }
   return best ? best->dir : nullptr;
 }
@@ -209,11 +256,14 @@ void logdir(const char* dir) {
   std::FILE* out = std::fopen(LOGFILE, "a");
   if (!out) {
     std::fprintf(stderr, "quillon: can't open log file\n");
+    FAILED = true;
     return;
   }
-  std::fprintf(out, "*%s\n", dir);
-  if (std::fclose(out) != 0)
+  std::fprintf(out, "*%s\n", LogDirPath(dir).c_str());
+  if (std::fclose(out) != 0) {
     std::fprintf(stderr, "quillon: can't open log file\n");
+    FAILED = true;
+  }
 }
 
 int inDlist(LogDir** list, const char* file, LogEntry** entry) {
@@ -239,8 +289,16 @@ int inDlist(LogDir** list, const char* file, LogEntry** entry) {
 
 void UpdateDlist(LogDir* list, const char* prefix) {
   if (!LOGFILE || !LOGUPDATE) return;
-  if (!RewriteLog(list, prefix))
+  if (!RewriteLog(list, prefix)) {
     std::fprintf(stderr, "quillon: can't open log file\n");
+    FAILED = true;
+  }
+}
+
+std::string LogDirPath(const char* dir) {
+  // Without a current directory a relative path has no known place.
+  if (dir[0] == '/' || !dir[0] || CWD.empty()) return dir;
+  return MakePath(dir);
 }
 
 const char* MakePath(const char* path) {
