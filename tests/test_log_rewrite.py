@@ -165,6 +165,29 @@ class LogsOfAnotherUser(QuillonTest):
         self.assertEqual((st.st_uid, stat.S_IMODE(st.st_mode)),
                          (NOBODY, 0o600))
 
+    def test_a_shared_log_stays_its_owners(self):
+        # Writable through its group: rewritten where it is, still root's.
+        os.chown(self.log, 0, NOBODY)
+        os.chmod(self.log, 0o664)
+        rc, _, err = self.as_nobody("-q", "-unlog", self.spool)
+        self.assertEqual((rc, err), (0, b""))
+        self.assertEqual(self.read("newslog"), b"")
+        st = os.stat(self.log)
+        self.assertEqual((st.st_uid, st.st_gid, stat.S_IMODE(st.st_mode)),
+                         (0, NOBODY, 0o664))
+        self.assertEqual(sorted(os.listdir(self.dir)), ["newslog", "spool"])
+
+    def test_own_log_in_a_directory_of_another_user(self):
+        os.mkdir(self.path("ro"), 0o755)
+        self.log = self.path("ro", "newslog")
+        self.write("ro/newslog", self.text)
+        os.chown(self.log, NOBODY, NOBODY)
+        rc, _, err = self.as_nobody("-q", "-unlog", "/none")
+        self.assertEqual((rc, err), (0, b""))
+        self.assertEqual(self.read("ro", "newslog"),
+                         ("*%s\n@7\n" % self.spool).encode())
+        self.assertEqual(os.listdir(self.path("ro")), ["newslog"])
+
     def test_root_keeps_the_owner_of_a_users_log(self):
         os.chown(self.log, NOBODY, NOBODY)
         rc, _, err = self.quillon("-q", "-unlog", "/none",

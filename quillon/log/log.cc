@@ -59,43 +59,58 @@ std::string RewriteTarget(const char* logfile) {
   return "";
 }
 
-// Whether the log at `target` may be replaced: it is missing, or a plain
+// Whether the log at `target` may be rewritten: it is missing, or a plain
 // file that this user may write. `*old` gets the existing log's status.
 bool MayRewrite(const std::string& target, struct stat* old, bool* exists) {
   *exists = false;
   if (target.empty()) return false;
-  // Opened without truncation, only to ask the system about write access.
-  int fd = open(target.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW);
-  if (fd < 0) return errno == ENOENT;
-  bool plain = fstat(fd, old) == 0 && S_ISREG(old->st_mode);
-  close(fd);
+  if (stat(target.c_str(), old) != 0) return errno == ENOENT;
   *exists = true;
-  return plain;
+  if (!S_ISREG(old->st_mode)) return false;
+  // Opened without truncation, only to ask the system about write access.
+  int fd = open(target.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) return false;
+  close(fd);
+  return true;
 }
 
-// The temporary file beside the log, with the old log's mode (else that of
-// a new file) and, where this user may give it, its owner and group.
+// The temporary file beside the log, with the old log's mode, owner and
+// group (else the mode of a new file); -1 when it cannot be made so.
 int TempBeside(std::string* temp, const struct stat* old) {
   int fd = mkstemp(temp->data());
   if (fd < 0) return -1;
   mode_t mode;
+  bool kept = true;
   if (old) {
     mode = old->st_mode & 07777;
-    if ((old->st_uid != geteuid() || old->st_gid != getegid()) &&
-        fchown(fd, old->st_uid, old->st_gid) != 0) {
-      // Not ours to give: the new log is this user's.
-    }
+    if (old->st_uid != geteuid() || old->st_gid != getegid())
+      kept = fchown(fd, old->st_uid, old->st_gid) == 0;
   } else {
     mode_t mask = umask(0);
     umask(mask);
     mode = 0666 & ~mask;
   }
-  if (fchmod(fd, mode) != 0) {
+  if (!kept || fchmod(fd, mode) != 0) {
     close(fd);
     unlink(temp->c_str());
     return -1;
   }
   return fd;
+}
+
+// Where the new log is written: a file beside it that then replaces it, so
+// that a failed rewrite leaves the old log whole. An existing log of another
+// owner, or one in a directory this user may not write, is written in place
+// instead (`*temp` is then empty), so that it stays his.
+int OpenRewrite(const std::string& target, std::string* temp) {
+  struct stat old;
+  bool exists = false;
+  if (!MayRewrite(target, &old, &exists)) return -1;
+  *temp = target + ".XXXXXX";
+  int fd = TempBeside(temp, exists ? &old : nullptr);
+  if (fd >= 0 || !exists) return fd;
+  temp->clear();
+  return open(target.c_str(), O_WRONLY | O_TRUNC | O_NOCTTY | O_NOFOLLOW);
 }
 
 void WriteDlist(std::FILE* out, LogDir* list, const char* prefix) {
@@ -107,28 +122,25 @@ void WriteDlist(std::FILE* out, LogDir* list, const char* prefix) {
   }
 }
 
-// Writes the whole new log beside the old one and renames it over it, so
-// that a failed rewrite never leaves a half-written log behind. A log that
-// may not be replaced is left exactly as it is, before anything is printed.
+// Rewrites the log (see OpenRewrite). A log that may not be rewritten is
+// left exactly as it is, before anything is printed.
 bool RewriteLog(LogDir* list, const char* prefix) {
   if (!*LOGFILE) return false;  // else the temporary file lands in CWD
   std::string target = RewriteTarget(LOGFILE);
-  struct stat old;
-  bool exists = false;
-  if (!MayRewrite(target, &old, &exists)) return false;
-  std::string temp = target + ".XXXXXX";
-  int fd = TempBeside(&temp, exists ? &old : nullptr);
+  std::string temp;
+  int fd = OpenRewrite(target, &temp);
   if (fd < 0) return false;
   std::FILE* out = fdopen(fd, "w");
   if (!out) {
     close(fd);
-    unlink(temp.c_str());
+    if (!temp.empty()) unlink(temp.c_str());
     return false;
   }
   if (!QUIET) std::printf("Updating %s\n", LOGFILE);
   WriteDlist(out, list, prefix);
   bool written = std::fflush(out) == 0 && !std::ferror(out);
   if (std::fclose(out) != 0) written = false;
+  if (temp.empty()) return written;
   if (!written || std::rename(temp.c_str(), target.c_str()) != 0) {
     unlink(temp.c_str());
     return false;
