@@ -16,6 +16,7 @@ const char* ERRFILE = nullptr;
 bool DOS = false;
 bool LOGUPDATE = false;
 const char* LOGFILE = nullptr;
+bool FAILED = false;
 std::string CWD;
 const char* const MARKER = "*";
 
@@ -63,4 +64,5 @@ void ResetOptions() {
   FMODE = 0;
   LOGUPDATE = false;
   LOGFILE = nullptr;
+  FAILED = false;
 }

@@ -1,8 +1,10 @@
 """cmake --install into a temporary prefix, also staged with DESTDIR: the
-layout of the installed files, and the installed programs at work."""
+layout of the installed files, and the installed programs at work; and the
+README's Install commands, run as written in a copy of the tree."""
 
 import gzip
 import os
+import shutil
 import subprocess
 import unittest
 
@@ -24,6 +26,41 @@ LAYOUT = {
 }
 
 
+SAMPLE = os.path.join(SOURCE, "sample", "spool")
+
+
+def readme_block(marker):
+    """The lines of the fenced block after `marker` in the README, found as
+    .ci/run finds the test command."""
+    with open(os.path.join(SOURCE, "README.md")) as f:
+        lines = f.read().splitlines()
+    at = lines.index(marker) + 1
+    assert lines[at].startswith("```"), lines[at]
+    end = lines.index("```", at + 1)
+    return lines[at + 1:end]
+
+
+def copy_tree(target):
+    """The files of the source tree that git tracks or would track (no build
+    directories), copied to `target`; without git, all but build*/."""
+    try:
+        listed = subprocess.run(
+            ["git", "-C", SOURCE, "ls-files", "-z", "--cached", "--others",
+             "--exclude-standard"], stdout=subprocess.PIPE,
+            stderr=subprocess.DEVNULL, check=True).stdout
+    except (OSError, subprocess.CalledProcessError):
+        shutil.copytree(SOURCE, target, symlinks=True,
+                        ignore=shutil.ignore_patterns("build*", ".git"))
+        return
+    for name in listed.decode().split("\0"):
+        source = os.path.join(SOURCE, name)
+        if not name or not os.path.isfile(source):
+            continue
+        os.makedirs(os.path.dirname(os.path.join(target, name)),
+                    exist_ok=True)
+        shutil.copy2(source, os.path.join(target, name))
+
+
 def files_under(top):
     found = set()
     for folder, _, names in os.walk(top):
@@ -32,7 +69,8 @@ def files_under(top):
     return found
 
 
-class Install(QuillonTest):
+class InstallCase(QuillonTest):
+    """Checks of an installed tree."""
 
     def install(self, prefix, destdir=None):
         env = dict(os.environ)
@@ -65,6 +103,23 @@ class Install(QuillonTest):
                     open(os.path.join(SOURCE, source), "rb") as g:
                 self.assertEqual(f.read(), g.read(), installed)
 
+    def check_sample(self, quillon):
+        """The installed `quillon` decodes the sample spool's two postings."""
+        articles = sorted(os.path.join(SAMPLE, name)
+                          for name in os.listdir(SAMPLE))
+        out = self.path("out")
+        shutil.rmtree(out, ignore_errors=True)
+        os.mkdir(out)
+        rc, _, err = self.run_program(quillon, ["-q", "-dest", out] + articles)
+        self.assertEqual((rc, err), (0, b""))
+        self.assertEqual(sorted(os.listdir(out)), ["beach.gif", "sunset.jpg"])
+        self.assertEqual(self.read("out", "sunset.jpg"),
+                         random_bytes(9000, 1))
+        self.assertEqual(self.read("out", "beach.gif"), random_bytes(4000, 2))
+
+
+class Install(InstallCase):
+
     def test_prefix(self):
         prefix = self.path("prefix")
         self.install(prefix)
@@ -90,19 +145,54 @@ class Install(QuillonTest):
     def test_installed_quillon_decodes_the_sample_spool(self):
         prefix = self.path("prefix")
         self.install(prefix)
-        spool = os.path.join(SOURCE, "sample", "spool")
-        articles = sorted(os.path.join(spool, name)
-                          for name in os.listdir(spool))
-        os.mkdir(self.path("out"))
-        rc, _, err = self.run_program(
-            os.path.join(prefix, "bin", "quillon"),
-            ["-q", "-dest", "out"] + articles)
-        self.assertEqual((rc, err), (0, b""))
-        self.assertEqual(sorted(os.listdir(self.path("out"))),
-                         ["beach.gif", "sunset.jpg"])
-        self.assertEqual(self.read("out", "sunset.jpg"),
-                         random_bytes(9000, 1))
-        self.assertEqual(self.read("out", "beach.gif"), random_bytes(4000, 2))
+        self.check_sample(os.path.join(prefix, "bin", "quillon"))
+
+
+@unittest.skipUnless(os.environ.get("QUILLON_README_INSTALL") == "1",
+                     "builds the whole tree in Release; .ci/run runs it "
+                     "(QUILLON_README_INSTALL=1)")
+class ReadmeInstall(InstallCase):
+    """The README's Install commands as written, in a copy of the tree. Only
+    where they would leave it are they redirected: the sudo install goes to
+    the default prefix under DESTDIR=<tmp>/root, /tmp/stage becomes
+    <tmp>/stage, and HOME (for ~/.local) is <tmp>/home."""
+
+    def run_readme(self, tree):
+        script = ["set -e"]
+        for line in readme_block("<!-- install commands -->"):
+            line = line.replace("sudo cmake --install",
+                                'DESTDIR="$ROOT" cmake --install')
+            line = line.replace("/tmp/stage", '"$STAGE"')
+            self.assertNotIn("sudo", line)
+            script.append(line)
+        env = dict(os.environ, HOME=self.path("home"), ROOT=self.path("root"),
+                   STAGE=self.path("stage"))
+        env.pop("DESTDIR", None)
+        done = subprocess.run(["bash", "-c", "\n".join(script)], cwd=tree,
+                              env=env, stdout=subprocess.PIPE,
+                              stderr=subprocess.STDOUT)
+        return done.returncode, done.stdout.decode(errors="replace")
+
+    def test_readme_install_commands(self):
+        tree = self.path("tree")
+        copy_tree(tree)
+        rc, log = self.run_readme(tree)
+        self.assertEqual(rc, 0, log[-4000:])
+        installed = [self.path("root", "usr", "local"),
+                     self.path("home", ".local"), self.path("stage", "usr")]
+        for top in installed:
+            self.check_tree(top)
+            self.check_sample(os.path.join(top, "bin", "quillon"))
+
+        # A build that fails installs nothing, not even what it built before.
+        for top in ["root", "home", "stage"]:
+            shutil.rmtree(self.path(top))
+        with open(os.path.join(tree, "quillon", "quillon.cc"), "a") as f:
+            f.write("\n#error a broken build\n")
+        rc, log = self.run_readme(tree)
+        self.assertNotEqual(rc, 0, log[-4000:])
+        for top in installed:
+            self.assertFalse(os.path.exists(top), top)
 
 
 if __name__ == "__main__":

@@ -92,7 +92,7 @@ class SymbolicLinks(QuillonTest):
                                     poster="d@d") +
                             posting(ok, "ok.bin", 2, poster="o@o"))
         rc, _, err = self.quillon("-delete", "-dest", "out", *files)
-        self.assertEqual(rc, 0)
+        self.assertEqual(rc, 1)
         self.assertEqual(sorted(err.splitlines()),
                          [b"quillon: unable to create out/dangling.bin",
                           b"quillon: unable to create out/link.bin"])

@@ -170,7 +170,7 @@ class PlainTest(QuillonTest):
         self.write("ok", uuencode(b"fine", "ok.bin"))
         rc, out, err = self.quillon("-plain", "-dir", "-delete", "-dest",
                                     "out", "up", "abs", "ok")
-        self.assertEqual(rc, 0)
+        self.assertEqual(rc, 1)
         self.assertEqual(err, b"quillon: unable to create out/../evil.bin\n"
                          b"quillon: unable to create out/" +
                          self.path("abs.bin").encode() + b"\n")
@@ -185,7 +185,7 @@ class PlainTest(QuillonTest):
     def test_unwritable_output_on_stdin_ends_the_pass(self):
         text = uuencode(b"1", "no/such/x.bin") + uuencode(b"2", "y.bin")
         rc, out, err = self.quillon("-dir", stdin=text)
-        self.assertEqual((rc, out), (0, BANNER + b"\n"))
+        self.assertEqual((rc, out), (1, BANNER + b"\n"))
         self.assertEqual(err, b"quillon: unable to create no/such/x.bin\n")
         self.assertFalse(os.path.exists(self.path("y.bin")))
 
@@ -203,7 +203,7 @@ class PlainTest(QuillonTest):
         self.assertEqual((rc, err), (0, b""))
         self.assertEqual(self.read("err.txt"), b"")
         rc, _, err = self.quillon("-plain", "-errors", "no/err.txt", "a")
-        self.assertEqual((rc, err), (0, b"no/err.txt: cannot open\n"))
+        self.assertEqual((rc, err), (1, b"no/err.txt: cannot open\n"))
         self.assertEqual(self.read("a.bin"), b"a")
 
     def test_delete_removes_decoded_inputs(self):

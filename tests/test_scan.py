@@ -164,7 +164,7 @@ class ArticleEdges(QuillonTest):
         self.write("plain.uu", uuencode(b"plain", "plain.bin"))
         # A plain file after the first segment is passed over ...
         rc, out, err = self.quillon("missing", "a", "plain.uu")
-        self.assertEqual(rc, 0)
+        self.assertEqual(rc, 1)
         self.assertEqual(err, b"quillon: cannot access file missing\n")
         self.assertNotIn(b"ordinary", out)
         self.assertFalse(os.path.exists(self.path("plain.bin")))

@@ -90,6 +90,7 @@ void WriteFailed(Pass* pass) {
   std::fprintf(stderr, "quillon: write error on %s\n", pass->out_path.c_str());
   pass->out_failed = true;
   g_write_error = true;
+  FAILED = true;
 }
 
 void Decode(Pass* pass, const char* line) {
@@ -204,6 +205,7 @@ bool OpenOutput(Pass* pass, Segment* seg, LineFile* in, bool* failed) {
   }
   if (!pass->out) {
     std::fprintf(stderr, "quillon: unable to create %s\n", path);
+    FAILED = true;
     pass->create_failed = true;
     pass->lost = true;
     *failed = true;
@@ -435,7 +437,10 @@ void UseDecodeFastPaths(bool on) { g_fast_paths = on; }
 std::FILE* GetFilePtr(const char* path) {
   if (!path) return nullptr;
   std::FILE* f = std::fopen(path, "a");
-  if (!f) std::fprintf(stderr, "%s: cannot open\n", path);
+  if (!f) {
+    std::fprintf(stderr, "%s: cannot open\n", path);
+    FAILED = true;
+  }
   return f;
 }
 

@@ -120,14 +120,16 @@ TEST_F(DecodeTest, EndLineLooksBackAcrossFullLines) {
   };
   int n = 0;
   for (const Case& c : cases) {
-    std::string name = "f" + std::to_string(n++);
+    std::string name = "f";
+    name += std::to_string(n++);
     WriteFile(in.Path(name), "begin 644 " + name + "\n" + c.body + "end\n");
     Add(in.Path(name), 1, NewBeginName(name.c_str()));
   }
   Run();
   n = 0;
   for (const Case& c : cases) {
-    std::string name = "f" + std::to_string(n++);
+    std::string name = "f";
+    name += std::to_string(n++);
     EXPECT_EQ(ReadFile(out.Path(name)), c.file) << name;
   }
 }
@@ -326,7 +328,8 @@ TEST_F(DecodeTest, WriteErrorKeepsTheArticlesOfItsFile) {
     char* big = NewBeginName("big.bin");
     std::vector<LogEntry> entries(4, LogEntry{nullptr, 0, nullptr});
     for (size_t i = 0; i < 3; ++i) {
-      std::string name = "b" + std::to_string(i);
+      std::string name = "b";
+      name += std::to_string(i);
       size_t to = i == 2 ? lines.size() : (i + 1) * third;
       WriteFile(in.Path(name), Article(name, Join(lines, i * third, to)));
       Add(in.Path(name), 1, big)->logentry = &entries[i];
@@ -338,7 +341,8 @@ TEST_F(DecodeTest, WriteErrorKeepsTheArticlesOfItsFile) {
               "quillon: write error on " + out.Path("big.bin") + "\n");
     EXPECT_TRUE(DecodeWriteError());
     for (int i = 0; i < 3; ++i) {
-      std::string name = "b" + std::to_string(i);
+      std::string name = "b";
+      name += std::to_string(i);
       EXPECT_TRUE(FileExists(in.Path(name))) << c.limit << name;
       EXPECT_EQ(entries[i].flag, 0) << c.limit << name;
     }

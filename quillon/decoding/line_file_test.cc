@@ -54,7 +54,7 @@ TEST(LineFile, WireFormatSplitsLongLinesAsTheUnstuffedText) {
   WriteFile(dir.Path("wire"), body);
   auto lines = Lines(dir.Path("wire"));
   ASSERT_GE(lines.size(), 2u);
-  EXPECT_EQ(lines[0], "." + std::string(118, 'y'));
+  EXPECT_EQ(lines[0], std::string(".").append(118, 'y'));
   EXPECT_EQ(lines[1], std::string(12, 'y') + "\r\n");
 }
 

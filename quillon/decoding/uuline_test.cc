@@ -30,7 +30,8 @@ TEST(Uuline, FullLineIsMWithLength62Or63) {
   std::string data(60, '!');
   EXPECT_EQ(uuline(("M" + data + "\n").c_str()), 1);
   EXPECT_EQ(uuline(("M" + data + "\r\n").c_str()), 1);
-  EXPECT_EQ(uuline(("M" + data.substr(1) + "\n").c_str()), 0);
+  std::string short_data = data.substr(1);
+  EXPECT_EQ(uuline(("M" + short_data + "\n").c_str()), 0);
   EXPECT_EQ(uuline(("M" + data + "xy\n").c_str()), 0);
   EXPECT_EQ(uuline(("m" + data + "\n").c_str()), 0);
   EXPECT_EQ(uuline(("Message-ID: " + std::string(49, 'x') + "\n").c_str()), 1);
@@ -38,7 +39,7 @@ TEST(Uuline, FullLineIsMWithLength62Or63) {
 
 TEST(Decline, ShortMLineReadsNothingPastItsEnd) {
   // "M" announces 45 bytes; the missing characters count as 0.
-  std::string bytes = Decoded("M" + std::string(8, '!') + "\n");
+  std::string bytes = Decoded(std::string("M").append(8, '!') + "\n");
   ASSERT_EQ(bytes.size(), 45u);
   EXPECT_EQ(bytes.substr(6), std::string(39, '\0'));
   EXPECT_EQ(Decoded("M").size(), 45u);
@@ -50,7 +51,7 @@ TEST(Decline, WritesExactlyTheCountedBytes) {
   for (size_t n : {1, 2, 3, 5, 44, 45}) {
     std::string line = UuencodeLines(data.substr(0, n));
     EXPECT_EQ(Decoded(line), data.substr(0, n)) << n;
-    line.insert(line.size() - 1, "\r");  // CRLF data line
+    line.insert(line.end() - 1, '\r');  // CRLF data line
     EXPECT_EQ(Decoded(line), data.substr(0, n)) << n;
   }
   EXPECT_EQ(Decoded("`\n"), "");
@@ -145,7 +146,8 @@ TEST(DecodeFullLineAt, TakesOnlyALineReadAsItStands) {
   EXPECT_EQ(DecodeFullLineAt("M" + data + "xy\n", bytes), 0u);
   EXPECT_EQ(DecodeFullLineAt("M" + data + "\r", bytes), 0u);
   EXPECT_EQ(DecodeFullLineAt("M" + data + std::string("\0\n", 2), bytes), 0u);
-  EXPECT_EQ(DecodeFullLineAt("M" + data.substr(1) + "\n\n", bytes), 0u);
+  std::string short_data = data.substr(1);
+  EXPECT_EQ(DecodeFullLineAt("M" + short_data + "\n\n", bytes), 0u);
   EXPECT_EQ(DecodeFullLineAt("L" + data + "\n", bytes), 0u);
 }
 

@@ -126,7 +126,7 @@ int QuillonMain(int argc, char** argv) {
           case kUnlog:
             LoadDlist(&g_log_list);
             LOGUPDATE = true;
-            UpdateDlist(g_log_list, value);
+            UpdateDlist(g_log_list, LogDirPath(value).c_str());
             break;
         }
       }
@@ -144,15 +144,15 @@ int QuillonMain(int argc, char** argv) {
   }
 
   const int first = arg;
-  if (stop) return 0;
+  if (stop) return FAILED ? 1 : 0;
   if (!QUIET) std::printf("Quillon ver 3.7.0\n");
   if (arg == argc) {
     decode(nullptr);
-    return DecodeWriteError() ? 1 : 0;
+    return FAILED ? 1 : 0;
   }
   if (PLAIN) {
     decode_p(&g_catalogue, first, argc, argv);
-    return DecodeWriteError() ? 1 : 0;
+    return FAILED ? 1 : 0;
   }
 
   LoadDlist(&g_log_list);
@@ -167,13 +167,14 @@ int QuillonMain(int argc, char** argv) {
   if (ScanArticles(&scan, first, argc, argv, &count) == kScanFallBack) {
     if (!QUIET) std::printf("Found ordinary uuencoded files.\n");
     decode_p(&g_catalogue, first, argc, argv);
-    return DecodeWriteError() ? 1 : 0;
+    return FAILED ? 1 : 0;
   }
   if (!QUIET) std::printf("\nFound %d uuencoded file segments.\n", count);
+  // Also after failures: finding nothing at all has a status of its own.
   if (count == 0) return 2;
   SortFiles(&g_catalogue);
   decode(g_catalogue);
   std::printf("\n");
   UpdateDlist(g_log_list, ".:.");
-  return DecodeWriteError() ? 1 : 0;
+  return FAILED ? 1 : 0;
 }

@@ -201,6 +201,7 @@ ScanResult ScanArticles(ScanState* scan, int first, int argc, char** argv,
       }
       if (!OpenLineFile(&fs.file, argv[arg])) {
         std::fprintf(stderr, "quillon: cannot access file %s\n", argv[arg]);
+        FAILED = true;
         ++arg;
         continue;
       }

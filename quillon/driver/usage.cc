@@ -40,9 +40,11 @@ const char kUsageText[] =
     "\n"
     "Exit status:\n"
     "  0  success\n"
-    "  1  a bad option, an article file that could no longer be read, or a\n"
-    "     write error on an output file\n"
-    "  2  a scan found no uuencoded segment\n"
+    "  1  a bad option, or a run that reported a failure: an output file\n"
+    "     that could not be created or written, an input file that could\n"
+    "     not be read, an -errors file that could not be opened, or a log\n"
+    "     that could not be written\n"
+    "  2  a scan found no uuencoded segment (also after such failures)\n"
     "\n"
     "See quillon(1) (\"man quillon\") for the whole description.\n";
 

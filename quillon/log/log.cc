@@ -1,8 +1,10 @@
 #include "log.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -33,24 +35,82 @@ bool StartsWith(const char* text, const char* prefix) {
   return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
 }
 
-// The file that a rewrite replaces: the log itself, or what it links to, so
-// that a symbolic link named by QUILLONLOG survives the rename.
+// The file that a rewrite replaces: the log itself, or the file at the end
+// of its chain of symbolic links, which need not exist yet, so that a link
+// named by QUILLONLOG stays a link. Empty for a chain that never ends.
 std::string RewriteTarget(const char* logfile) {
-  char* resolved = realpath(logfile, nullptr);
-  if (!resolved) return logfile;
-  std::string target = resolved;
-  std::free(resolved);
-  return target;
+  std::string path = logfile;
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+    std::vector<char> link(256);
+    ssize_t n;
+    while ((n = readlink(path.c_str(), link.data(), link.size())) >=
+           static_cast<ssize_t>(link.size()))
+      link.resize(link.size() * 2);
+    if (n < 0) return path;  // gone meanwhile: the open below decides
+    std::string target(link.data(), static_cast<size_t>(n));
+    size_t slash = path.rfind('/');
+    // A relative target is relative to the link's own directory.
+    if (target[0] != '/' && slash != std::string::npos)
+      target.insert(0, path, 0, slash + 1);
+    path = target;
+  }
+  return "";
 }
 
-// The mode that a rewritten log gets: the old log's, else that of a newly
-// created file.
-mode_t LogMode(const std::string& target) {
-  struct stat st;
-  if (stat(target.c_str(), &st) == 0) return st.st_mode & 07777;
-  mode_t mask = umask(0);
-  umask(mask);
-  return 0666 & ~mask;
+// Whether the log at `target` may be rewritten: it is missing, or a plain
+// file that this user may write. `*old` gets the existing log's status.
+bool MayRewrite(const std::string& target, struct stat* old, bool* exists) {
+  *exists = false;
+  if (target.empty()) return false;
+  if (stat(target.c_str(), old) != 0) return errno == ENOENT;
+  *exists = true;
+  if (!S_ISREG(old->st_mode)) return false;
+  // Opened without truncation, only to ask the system about write access.
+  int fd = open(target.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) return false;
+  close(fd);
+  return true;
+}
+
+// The temporary file beside the log, with the old log's mode, owner and
+// group (else the mode of a new file); -1 when it cannot be made so.
+int TempBeside(std::string* temp, const struct stat* old) {
+  int fd = mkstemp(temp->data());
+  if (fd < 0) return -1;
+  mode_t mode;
+  bool kept = true;
+  if (old) {
+    mode = old->st_mode & 07777;
+    if (old->st_uid != geteuid() || old->st_gid != getegid())
+      kept = fchown(fd, old->st_uid, old->st_gid) == 0;
+  } else {
+    mode_t mask = umask(0);
+    umask(mask);
+    mode = 0666 & ~mask;
+  }
+  if (!kept || fchmod(fd, mode) != 0) {
+    close(fd);
+    unlink(temp->c_str());
+    return -1;
+  }
+  return fd;
+}
+
+// Where the new log is written: a file beside it that then replaces it, so
+// that a failed rewrite leaves the old log whole. An existing log of another
+// owner, or one in a directory this user may not write, is written in place
+// instead (`*temp` is then empty), so that it stays his.
+int OpenRewrite(const std::string& target, std::string* temp) {
+  struct stat old;
+  bool exists = false;
+  if (!MayRewrite(target, &old, &exists)) return -1;
+  *temp = target + ".XXXXXX";
+  int fd = TempBeside(temp, exists ? &old : nullptr);
+  if (fd >= 0 || !exists) return fd;
+  temp->clear();
+  return open(target.c_str(), O_WRONLY | O_TRUNC | O_NOCTTY | O_NOFOLLOW);
 }
 
 void WriteDlist(std::FILE* out, LogDir* list, const char* prefix) {
@@ -62,25 +122,25 @@ void WriteDlist(std::FILE* out, LogDir* list, const char* prefix) {
   }
 }
 
-// Writes the whole new log beside the old one and renames it over it, so
-// that a failed rewrite never leaves a half-written log behind.
+// Rewrites the log (see OpenRewrite). A log that may not be rewritten is
+// left exactly as it is, before anything is printed.
 bool RewriteLog(LogDir* list, const char* prefix) {
   if (!*LOGFILE) return false;  // else the temporary file lands in CWD
   std::string target = RewriteTarget(LOGFILE);
-  std::string temp = target + ".XXXXXX";
-  mode_t mode = LogMode(target);
-  int fd = mkstemp(temp.data());
+  std::string temp;
+  int fd = OpenRewrite(target, &temp);
   if (fd < 0) return false;
-  std::FILE* out = fchmod(fd, mode) == 0 ? fdopen(fd, "w") : nullptr;
+  std::FILE* out = fdopen(fd, "w");
   if (!out) {
     close(fd);
-    unlink(temp.c_str());
+    if (!temp.empty()) unlink(temp.c_str());
     return false;
   }
   if (!QUIET) std::printf("Updating %s\n", LOGFILE);
   WriteDlist(out, list, prefix);
   bool written = std::fflush(out) == 0 && !std::ferror(out);
   if (std::fclose(out) != 0) written = false;
+  if (temp.empty()) return written;
   if (!written || std::rename(temp.c_str(), target.c_str()) != 0) {
     unlink(temp.c_str());
     return false;
@@ -171,8 +231,7 @@ LogDir* FindRoot(LogIndex* index, std::string_view path) {
     if (length > path.size()) break;
     auto found = index->by_path.find(path.substr(0, length));
     if (found == index->by_path.end()) continue;
-    if (!best || found->second.position < best->position)
-      best = &found->second;
+    if (!best || found->second.position < best->position) best = &found->second;
   }
   return best ? best->dir : nullptr;
 }
@@ -209,11 +268,14 @@ void logdir(const char* dir) {
   std::FILE* out = std::fopen(LOGFILE, "a");
   if (!out) {
     std::fprintf(stderr, "quillon: can't open log file\n");
+    FAILED = true;
     return;
   }
-  std::fprintf(out, "*%s\n", dir);
-  if (std::fclose(out) != 0)
+  std::fprintf(out, "*%s\n", LogDirPath(dir).c_str());
+  if (std::fclose(out) != 0) {
     std::fprintf(stderr, "quillon: can't open log file\n");
+    FAILED = true;
+  }
 }
 
 int inDlist(LogDir** list, const char* file, LogEntry** entry) {
@@ -239,8 +301,16 @@ int inDlist(LogDir** list, const char* file, LogEntry** entry) {
 
 void UpdateDlist(LogDir* list, const char* prefix) {
   if (!LOGFILE || !LOGUPDATE) return;
-  if (!RewriteLog(list, prefix))
+  if (!RewriteLog(list, prefix)) {
     std::fprintf(stderr, "quillon: can't open log file\n");
+    FAILED = true;
+  }
+}
+
+std::string LogDirPath(const char* dir) {
+  // Without a current directory a relative path has no known place.
+  if (dir[0] == '/' || !dir[0] || CWD.empty()) return dir;
+  return MakePath(dir);
 }
 
 const char* MakePath(const char* path) {

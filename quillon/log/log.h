@@ -30,6 +30,10 @@ int inDlist(LogDir** list, const char* file, LogEntry** entry);
 // Rewrites the log from `list`, leaving out directories beginning `prefix`.
 void UpdateDlist(LogDir* list, const char* prefix);
 
+// The directory path that -log and -unlog take for `dir`: made absolute
+// like the paths of file arguments, so that those can lie under it.
+std::string LogDirPath(const char* dir);
+
 // The absolute path of `path` against CWD; valid until the next call.
 const char* MakePath(const char* path);
 
