@@ -336,12 +336,19 @@ bool Suppress(RunState* st, uint32_t id) {
 // Decode order of two neighbours of one run. A repost of a part suppresses
 // the other copy of it, which changes that copy's place in the order: the
 // caller must sweep again (`*resort`), or a copy suppressed between two
-// interleaved groups would leave them interleaved.
+// interleaved groups would leave them interleaved. Of two reposts the
+// earlier one gives way (on equal times a), so one copy of the part stays.
 bool GoesAfter(RunState* st, uint32_t a, uint32_t b, bool* resort) {
   if (st->group[a] != st->group[b]) return st->group[a] > st->group[b];
   if (st->part[a] == st->part[b] && st->part[a] != -1) {
-    if (st->repost[b] && Suppress(st, a)) *resort = true;
-    if (st->repost[a] && Suppress(st, b)) *resort = true;
+    bool a_repost = st->repost[a], b_repost = st->repost[b];
+    if (a_repost && b_repost) {
+      if (Suppress(st, st->time[a] <= st->time[b] ? a : b)) *resort = true;
+    } else if (b_repost && Suppress(st, a)) {
+      *resort = true;
+    } else if (a_repost && Suppress(st, b)) {
+      *resort = true;
+    }
   }
   if (st->part[a] == -1 || st->part[b] == -1) return st->time[a] > st->time[b];
   return st->part[a] > st->part[b];

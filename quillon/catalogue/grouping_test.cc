@@ -165,11 +165,11 @@ TEST_F(SortFilesTest, SuppressedCopyDoesNotLeaveGroupsInterleaved) {
   EXPECT_EQ(Sort(), "2 complete (non-segmented) files found.\n");
   std::vector<std::string> order;
   for (Segment* r : List(head)) order.push_back(r->caption);
-  EXPECT_EQ(order, (std::vector<std::string>{
-                       "RIVER.BIN (2/3)", "SUNSET.JPG (1/3)",
-                       "SUNSET.JPG (2/3)", "SUNSET.JPG (3/3)",
-                       "RIVER.BIN (1/3)", "RIVER.BIN (2/3) REPOST",
-                       "RIVER.BIN (3/3)"}));
+  EXPECT_EQ(order,
+            (std::vector<std::string>{
+                "RIVER.BIN (2/3)", "SUNSET.JPG (1/3)", "SUNSET.JPG (2/3)",
+                "SUNSET.JPG (3/3)", "RIVER.BIN (1/3)", "RIVER.BIN (2/3) REPOST",
+                "RIVER.BIN (3/3)"}));
   EXPECT_EQ(s[3]->group, 0);
 }
 
@@ -182,12 +182,43 @@ TEST_F(SortFilesTest, RepostReadBeforeTheCopyItReplaces) {
   EXPECT_EQ(Groups(s), (std::vector<int>{1, 1, 0}));
 }
 
-TEST_F(SortFilesTest, TwoRepostsOfOnePartSuppressEachOther) {
+TEST_F(SortFilesTest, OfTwoRepostsOfOnePartTheLaterStays) {
   auto s = Build(&head, {{1, 1, 2, "X.ZIP (1/2)", NewBeginName("x.zip"), 1},
                          {1, 2, 2, "X.ZIP (2/2) REPOST", nullptr, 2},
                          {1, 2, 2, "X.ZIP REPOST (2/2)", nullptr, 3}});
   EXPECT_EQ(Sort(), "1 complete (non-segmented) files found.\n");
-  EXPECT_EQ(Groups(s), (std::vector<int>{1, 0, 0}));
+  EXPECT_EQ(Groups(s), (std::vector<int>{1, 0, 1}));
+  EXPECT_EQ(List(head), (std::vector<Segment*>{s[1], s[0], s[2]}));
+}
+
+TEST_F(SortFilesTest, DamagedPartAndTwoRepostsKeepTheLatestRepost) {
+  // Read in every order, the damaged copy and the earlier repost give way;
+  // on equal times the repost that comes first in the run does.
+  const std::vector<Rec> copies = {{1, 2, 2, "X.ZIP (2/2)", nullptr, 2},
+                                   {1, 2, 2, "REPOST X.ZIP (2/2)", nullptr, 5},
+                                   {1, 2, 2, "X.ZIP (2/2) REPOST", nullptr, 7}};
+  for (int order : {0, 1, 2, 3, 4, 5}) {
+    static const int kPerm[6][3] = {{0, 1, 2}, {0, 2, 1}, {1, 0, 2},
+                                    {1, 2, 0}, {2, 0, 1}, {2, 1, 0}};
+    head = nullptr;
+    std::vector<Rec> recs = {
+        {1, 1, 2, "X.ZIP (1/2)", NewBeginName("x.zip"), 1}};
+    for (int k : kPerm[order]) recs.push_back(copies[static_cast<size_t>(k)]);
+    Build(&head, recs);
+    EXPECT_EQ(Sort(), "1 complete (non-segmented) files found.\n");
+    std::vector<std::string> kept;
+    for (Segment* r : List(head))
+      if (r->group == 1) kept.push_back(r->caption);
+    EXPECT_EQ(kept,
+              (std::vector<std::string>{"X.ZIP (1/2)", "X.ZIP (2/2) REPOST"}))
+        << "order " << order;
+  }
+  head = nullptr;
+  auto s = Build(&head, {{1, 1, 2, "X.ZIP (1/2)", NewBeginName("x.zip"), 1},
+                         {1, 2, 2, "X.ZIP REPOST (2/2)", nullptr, 4},
+                         {1, 2, 2, "REPOST: X.ZIP (2/2)", nullptr, 4}});
+  Sort();
+  EXPECT_EQ(Groups(s), (std::vector<int>{1, 0, 1}));
 }
 
 TEST_F(SortFilesTest, RepeatedPartWithoutRepostCountsAsGap) {
@@ -217,8 +248,8 @@ TEST_F(SortFilesTest, PartZeroCountsAsRepeatedPart) {
   for (auto& c : cases) {
     head = nullptr;
     std::vector<Rec> recs = {{1, 0, -1, c.zero_caption, nullptr, 1},
-                               {1, 1, -1, "Z.ZIP", NewBeginName("z.zip"), 2},
-                               {1, 2, -1, "Z.ZIP", nullptr, 3}};
+                             {1, 1, -1, "Z.ZIP", NewBeginName("z.zip"), 2},
+                             {1, 2, -1, "Z.ZIP", nullptr, 3}};
     if (c.with_unknown) recs.push_back({1, -1, -1, "Z.ZIP", nullptr, 4});
     QUIET = true;
     auto s = Build(&head, recs);

@@ -267,6 +267,48 @@ TEST(Equivalence, RepostsInInterleavedRuns) {
   ResetOptions();
 }
 
+// Parts posted two to four times, most copies reposts under captions that
+// the catalogue tells apart, with equal times and unnumbered parts: of two
+// reposts only the earlier gives way, and the sweeps go on around the one
+// that stays.
+TEST(Equivalence, DoubleReposts) {
+  ResetOptions();
+  QUIET = true;
+  Rng rng(16);
+  static const std::vector<std::string> kMarks = {"REPOST: ", "REPOST2 ",
+                                                  "RE-REPOST ", ""};
+  for (int n = 0; n < Cases(4000); ++n) {
+    std::vector<SegmentSpec> specs;
+    std::vector<std::string> begin_names;
+    int files = rng(1, 6);
+    int posters = rng(1, 2);
+    for (int f = 0; f < files; ++f) {
+      std::string name = "D" + std::to_string(f) + ".BIN";
+      begin_names.push_back(name);
+      int parts = rng(1, 5);
+      for (int p = 1; p <= parts; ++p) {
+        int copies = rng.Chance(50) ? rng(2, 4) : 1;
+        for (int c = 0; c < copies; ++c) {
+          SegmentSpec s;
+          s.poster = rng(1, posters);
+          s.part = rng.Chance(4) ? -1 : p;
+          s.total = rng.Chance(10) ? -1 : parts;
+          s.time = rng(0, 6);  // equal times are common
+          std::string mark = c == 0 && rng.Chance(70) ? "" : rng.Pick(kMarks);
+          s.caption = mark + name + " (" + std::to_string(p) + "/" +
+                      std::to_string(parts) + ")";
+          if (rng.Chance(20)) s.caption += " REPOST";
+          s.begin = p == 1 && rng.Chance(90) ? f : -1;
+          specs.push_back(s);
+        }
+      }
+    }
+    ExpectSameGrouping(rng, &specs, begin_names, n);
+    if (testing::Test::HasFatalFailure()) return;
+  }
+  ResetOptions();
+}
+
 TEST(Equivalence, PosterIds) {
   Rng rng(11);
   for (int n = 0; n < Cases(500); ++n) {

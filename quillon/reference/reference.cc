@@ -186,8 +186,13 @@ bool GoesAfter(Segment* a, Segment* b, bool* resort) {
   if (a->part == b->part && a->part != -1) {
     bool a_repost = IsRepost(a);
     bool b_repost = IsRepost(b);
-    if (b_repost && Suppress(a)) *resort = true;
-    if (a_repost && Suppress(b)) *resort = true;
+    if (a_repost && b_repost) {
+      if (Suppress(a->time <= b->time ? a : b)) *resort = true;
+    } else if (b_repost && Suppress(a)) {
+      *resort = true;
+    } else if (a_repost && Suppress(b)) {
+      *resort = true;
+    }
   }
   if (a->part == -1 || b->part == -1) return a->time > b->time;
   return a->part > b->part;
