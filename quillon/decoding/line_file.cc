@@ -129,6 +129,11 @@ void Reset(LineFile* f, int fd, bool owned, size_t buffer_size) {
 
 }  // namespace
 
+bool IsDirectory(const char* path) {
+  struct stat st;
+  return stat(path, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 bool OpenLineFile(LineFile* f, const char* path) {
   int fd = open(path, O_RDONLY);
   if (fd < 0) return false;
