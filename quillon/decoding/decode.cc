@@ -359,10 +359,7 @@ void DecodeSegment(Pass* pass, Segment* seg) {
     return;
   }
   // A directory among plain files is passed over; the run goes on.
-  if (seg->begin == kPlainBegin && IsDirectory(seg->path)) {
-    std::fprintf(stderr, "quillon: cannot access file %s\n", seg->path);
-    return;
-  }
+  if (seg->begin == kPlainBegin && SkipDirectory(seg->path)) return;
   LineFile in;
   if (!OpenLineFile(&in, seg->path)) {
     // The run ends here; a write error still pending in the open output

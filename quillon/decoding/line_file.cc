@@ -7,7 +7,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <string>
+#include <unordered_set>
 
 // Article files past 4 GiB: every offset goes through off_t.
 static_assert(sizeof(off_t) >= 8, "64-bit file offsets are required");
@@ -129,9 +132,13 @@ void Reset(LineFile* f, int fd, bool owned, size_t buffer_size) {
 
 }  // namespace
 
-bool IsDirectory(const char* path) {
+bool SkipDirectory(const char* path) {
   struct stat st;
-  return stat(path, &st) == 0 && S_ISDIR(st.st_mode);
+  if (stat(path, &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+  static std::unordered_set<std::string> reported;
+  if (reported.insert(path).second)
+    std::fprintf(stderr, "quillon: cannot access file %s\n", path);
+  return true;
 }
 
 bool OpenLineFile(LineFile* f, const char* path) {

@@ -234,10 +234,7 @@ void AddSegment(ScanState* scan, Article* a, const char* path,
 // decoding.
 bool OpenArticleFile(ScanState* scan, FileState* fs, const char* path,
                      LogEntry** entry) {
-  if (IsDirectory(path)) {
-    std::fprintf(stderr, "quillon: cannot access file %s\n", path);
-    return false;
-  }
+  if (SkipDirectory(path)) return false;
   if (inDlist(scan->log_list, path, entry)) return false;
   if (!OpenLineFile(&fs->file, path)) {
     std::fprintf(stderr, "quillon: cannot access file %s\n", path);
