@@ -12,26 +12,20 @@
 
 namespace {
 
-bool Plain(const YencState& s) { return !s.escape && !s.line_start && !s.dot; }
+bool Plain(const YencState& s) { return !s.escape && !s.line_start; }
 
 // One byte through the state machine; false at the "y" of a line that
 // begins with "=y", which is left unconsumed.
 inline bool Take(YencState* s, unsigned char c, unsigned char* out, size_t* w,
                  bool unstuff) {
   if (c == '\n') {
-    if (s->dot) out[(*w)++] = '.' - 42;
     *s = YencState{};
     return true;
   }
   if (c == '\r') return true;
-  if (s->dot) {
-    s->dot = false;
-    out[(*w)++] = '.' - 42;
-    if (c == '.') return true;  // the first of ".." was stuffing
-  }
   if (s->escape) {
     if (s->line_start && c == 'y') return false;
-    *s = YencState{false, false, false};
+    *s = YencState{false, false};
     out[(*w)++] = static_cast<unsigned char>(c - 106);
     return true;
   }
@@ -41,10 +35,7 @@ inline bool Take(YencState* s, unsigned char c, unsigned char* out, size_t* w,
   }
   if (s->line_start) {
     s->line_start = false;
-    if (unstuff && c == '.') {
-      s->dot = true;
-      return true;
-    }
+    if (unstuff && c == '.') return true;  // stuffing
   }
   out[(*w)++] = static_cast<unsigned char>(c - 42);
   return true;

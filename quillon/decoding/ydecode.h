@@ -10,7 +10,6 @@
 struct YencState {
   bool escape = false;     // an "=" waits for the byte it escapes
   bool line_start = true;  // the next byte begins a line
-  bool dot = false;        // a line's first "."; stuffing if "." follows
 };
 
 struct YencDecoded {
@@ -22,8 +21,9 @@ struct YencDecoded {
 // Decodes `n` bytes of data text as they lie in the file into `out`, which
 // has room for `n` bytes (and must not overlap the input): CR and LF are
 // skipped, "=" c gives c - 106, an "=" that ends a line is dropped, and with
-// `unstuff` a line that begins with ".." loses its first dot. Stops at the
-// input's end, or at a line that begins with "=y": then `keyword` is set,
+// `unstuff` a line that begins with "." loses that dot (the wire's
+// stuffing; a lone "." line there ends the article and holds no data). Stops at
+// the input's end, or at a line that begins with "=y": then `keyword` is set,
 // `consumed` points at the "y", and the line's "=" (in this input or the one
 // before) is taken, with state->escape still set.
 YencDecoded DecodeYenc(YencState* state, const char* in, size_t n,

@@ -33,11 +33,10 @@ inline YencReference ReferenceDecodeYenc(std::string_view text, bool unstuff) {
     if (line.size() >= 2 && line[0].first == '=' && line[1].first == 'y') {
       r.consumed = line[1].second;
       r.keyword = true;
-      r.state = YencState{true, true, false};
+      r.state = YencState{true, true};
       return r;
     }
-    bool stuffed = unstuff && line.size() >= 2 && line[0].first == '.' &&
-                   line[1].first == '.';
+    bool stuffed = unstuff && !line.empty() && line[0].first == '.';
     bool escape = false;
     for (size_t k = stuffed ? 1 : 0; k < line.size(); ++k) {
       auto c = static_cast<unsigned char>(line[k].first);
@@ -49,8 +48,6 @@ inline YencReference ReferenceDecodeYenc(std::string_view text, bool unstuff) {
       bool lone = line.size() == 1;
       r.state.line_start = line.empty() || (lone && line[0].first == '=');
       r.state.escape = escape;
-      r.state.dot = unstuff && lone && line[0].first == '.';
-      if (r.state.dot) r.bytes.pop_back();
       break;
     }
     pos = eol + 1;
