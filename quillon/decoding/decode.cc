@@ -198,7 +198,10 @@ bool StartsFile(const Pass* pass, const Segment* seg, const char* line) {
 // The name with number `count`: NAME.1, or under -dos a numbered 8.3 name.
 std::string Numbered(const std::string& name, uint64_t count) {
   if (DOS) return NumberedDosName(name, count);
-  std::string suffix = "." + std::to_string(count);
+  // Appended, not prepended to a literal: g++ 12 at -O3 warns falsely
+  // (-Wrestrict) about a literal in front of a temporary string.
+  std::string suffix(1, '.');
+  suffix += std::to_string(count);
   // The name buffer holds kLineSize characters.
   size_t room = kLineSize - 1 - suffix.size();
   return name.substr(0, room) + suffix;

@@ -253,7 +253,7 @@ TEST_F(DecodeTest, OutputNameOfAnotherGroupIsNumberedPastUsedNames) {
   // took x.zip.1 itself, so the fourth becomes x.zip.2.
   const char* names[] = {"a/x.zip", "b/x.zip", "x.zip.1", "c/x.zip"};
   for (int i = 0; i < 4; ++i) {
-    std::string path = in.Path("p" + std::to_string(i));
+    std::string path = in.Path(std::string(1, 'p') += std::to_string(i));
     WriteFile(path, Article("p", Uuencode(Bytes(10 + i), names[i])));
     Add(path, i + 1, NewBeginName(names[i]));
   }
