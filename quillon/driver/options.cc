@@ -15,6 +15,7 @@
 #include "../log/log.h"
 #include "../quillon.h"
 #include "../text.h"
+#include "quillon_version.h"
 #include "scanner.h"
 #include "usage.h"
 
@@ -130,7 +131,7 @@ int QuillonMain(int argc, char** argv) {
 
   const int first = arg;
   if (stop) return FAILED ? 1 : 0;
-  if (!QUIET) std::printf("Quillon ver 3.7.0\n");
+  if (!QUIET) std::printf("Quillon ver %s\n", QUILLON_VERSION);
   if (arg == argc) {
     decode(nullptr);
     return FAILED ? 1 : 0;
