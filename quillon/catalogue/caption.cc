@@ -1,20 +1,13 @@
-#include "caption.h"
+#include "catalogue/caption.h"
 
 #include <cstdio>
 #include <cstring>
 
 #include "quillon.h"
+#include "text.h"
 
 namespace {
 
-// POSIX-locale classes by hand: bytes 128 to 255 are neither digits nor
-// letters, whatever the environment says.
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsLower(char c) { return c >= 'a' && c <= 'z'; }
-bool IsAlnum(char c) {
-  return IsDigit(c) || IsLower(c) || (c >= 'A' && c <= 'Z');
-}
-bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 char Upper(char c) { return IsLower(c) ? static_cast<char>(c - 'a' + 'A') : c; }
 
 // The value of the digit run at `s`, modulo 2^32: a run of any length must
@@ -70,7 +63,7 @@ void GetNum(char* text, int* part, int* total) {
     }
     if ((c == '/' || (c == 'O' && text[i + 1] == 'F')) && state == kStanding)
       break;
-    if (std::strncmp(text + i, "PART", 4) == 0) part_mark = true;
+    if (StartsWith(text + i, "PART")) part_mark = true;
     if (!IsDigit(c) && c != ' ' && state == kStanding) state = kNone;
   }
 

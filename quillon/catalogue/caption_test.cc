@@ -1,4 +1,4 @@
-#include "caption.h"
+#include "catalogue/caption.h"
 
 #include <gtest/gtest.h>
 

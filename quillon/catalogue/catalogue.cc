@@ -1,14 +1,10 @@
-#include "catalogue.h"
+#include "catalogue/catalogue.h"
 
 #include <cstdint>
 #include <iterator>
 #include <vector>
 
-// Alphanumeric in the POSIX locale: bytes 0x80 and above never are.
-static bool IsAlnum(char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
-         (c >= '0' && c <= '9');
-}
+#include "text.h"
 
 int same(const char* a, const char* b) {
   for (;;) {

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "../quillon.h"
+#include "quillon.h"
 
 // 1 when two captions are equal over their alphanumeric characters.
 int same(const char* a, const char* b);

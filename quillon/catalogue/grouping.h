@@ -2,7 +2,7 @@
 #ifndef QUILLON_CATALOGUE_GROUPING_H_
 #define QUILLON_CATALOGUE_GROUPING_H_
 
-#include "../quillon.h"
+#include "quillon.h"
 
 // Gives every segment a group, lists what could not be placed, and reorders
 // the catalogue into decode order.

@@ -1,11 +1,11 @@
-#include "grouping.h"
+#include "catalogue/grouping.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "catalogue.h"
+#include "catalogue/catalogue.h"
 
 namespace {
 

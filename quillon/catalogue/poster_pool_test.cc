@@ -1,4 +1,4 @@
-#include "poster_pool.h"
+#include "catalogue/poster_pool.h"
 
 #include <gtest/gtest.h>
 

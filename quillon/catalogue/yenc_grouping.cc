@@ -1,4 +1,4 @@
-#include "yenc_grouping.h"
+#include "catalogue/yenc_grouping.h"
 
 #include <algorithm>
 #include <cstddef>

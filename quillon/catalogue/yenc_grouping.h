@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "../quillon.h"
-#include "yenc_part.h"
+#include "catalogue/yenc_part.h"
+#include "quillon.h"
 
 // A yEnc segment and what its keyword lines said.
 struct YencRecord {

@@ -10,20 +10,10 @@
 #define QUILLON_SSSE3 0
 #endif
 
-#include "../quillon.h"
+#include "quillon.h"
+#include "text.h"
 
 namespace {
-
-// White space of the POSIX locale; never fed a negative char.
-bool IsSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' ||
-         c == '\r';
-}
-
-const char* SkipSpace(const char* p) {
-  while (IsSpace(*p)) ++p;
-  return p;
-}
 
 // The 6-bit value of a uuencoded character: blank and back-quote are 0.
 unsigned Value(char c) { return (static_cast<unsigned char>(c) - 32u) & 63u; }
@@ -39,20 +29,6 @@ bool ScanWord(const char** p, char* word) {
     ++s;
   }
   word[n] = '\0';
-  *p = s;
-  return true;
-}
-
-// Reads an octal number as "%o" does (optional sign, wrapping in 32 bits).
-bool ScanOctal(const char** p, int* value) {
-  const char* s = SkipSpace(*p);
-  bool negative = false;
-  if (*s == '+' || *s == '-') negative = *s++ == '-';
-  if (*s < '0' || *s > '7') return false;
-  unsigned v = 0;
-  while (*s >= '0' && *s <= '7') v = v * 8u + static_cast<unsigned>(*s++ - '0');
-  if (negative) v = 0u - v;
-  *value = static_cast<int>(v);
   *p = s;
   return true;
 }
@@ -207,7 +183,7 @@ void decline(const char* line, std::FILE* out) {
 
 int bline(const char* line) {
   const char* p = SkipSpace(line);
-  return p[0] == 'b' && std::strncmp(p, "begin ", 6) == 0 ? 1 : 0;
+  return p[0] == 'b' && StartsWith(p, "begin ") ? 1 : 0;
 }
 
 int ReadBline(const char* line, int* mode, char* name) {

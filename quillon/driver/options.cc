@@ -14,6 +14,8 @@
 #include "../decoding/decode.h"
 #include "../log/log.h"
 #include "../quillon.h"
+#include "../text.h"
+#include "quillon_version.h"
 #include "scanner.h"
 #include "usage.h"
 
@@ -45,26 +47,6 @@ void ReadCwd() {
     buf.resize(buf.size() * 2);
   }
   CWD = buf.data();
-}
-
-// Reads an octal number the way scanf's "%o" does, wrapping in 32 bits;
-// false when no digit can be read.
-bool ReadOctal(const char* text, int* value) {
-  int n = 0;
-  unsigned v = 0;
-  int consumed = 0;
-  if (std::sscanf(text, " %n", &consumed) < 0) return false;
-  const char* p = text + consumed;
-  bool negative = false;
-  if (*p == '+' || *p == '-') negative = *p++ == '-';
-  while (*p >= '0' && *p <= '7') {
-    v = v * 8u + static_cast<unsigned>(*p++ - '0');
-    ++n;
-  }
-  if (n == 0) return false;
-  if (negative) v = 0u - v;
-  *value = static_cast<int>(v);
-  return true;
 }
 
 // State that lives for the whole run; kept here so that it stays reachable.
@@ -117,7 +99,11 @@ int QuillonMain(int argc, char** argv) {
         char* value = argv[arg];
         switch (option) {
           case kDest: DESTDIR = value; break;
-          case kMode: ReadOctal(value, &FMODE); break;
+          case kMode: {
+            const char* mode = value;
+            ScanOctal(&mode, &FMODE);
+            break;
+          }
           case kKeywords:
             KeySplit(g_keywords, value, &g_keyword_count);
             break;
@@ -145,7 +131,7 @@ int QuillonMain(int argc, char** argv) {
 
   const int first = arg;
   if (stop) return FAILED ? 1 : 0;
-  if (!QUIET) std::printf("Quillon ver 3.7.0\n");
+  if (!QUIET) std::printf("Quillon ver %s\n", QUILLON_VERSION);
   if (arg == argc) {
     decode(nullptr);
     return FAILED ? 1 : 0;

@@ -9,12 +9,9 @@
 #include "../catalogue/catalogue.h"
 #include "../decoding/line_file.h"
 #include "../decoding/uuline.h"
+#include "../text.h"
 
 namespace {
-
-bool StartsWith(const char* line, const char* prefix) {
-  return std::strncmp(line, prefix, std::strlen(prefix)) == 0;
-}
 
 // A header line holds a blank, and its first blank follows a colon.
 bool IsHeaderLine(const char* line) {
@@ -53,7 +50,7 @@ bool EndsData(const char* line) {
 
 // The end line of a uuencoded file: "end", then only blanks to the line end.
 bool EndLine(const char* line) {
-  if (std::strncmp(line, "end", 3) != 0) return false;
+  if (!StartsWith(line, "end")) return false;
   for (const char* p = line + 3; *p && *p != '\n'; ++p)
     if (*p != ' ' && *p != '\t' && *p != '\r') return false;
   return true;

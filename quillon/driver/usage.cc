@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "quillon_version.h"
+
 const char kUsageText[] =
     "Usage: quillon [options] [file ...]\n"
     "       quillon --help | --version\n"
@@ -48,7 +50,7 @@ const char kUsageText[] =
     "\n"
     "See quillon(1) (\"man quillon\") for the whole description.\n";
 
-const char kVersionText[] = "quillon 3.7.0\n";
+const char kVersionText[] = "quillon " QUILLON_VERSION "\n";
 
 bool HelpOrVersion(int argc, char** argv, int* status) {
   if (argc < 2) return false;

@@ -5,7 +5,7 @@
 // The short usage text printed by --help, newline-terminated.
 extern const char kUsageText[];
 
-// "quillon 3.7.0\n", printed by --version.
+// "quillon " and the version of the build, printed by --version.
 extern const char kVersionText[];
 
 // Handles argv[1] when it is exactly "--help" or "--version": prints the

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "../quillon.h"
+#include "../text.h"
 
 namespace {
 
@@ -29,10 +30,6 @@ LogDir* NewLogDir() {
 LogEntry* NewLogEntry() {
   static std::deque<LogEntry> store;
   return &store.emplace_back();
-}
-
-bool StartsWith(const char* text, const char* prefix) {
-  return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
 }
 
 // The file that a rewrite replaces: the log itself, or the file at the end
@@ -320,7 +317,7 @@ const char* MakePath(const char* path) {
     return tempstr.c_str();
   }
   tempstr = CWD;
-  while (std::strncmp(path, "../", 3) == 0) {
+  while (StartsWith(path, "../")) {
     size_t slash = tempstr.rfind('/');
     tempstr.erase(slash == std::string::npos ? 0 : slash);
     path += 3;

@@ -391,6 +391,85 @@ TEST(Equivalence, DosNumbering) {
   ResetOptions();
 }
 
+// A random pass over article files: which file each segment is in, its
+// offset and mark, the order in which segments are processed, and the
+// window limits asked for.
+struct CleaningCase {
+  int files = 0;
+  std::vector<int> file_of, offset, mark, order, limits;
+};
+
+CleaningCase RandomCleaningCase(Rng& rng) {
+  CleaningCase c;
+  c.files = rng(1, 5);
+  int count = rng(0, 14);
+  for (int i = 0; i < count; ++i) {
+    c.file_of.push_back(rng(0, c.files - 1));
+    c.offset.push_back(rng(0, 6) * 100);
+    c.mark.push_back(rng.Chance(15) ? 1 : 0);
+    c.order.push_back(i);
+  }
+  for (size_t i = c.order.size(); i > 1; --i)
+    std::swap(c.order[i - 1],
+              c.order[static_cast<size_t>(rng(0, static_cast<int>(i) - 1))]);
+  for (int i = 0; i < count; ++i) c.limits.push_back(rng(0, 7) * 100 + 50);
+  return c;
+}
+
+// The windows found and, after each segment is processed, which files
+// exist and which log entries are flagged: with the pass's index (`fast`)
+// or with the plain walks.
+std::vector<std::string> CleaningTrace(const CleaningCase& c, bool fast) {
+  TempDir dir;
+  std::vector<std::string> paths;
+  std::vector<LogEntry> entries(static_cast<size_t>(c.files));
+  for (int f = 0; f < c.files; ++f) {
+    paths.push_back(dir.Path(std::to_string(f)));
+    WriteFile(paths.back(), "x");
+    entries[static_cast<size_t>(f)] = LogEntry{nullptr, 0, nullptr};
+  }
+  std::vector<Segment*> segs;
+  Segment* head = nullptr;
+  Segment** link = &head;
+  for (size_t i = 0; i < c.file_of.size(); ++i) {
+    Segment* s = NewSegment();
+    s->path = paths[static_cast<size_t>(c.file_of[i])].c_str();
+    s->offset = c.offset[i];
+    s->mark = c.mark[i];
+    s->logentry = &entries[static_cast<size_t>(c.file_of[i])];
+    segs.push_back(s);
+    *link = s;
+    link = &s->next;
+  }
+  if (fast) BeginPassIndex(head);
+  auto state = [&]() {
+    std::string out;
+    for (size_t f = 0; f < paths.size(); ++f)
+      out += std::string(FileExists(paths[f]) ? "E" : "-") +
+             std::to_string(entries[f].flag);
+    return out;
+  };
+  std::vector<std::string> trace;
+  for (size_t i = 0; i < segs.size(); ++i) {
+    int64_t limit = c.limits[i];
+    trace.push_back(std::to_string(fast ? maxseek(head, segs[i], limit)
+                                        : Refmaxseek(head, segs[i], limit)));
+  }
+  for (int i : c.order) {
+    Segment* s = segs[static_cast<size_t>(i)];
+    if (fast) {
+      MarkProcessed(s);
+      clean(head);
+    } else {
+      s->mark = 1;
+      Refclean(head);
+    }
+    trace.push_back(state());
+  }
+  if (fast) EndPassIndex();
+  return trace;
+}
+
 // Windows and the removal and flagging of finished article files, with
 // several segments per file and files finished before the pass.
 TEST(Equivalence, WindowsAndCleaning) {
@@ -398,75 +477,8 @@ TEST(Equivalence, WindowsAndCleaning) {
   Rng rng(5);
   for (int n = 0; n < Cases(200); ++n) {
     DEL = rng.Chance(70);
-    int files = rng(1, 5);
-    int count = rng(0, 14);
-    std::vector<int> file_of, offset, mark, order;
-    for (int i = 0; i < count; ++i) {
-      file_of.push_back(rng(0, files - 1));
-      offset.push_back(rng(0, 6) * 100);
-      mark.push_back(rng.Chance(15) ? 1 : 0);
-      order.push_back(i);
-    }
-    for (size_t i = order.size(); i > 1; --i)
-      std::swap(order[i - 1],
-                order[static_cast<size_t>(rng(0, static_cast<int>(i) - 1))]);
-    std::vector<int> limits;
-    for (int i = 0; i < count; ++i) limits.push_back(rng(0, 7) * 100 + 50);
-
-    std::vector<std::string> trace[2];
-    for (int side = 0; side < 2; ++side) {
-      TempDir dir;
-      std::vector<std::string> paths;
-      std::vector<LogEntry> entries(static_cast<size_t>(files));
-      for (int f = 0; f < files; ++f) {
-        paths.push_back(dir.Path(std::to_string(f)));
-        WriteFile(paths.back(), "x");
-        entries[static_cast<size_t>(f)] = LogEntry{nullptr, 0, nullptr};
-      }
-      std::vector<Segment*> segs;
-      Segment* head = nullptr;
-      Segment** link = &head;
-      for (int i = 0; i < count; ++i) {
-        Segment* s = NewSegment();
-        s->path =
-            paths[static_cast<size_t>(file_of[static_cast<size_t>(i)])].c_str();
-        s->offset = offset[static_cast<size_t>(i)];
-        s->mark = mark[static_cast<size_t>(i)];
-        s->logentry =
-            &entries[static_cast<size_t>(file_of[static_cast<size_t>(i)])];
-        segs.push_back(s);
-        *link = s;
-        link = &s->next;
-      }
-      if (side == 0) BeginPassIndex(head);
-      auto state = [&]() {
-        std::string out;
-        for (int f = 0; f < files; ++f)
-          out += std::string(FileExists(paths[static_cast<size_t>(f)]) ? "E"
-                                                                       : "-") +
-                 std::to_string(entries[static_cast<size_t>(f)].flag);
-        return out;
-      };
-      for (int i = 0; i < count; ++i) {
-        Segment* s = segs[static_cast<size_t>(i)];
-        int64_t limit = limits[static_cast<size_t>(i)];
-        trace[side].push_back(std::to_string(
-            side == 0 ? maxseek(head, s, limit) : Refmaxseek(head, s, limit)));
-      }
-      for (int i : order) {
-        Segment* s = segs[static_cast<size_t>(i)];
-        if (side == 0) {
-          MarkProcessed(s);
-          clean(head);
-        } else {
-          s->mark = 1;
-          Refclean(head);
-        }
-        trace[side].push_back(state());
-      }
-      if (side == 0) EndPassIndex();
-    }
-    ASSERT_EQ(trace[0], trace[1]) << "case " << n;
+    CleaningCase c = RandomCleaningCase(rng);
+    ASSERT_EQ(CleaningTrace(c, true), CleaningTrace(c, false)) << "case " << n;
   }
   ResetOptions();
 }
@@ -517,6 +529,99 @@ std::map<std::string, std::string> Outputs(const std::string& dir) {
   return files;
 }
 
+// One random article file cut into windows: its lines, where each window
+// starts (a line index), the window's group and begin name (2: none).
+struct DecodeCase {
+  bool wire = false;
+  std::vector<std::string> text;
+  std::vector<size_t> starts;
+  std::vector<int> groups, begins;
+  bool plain = false;
+  bool errors = false;
+};
+
+DecodeCase RandomDecodeCase(Rng& rng) {
+  DecodeCase c;
+  bool crlf = rng.Chance(30);
+  c.wire = crlf && rng.Chance(50);
+  int lines = rng.Chance(10) ? rng(4000, 9000) : rng(1, 120);
+  for (int i = 0; i < lines; ++i) c.text.push_back(RandomLine(rng, crlf));
+  int windows = rng(1, 4);
+  c.starts = {0};
+  for (int w = 1; w < windows; ++w)
+    c.starts.push_back(static_cast<size_t>(rng(0, lines)));
+  for (int w = 0; w < windows; ++w) {
+    c.groups.push_back(rng.Chance(80) ? 1 : rng(-1, 0));
+    c.begins.push_back(rng(0, 2));
+  }
+  c.plain = rng.Chance(25);
+  c.errors = rng.Chance(30);
+  return c;
+}
+
+// Writes the case's article file; the offset of each line start, and of its
+// end, into `offsets`.
+void WriteArticle(const DecodeCase& c, const std::string& path,
+                  std::vector<int64_t>* offsets) {
+  std::string body;
+  offsets->assign(c.text.size() + 1, 0);
+  for (size_t i = 0; i < c.text.size(); ++i) {
+    (*offsets)[i] = static_cast<int64_t>(body.size());
+    const std::string& line = c.text[i];
+    body += c.wire && line[0] == '.' ? "." + line : line;
+  }
+  (*offsets)[c.text.size()] = static_cast<int64_t>(body.size());
+  if (c.wire) body += ".\r\n";
+  WriteFile(path, body);
+}
+
+// The case's windows as a catalogue; segments of one file share its path
+// object.
+Segment* Windows(const DecodeCase& c, const std::string& path,
+                 const std::vector<int64_t>& offsets) {
+  char* names[2] = {NewBeginName("f0"), NewBeginName("f1")};
+  Segment* head = nullptr;
+  Segment** link = &head;
+  for (size_t w = 0; w < c.starts.size(); ++w) {
+    Segment* s = NewSegment();
+    s->path = head ? head->path : NewString(path.c_str());
+    s->offset = offsets[c.starts[w]];
+    s->group = c.groups[w];
+    s->begin = c.begins[w] < 2 ? names[c.begins[w]] : nullptr;
+    *link = s;
+    link = &s->next;
+  }
+  return head;
+}
+
+// What the decode pass printed, wrote and marked, with or without its fast
+// ways.
+std::string DecodeResult(const DecodeCase& c, bool fast) {
+  TempDir dir;
+  UseDecodeFastPaths(fast);
+  std::string path = dir.Path("article");
+  std::vector<int64_t> offsets;
+  WriteArticle(c, path, &offsets);
+  std::string out = dir.Path("out"), err = dir.Path("errors");
+  std::filesystem::create_directory(out);
+  DESTDIR = out.c_str();
+  ERRFILE = c.errors ? err.c_str() : nullptr;
+  Segment* head = nullptr;
+  CaptureStdout();
+  if (c.plain) {
+    char* argv[] = {path.data()};
+    decode_p(&head, 0, 1, argv);
+  } else {
+    head = Windows(c, path, offsets);
+    decode(head);
+  }
+  std::string r = GetCapturedStdout();
+  for (const auto& [name, bytes] : Outputs(out)) r += "[" + name + "]" + bytes;
+  if (c.errors && FileExists(err)) r += "[errors]" + ReadFile(err);
+  for (Segment* s = head; s; s = s->next) r += std::to_string(s->mark);
+  return r;
+}
+
 // The decode pass with and without its fast ways for full data lines:
 // random article files (some larger than a read, some in wire format), cut
 // into windows of segments of every kind, decode to the same files, the same
@@ -525,73 +630,11 @@ TEST(Equivalence, FastAndGeneralDecoding) {
   ResetOptions();
   Rng rng(11);
   for (int n = 0; n < Cases(160); ++n) {
-    bool crlf = rng.Chance(30);
-    bool wire = crlf && rng.Chance(50);
-    int lines = rng.Chance(10) ? rng(4000, 9000) : rng(1, 120);
-    std::vector<std::string> text;
-    for (int i = 0; i < lines; ++i) text.push_back(RandomLine(rng, crlf));
-    // Windows start at line starts; each gets a group and a begin name.
-    int windows = rng(1, 4);
-    std::vector<size_t> starts = {0};
-    for (int w = 1; w < windows; ++w)
-      starts.push_back(static_cast<size_t>(rng(0, lines)));
-    std::vector<int> groups, begins;
-    for (int w = 0; w < windows; ++w) {
-      groups.push_back(rng.Chance(80) ? 1 : rng(-1, 0));
-      begins.push_back(rng(0, 2));  // 2: none
-    }
-    bool plain = rng.Chance(25);
-    bool errors = rng.Chance(30);
-
-    std::string results[2];
-    for (int side = 0; side < 2; ++side) {
-      TempDir dir;
-      UseDecodeFastPaths(side == 0);
-      std::string body, path = dir.Path("article");
-      std::vector<int64_t> offsets(text.size() + 1);
-      for (size_t i = 0; i < text.size(); ++i) {
-        offsets[i] = static_cast<int64_t>(body.size());
-        const std::string& line = text[i];
-        body += wire && line[0] == '.' ? "." + line : line;
-      }
-      offsets[text.size()] = static_cast<int64_t>(body.size());
-      if (wire) body += ".\r\n";
-      WriteFile(path, body);
-      std::string out = dir.Path("out"), err = dir.Path("errors");
-      std::filesystem::create_directory(out);
-      DESTDIR = out.c_str();
-      ERRFILE = errors ? err.c_str() : nullptr;
-      char* names[2] = {NewBeginName("f0"), NewBeginName("f1")};
-      Segment* head = nullptr;
-      CaptureStdout();
-      if (plain) {
-        char* argv[] = {path.data()};
-        decode_p(&head, 0, 1, argv);
-      } else {
-        Segment** link = &head;
-        for (int w = 0; w < windows; ++w) {
-          Segment* s = NewSegment();
-          s->path = NewString(path.c_str());
-          s->offset = offsets[starts[static_cast<size_t>(w)]];
-          s->group = groups[static_cast<size_t>(w)];
-          int b = begins[static_cast<size_t>(w)];
-          s->begin = b < 2 ? names[b] : nullptr;
-          *link = s;
-          link = &s->next;
-        }
-        // Segments of one file share its path object.
-        for (Segment* s = head; s; s = s->next) s->path = head->path;
-        decode(head);
-      }
-      std::string& r = results[side];
-      r = GetCapturedStdout();
-      for (const auto& [name, bytes] : Outputs(out))
-        r += "[" + name + "]" + bytes;
-      if (errors && FileExists(err)) r += "[errors]" + ReadFile(err);
-      for (Segment* s = head; s; s = s->next) r += std::to_string(s->mark);
-    }
+    DecodeCase c = RandomDecodeCase(rng);
+    std::string fast = DecodeResult(c, true);
+    std::string general = DecodeResult(c, false);
     UseDecodeFastPaths(true);
-    ASSERT_EQ(results[0], results[1]) << "case " << n;
+    ASSERT_EQ(fast, general) << "case " << n;
   }
   ResetOptions();
 }

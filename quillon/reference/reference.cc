@@ -1,4 +1,4 @@
-#include "reference.h"
+#include "reference/reference.h"
 
 #include <unistd.h>
 
@@ -9,9 +9,12 @@
 #include <string>
 #include <unordered_map>
 
-#include "../catalogue/caption.h"
-#include "../catalogue/catalogue.h"
-#include "../decoding/dosname.h"
+#include "catalogue/caption.h"
+#include "catalogue/catalogue.h"
+#include "catalogue/grouping_rules.h"
+#include "catalogue/reorder.h"
+#include "decoding/dosname.h"
+#include "text.h"
 
 namespace {
 
@@ -23,67 +26,11 @@ int CompareKeys(const Segment* r, const Segment* seg) {
 
 // ---- grouping, as a whole-run walk per candidate and an exchange sort ----
 
-bool IsRepost(const Segment* s) {
-  return std::strstr(s->caption, "REPOST") != nullptr;
-}
-
-bool Matches(const Segment* s, const char* key) {
-  return s->group == -1 && std::strstr(s->caption, key) != nullptr;
-}
-
-Segment* RunEnd(Segment* first) {
-  Segment* r = first;
-  while (r && r->poster == first->poster) r = r->next;
-  return r;
-}
-
-void Relabel(Segment* head) {
-  for (Segment* r = head; r; r = r->next) {
-    if (r->mark != 1) continue;
-    if (r->begin) r->caption = upcase(r->begin);
-    r->mark = 0;
-  }
-}
-
-struct KeyCount {
-  int matches = 0;
-  int begins = 0;
-  const char* last_begin = nullptr;
-  int64_t gaps = 0;
-  int last_part = 0;
-  bool last_repost = false;
-  int unknown = 0;
-  int total = -1;
-};
-
 KeyCount CountKey(Segment* first, Segment* end, const char* key) {
   KeyCount c;
-  for (Segment* r = first; r != end; r = r->next) {
-    if (!Matches(r, key)) continue;
-    ++c.matches;
-    if (r->begin && r->begin != c.last_begin) {
-      ++c.begins;
-      c.last_begin = r->begin;
-    }
-    if (r->total != -1) c.total = r->total;
-    if (r->part == -1) {
-      ++c.unknown;
-    } else if (r->part != c.last_part) {
-      c.gaps += int64_t{r->part} - c.last_part - 1;
-      c.last_part = r->part;
-      c.last_repost = IsRepost(r);
-    } else if (IsRepost(r) || c.last_repost) {
-      --c.matches;
-    } else {
-      ++c.gaps;
-    }
-  }
+  for (Segment* r = first; r != end; r = r->next)
+    if (Matches(r, key)) CountMatch(&c, r);
   return c;
-}
-
-bool Acceptable(const KeyCount& c, int best_count) {
-  return c.matches > best_count && c.begins == 1 && c.unknown >= c.gaps &&
-         (c.total == -1 || c.total == c.matches);
 }
 
 bool FindKey(Segment* first, Segment* end, const Segment* seed, int pass,
@@ -136,33 +83,6 @@ void GroupByKeys(Segment* first, Segment* end, int* counter) {
   }
 }
 
-void GroupConsecutive(Segment* first, Segment* end, int* counter) {
-  int count = 0;
-  int total = -1;
-  int begins = 0;
-  for (Segment* r = first; r != end && r->group == -1 && r->part == count + 1;
-       r = r->next) {
-    ++count;
-    if (r->total != -1) total = r->total;
-    if (r->begin) ++begins;
-  }
-  if (total != count || begins != 1) return;
-  for (Segment* r = first; r != end; r = r->next)
-    if (r->group == -1) r->group = *counter;
-  ++*counter;
-}
-
-void ListUnplaced(const Segment* head) {
-  bool listed = false;
-  for (const Segment* r = head; r; r = r->next) {
-    if (r->group != -1) continue;
-    if (!listed) std::printf("\nCaptions for (file) segments not decoded:\n");
-    listed = true;
-    std::printf("%s\n", r->caption);
-  }
-  if (listed) std::printf("\n");
-}
-
 bool Suppress(Segment* s) {
   bool changed = s->group != 0;
   s->group = 0;
@@ -172,15 +92,10 @@ bool Suppress(Segment* s) {
 bool GoesAfter(Segment* a, Segment* b, bool* resort) {
   if (a->group != b->group) return a->group > b->group;
   if (a->part == b->part && a->part != -1) {
-    bool a_repost = IsRepost(a);
-    bool b_repost = IsRepost(b);
-    if (a_repost && b_repost) {
-      if (Suppress(a->time <= b->time ? a : b)) *resort = true;
-    } else if (b_repost && Suppress(a)) {
+    GivesWay loser = RepostGivesWay(IsRepost(a), a->time, IsRepost(b), b->time);
+    if (loser != GivesWay::kNeither &&
+        Suppress(loser == GivesWay::kFirst ? a : b))
       *resort = true;
-    } else if (a_repost && Suppress(b)) {
-      *resort = true;
-    }
   }
   if (a->part == -1 || b->part == -1) return a->time > b->time;
   return a->part > b->part;
@@ -205,7 +120,7 @@ bool Sweep(Segment** link, int poster) {
   return exchanged;
 }
 
-void Reorder(Segment** head) {
+void ExchangeSort(Segment** head) {
   Segment** link = head;
   while (*link) {
     int poster = (*link)->poster;
@@ -215,10 +130,6 @@ void Reorder(Segment** head) {
     while (last->next && last->next->poster == poster) last = last->next;
     link = &last->next;
   }
-}
-
-bool StartsWith(const char* text, const char* prefix) {
-  return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
 }
 
 }  // namespace
@@ -255,7 +166,7 @@ void RefSortFiles(Segment** head) {
     first = end;
   }
   if (!QUIET) ListUnplaced(*head);
-  Reorder(head);
+  ExchangeSort(head);
   std::printf("%d complete (non-segmented) files found.\n", counter - 1);
 }
 

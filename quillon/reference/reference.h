@@ -5,9 +5,9 @@
 
 #include <cstdint>
 
-#include "../catalogue/poster_pool.h"
-#include "../log/log.h"
-#include "../quillon.h"
+#include "catalogue/poster_pool.h"
+#include "log/log.h"
+#include "quillon.h"
 
 void RefAddtoFlist(Segment** head, Segment* seg);
 int RefGetId(PosterPool* pool, const char* s);
