@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/options.h"
+#include "driver/run.h"
 #include "fork_run.h"
 #include "quillon.h"
 

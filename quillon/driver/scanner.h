@@ -9,7 +9,7 @@
 
 // What the scan needs of the driver's run state.
 struct ScanState {
-  LogDir** log_list = nullptr;
+  LogList* log_list = nullptr;
   Segment** catalogue = nullptr;
   // The index of *catalogue while the scan inserts into it.
   CatalogueIndex index;

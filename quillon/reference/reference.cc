@@ -302,6 +302,12 @@ LogDir* Refgetptrptr(LogDir** link, const char* path) {
   return dir;
 }
 
+LogEntry* Refaddtolist(LogEntry* first, const char* name, const char* dir) {
+  static std::deque<LogEntry> store;
+  int flag = dir && CWD != dir ? 1 : 0;
+  return &store.emplace_back(LogEntry{NewString(name), flag, first});
+}
+
 int RefinDlist(LogDir** list, const char* file, LogEntry** entry) {
   *entry = nullptr;
   if (file[0] != '/' && CWD.empty()) return 0;
@@ -321,7 +327,7 @@ int RefinDlist(LogDir** list, const char* file, LogEntry** entry) {
       return 1;
     }
   }
-  dir->entries = addtolist(dir->entries, name.c_str(), nullptr);
+  dir->entries = Refaddtolist(dir->entries, name.c_str(), nullptr);
   *entry = dir->entries;
   return 0;
 }
