@@ -66,6 +66,12 @@ struct Pass {
   bool lost = false;
   char name[kLineSize];
   int mode = 0644;
+  // The groups that started each begin string (it reads MARKER from then
+  // on), and the group each output name of the run was written for: a
+  // posting of another group with that name must not be lost or overwrite
+  // it, so it gets a numbered name.
+  std::unordered_map<const char*, std::unordered_set<int>> started;
+  std::unordered_map<std::string, int> written;
   // The current line and the history share a ring of three buffers, so that
   // remembering a line copies nothing.
   char slots[3][kLineSize];
@@ -175,9 +181,43 @@ std::FILE* CreateOutput(const char* path) {
   return f;
 }
 
-bool StartsFile(const Segment* seg, const char* line) {
+// A begin string that reads MARKER starts a file again only for a group
+// that has not started it yet: another posting of the same name.
+bool StartedElsewhere(const Pass* pass, const Segment* seg) {
+  auto found = pass->started.find(seg->begin);
+  return found != pass->started.end() && !found->second.count(seg->group);
+}
+
+bool StartsFile(const Pass* pass, const Segment* seg, const char* line) {
   if (!bline(line)) return false;
-  return !seg || (seg->begin && std::strcmp(seg->begin, MARKER) != 0);
+  if (!seg) return true;
+  if (!seg->begin) return false;
+  return std::strcmp(seg->begin, MARKER) != 0 || StartedElsewhere(pass, seg);
+}
+
+// The name with number `count`: NAME.1, or under -dos a numbered 8.3 name.
+std::string Numbered(const std::string& name, uint64_t count) {
+  if (DOS) return NumberedDosName(name, count);
+  std::string suffix = "." + std::to_string(count);
+  // The name buffer holds kLineSize characters.
+  size_t room = kLineSize - 1 - suffix.size();
+  return name.substr(0, room) + suffix;
+}
+
+// A catalogue segment's output name, numbered when another group's file has
+// taken it or the begin string: the first number whose name is still free.
+void ChooseName(Pass* pass, const Segment* seg) {
+  auto taken = pass->written.find(pass->name);
+  bool clash = std::strcmp(seg->begin, MARKER) == 0 ||
+               (taken != pass->written.end() && taken->second != seg->group);
+  if (!clash) return;
+  const std::string name = pass->name;
+  for (uint64_t count = 1;; ++count) {
+    std::string candidate = Numbered(name, count);
+    if (pass->written.count(candidate)) continue;
+    std::strcpy(pass->name, candidate.c_str());
+    return;
+  }
 }
 
 // Opens the output file of the begin line in pass->line. False when the
@@ -197,6 +237,7 @@ bool OpenOutput(Pass* pass, Segment* seg, LineFile* in, bool* failed) {
       checkname(pass->list, pass->name);
     }
   }
+  if (!plain) ChooseName(pass, seg);
   const char* path = CreatePath(pass->name);
   if (!LeavesOutputDir(pass->name)) pass->out = CreateOutput(path);
   if (pass->out) {
@@ -215,7 +256,11 @@ bool OpenOutput(Pass* pass, Segment* seg, LineFile* in, bool* failed) {
   pass->out_path = path;
   pass->fed = true;
   pass->history = History();
-  if (!plain) std::strcpy(seg->begin, MARKER);
+  if (!plain) {
+    pass->started[seg->begin].insert(seg->group);
+    pass->written[pass->name] = seg->group;
+    std::strcpy(seg->begin, MARKER);
+  }
   if (!QUIET) std::printf("UUdecoding %s\n", pass->name);
   // A posted file never becomes set-user-id, set-group-id or sticky.
   int mode = FMODE ? FMODE : pass->mode & 0777;
@@ -240,7 +285,7 @@ LineResult HandleLine(Pass* pass, Segment* seg, LineFile* in) {
     return kNextLine;
   }
   if (g_fast_paths && DecodeFullLine(pass, in)) return kNextLine;
-  if (StartsFile(seg, pass->line)) {
+  if (StartsFile(pass, seg, pass->line)) {
     bool failed = false;
     if (OpenOutput(pass, seg, in, &failed)) {
       return failed ? kLeaveSegment : kNextLine;
@@ -315,6 +360,8 @@ void DecodeSegment(Pass* pass, Segment* seg) {
     Processed(pass, seg);
     return;
   }
+  // A directory among plain files is passed over; the run goes on.
+  if (seg->begin == kPlainBegin && SkipDirectory(seg->path)) return;
   LineFile in;
   if (!OpenLineFile(&in, seg->path)) {
     // The run ends here; a write error still pending in the open output

@@ -233,15 +233,65 @@ TEST_F(DecodeTest, SuppressedAndUnassignedSegments) {
   EXPECT_EQ(entry.flag, 0);
 }
 
-TEST_F(DecodeTest, SharedBeginNameStartsOnlyTheFirstFile) {
+TEST_F(DecodeTest, SharedBeginNameOfAnotherGroupGetsANumberedFile) {
   WriteFile(in.Path("x"), Article("x", Uuencode(Bytes(50), "same.bin")));
   WriteFile(in.Path("y"), Article("y", Uuencode(Bytes(70), "same.bin")));
+  WriteFile(in.Path("z"), Article("z", Uuencode(Bytes(90), "same.bin")));
   char* begin = NewBeginName("same.bin");
   Add(in.Path("x"), 1, begin);
   Add(in.Path("y"), 2, begin);
-  EXPECT_EQ(Run(), "\nUUdecoding same.bin\n");
+  // A copy inside the same posting starts nothing.
+  Add(in.Path("z"), 2, begin);
+  EXPECT_EQ(Run(), "\nUUdecoding same.bin\nUUdecoding same.bin.1\n");
   EXPECT_EQ(ReadFile(out.Path("same.bin")), Bytes(50));
+  EXPECT_EQ(ReadFile(out.Path("same.bin.1")), Bytes(70));
   for (Segment* s = list; s; s = s->next) EXPECT_EQ(s->mark, 1);
+}
+
+TEST_F(DecodeTest, OutputNameOfAnotherGroupIsNumberedPastUsedNames) {
+  // Begin names a/x.zip, b/x.zip, x.zip.1 and c/x.zip: the third posting
+  // took x.zip.1 itself, so the fourth becomes x.zip.2.
+  const char* names[] = {"a/x.zip", "b/x.zip", "x.zip.1", "c/x.zip"};
+  for (int i = 0; i < 4; ++i) {
+    std::string path = in.Path("p" + std::to_string(i));
+    WriteFile(path, Article("p", Uuencode(Bytes(10 + i), names[i])));
+    Add(path, i + 1, NewBeginName(names[i]));
+  }
+  EXPECT_EQ(Run(),
+            "\nUUdecoding x.zip\nUUdecoding x.zip.1\nUUdecoding x.zip.1.1\n"
+            "UUdecoding x.zip.2\n");
+  EXPECT_EQ(ReadFile(out.Path("x.zip")), Bytes(10));
+  EXPECT_EQ(ReadFile(out.Path("x.zip.1")), Bytes(11));
+  EXPECT_EQ(ReadFile(out.Path("x.zip.1.1")), Bytes(12));
+  EXPECT_EQ(ReadFile(out.Path("x.zip.2")), Bytes(13));
+}
+
+TEST_F(DecodeTest, NumberedNameThatCannotBeCreatedIsReported) {
+  WriteFile(in.Path("x"), Article("x", Uuencode(Bytes(5), "n.bin")));
+  WriteFile(in.Path("y"), Article("y", Uuencode(Bytes(6), "n.bin")));
+  std::filesystem::create_directory(out.Path("n.bin.1"));
+  char* begin = NewBeginName("n.bin");
+  Add(in.Path("x"), 1, begin);
+  Segment* y = Add(in.Path("y"), 2, begin);
+  CaptureStderr();
+  EXPECT_EQ(Run(), "\nUUdecoding n.bin\n");
+  EXPECT_EQ(GetCapturedStderr(),
+            "quillon: unable to create " + out.Path("n.bin.1") + "\n");
+  EXPECT_EQ(y->mark, 0);
+}
+
+TEST_F(DecodeTest, DosNamesOfTwoPostingsOfOneName) {
+  DOS = true;
+  WriteFile(in.Path("x"), Article("x", Uuencode(Bytes(5), "holiday.zip")));
+  WriteFile(in.Path("y"), Article("y", Uuencode(Bytes(6), "holiday.zip")));
+  char* begin = NewBeginName("holiday.zip");
+  Add(in.Path("x"), 1, begin);
+  Add(in.Path("y"), 2, begin);
+  // The shared string is met twice by the first walk, as for any name used
+  // twice; the second posting takes the next number.
+  EXPECT_EQ(Run(), "\nUUdecoding holida01.zip\nUUdecoding holida02.zip\n");
+  EXPECT_EQ(ReadFile(out.Path("holida01.zip")), Bytes(5));
+  EXPECT_EQ(ReadFile(out.Path("holida02.zip")), Bytes(6));
 }
 
 TEST_F(DecodeTest, DosNamesAreNumberedInTheCatalogue) {

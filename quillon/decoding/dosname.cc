@@ -1,5 +1,6 @@
 #include "dosname.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
@@ -112,6 +113,20 @@ void IndexedCheckname(NameIndex* index, char* name) {
 }
 
 }  // namespace
+
+std::string NumberedDosName(const std::string& name, uint64_t count) {
+  std::string base = name, ext;
+  if (size_t dot = base.find('.'); dot != std::string::npos) {
+    ext = base.substr(dot + 1, 3);
+    base.resize(dot);
+  }
+  char digits[24];
+  std::snprintf(digits, sizeof digits, "%02" PRIu64, count);
+  size_t width = std::strlen(digits);
+  size_t keep = width >= 8 ? 0 : std::min<size_t>(6, 8 - width);
+  if (base.size() > keep) base.resize(keep);
+  return base + std::string(digits).substr(0, 8) + "." + ext;
+}
 
 uint64_t DosUseCount(char* begin) { return UseCount(begin); }
 void RaiseDosUseCount(char* begin) { RaiseUseCount(begin); }

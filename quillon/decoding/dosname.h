@@ -3,6 +3,7 @@
 #define QUILLON_DECODING_DOSNAME_H_
 
 #include <cstdint>
+#include <string>
 
 #include "../quillon.h"
 
@@ -25,5 +26,10 @@ void EndNameIndex();
 uint64_t DosUseCount(char* begin);
 void RaiseDosUseCount(char* begin);
 void NumberDosName(char* name, uint64_t count);
+
+// `name` (a DOS name) with `count` put behind its base, always an 8.3 name:
+// the base keeps at most six characters, fewer when the count needs more
+// than two digits (pictu100.jpg), and the extension at most three.
+std::string NumberedDosName(const std::string& name, uint64_t count);
 
 #endif  // QUILLON_DECODING_DOSNAME_H_

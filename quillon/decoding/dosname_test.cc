@@ -108,4 +108,15 @@ TEST(Checkname, CountsNeverWrapOrRepeat) {
   EXPECT_EQ(Checked(f.list, "pictur_1.jpg"), "pictur01.jpg");
 }
 
+TEST(NumberedDosName, StaysAnEightThreeName) {
+  EXPECT_EQ(NumberedDosName("pictur_1.jpg", 1), "pictur01.jpg");
+  EXPECT_EQ(NumberedDosName("ab.c", 7), "ab07.c");
+  EXPECT_EQ(NumberedDosName("README", 2), "README02.");
+  EXPECT_EQ(NumberedDosName("pictur_1.jpg", 99), "pictur99.jpg");
+  EXPECT_EQ(NumberedDosName("pictur_1.jpg", 100), "pictu100.jpg");
+  EXPECT_EQ(NumberedDosName("pictur_1.jpg", 12345), "pic12345.jpg");
+  EXPECT_EQ(NumberedDosName("pictur100.jpg", 1), "pictur01.jpg");
+  EXPECT_EQ(NumberedDosName(".p", 3), "03.p");
+}
+
 }  // namespace

@@ -7,7 +7,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <string>
+#include <unordered_set>
+
+#include "../quillon.h"
 
 // Article files past 4 GiB: every offset goes through off_t.
 static_assert(sizeof(off_t) >= 8, "64-bit file offsets are required");
@@ -128,6 +133,16 @@ void Reset(LineFile* f, int fd, bool owned, size_t buffer_size) {
 }
 
 }  // namespace
+
+bool SkipDirectory(const char* path) {
+  struct stat st;
+  if (stat(path, &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+  static std::unordered_set<std::string> reported;
+  if (reported.insert(path).second)
+    std::fprintf(stderr, "quillon: cannot access file %s\n", path);
+  FAILED = true;
+  return true;
+}
 
 bool OpenLineFile(LineFile* f, const char* path) {
   int fd = open(path, O_RDONLY);

@@ -30,6 +30,12 @@ struct LineFile {
   int64_t size = -1;
 };
 
+// True when `path` names a directory (following symbolic links): such a
+// file argument is no article and no uuencoded file. It is reported as a
+// file that cannot be accessed, once per run, also when the scan hands its
+// arguments on to plain decoding.
+bool SkipDirectory(const char* path);
+
 // Opens `path` for reading, in wire format when its content ends with
 // CR LF "." CR LF. False when it cannot be opened.
 bool OpenLineFile(LineFile* f, const char* path);

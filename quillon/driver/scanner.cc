@@ -22,6 +22,43 @@ bool IsHeaderLine(const char* line) {
   return blank && blank != line && blank[-1] == ':';
 }
 
+// The text of a line up to its line end (LF, or CR LF).
+size_t TextLength(const char* line) {
+  size_t n = std::strlen(line);
+  if (n > 0 && line[n - 1] == '\n') --n;
+  if (n > 0 && line[n - 1] == '\r') --n;
+  return n;
+}
+
+// A data line shorter than a full one, as the last of a file: a length
+// character for 1 to 44 bytes, then the characters that encode them (or one
+// more, as full lines may have), every one a uuencoding character.
+bool ShortDataLine(const char* line) {
+  int bytes = line[0] - ' ';
+  if (bytes < 1 || bytes > 44) return false;
+  size_t chars = TextLength(line) - 1;
+  size_t want = 4 * static_cast<size_t>((bytes + 2) / 3);
+  if (chars != want && chars != want + 1) return false;
+  for (size_t i = 1; i <= chars; ++i)
+    if (line[i] < ' ' || line[i] > '`') return false;
+  return true;
+}
+
+// A line that may stand right before the end line of a uuencoded file.
+bool EndsData(const char* line) {
+  if (uuline(line)) return true;
+  if (line[0] == '`' && TextLength(line) == 1) return true;
+  return ShortDataLine(line);
+}
+
+// The end line of a uuencoded file: "end", then only blanks to the line end.
+bool EndLine(const char* line) {
+  if (std::strncmp(line, "end", 3) != 0) return false;
+  for (const char* p = line + 3; *p && *p != '\n'; ++p)
+    if (*p != ' ' && *p != '\t' && *p != '\r') return false;
+  return true;
+}
+
 // The begin strings held by catalogue records, by their text. During the
 // scan a new string is made only when no catalogue record holds that text,
 // and records in the catalogue keep their begin, so each text has one
@@ -39,12 +76,17 @@ char* SharedBeginName(const BeginNames& names, const char* name) {
 struct Article {
   Segment* record = nullptr;
   BeginNames* names = nullptr;
-  std::string subject;           // text after "Subject: ", as read
+  std::string subject;            // text after "Subject: ", as read
   char filename[kLineSize] = {};  // file name in the subject, or ""
   int header_count = 0;
   int full_lines = 0;
   bool line_ended = true;
   bool rejected = false;
+  // The last line read may stand before the end line of a file.
+  bool data_before = false;
+  // The article holds the end of a posted file (a last part shorter than
+  // three full lines): it qualifies and its reading ends there.
+  bool ends_file = false;
 };
 
 // Per-file reading state that carries over between articles of one file.
@@ -92,6 +134,15 @@ void TakeBodyPart(Article* a, char* line) {
     a->record->total = total;
 }
 
+// Notes the end line of a posted file. Without a begin line only a later
+// part counts, so that a text article quoting a few data lines stays none.
+void TakeFileEnd(Article* a, const char* line, bool line_start) {
+  bool before = a->data_before;
+  a->data_before = line_start && EndsData(line);
+  if (!before || !line_start || !EndLine(line)) return;
+  if (a->record->begin || a->record->part > 1) a->ends_file = true;
+}
+
 // Counts the run of header lines. A folded line (one that begins with a
 // blank or a tab) continues the header line before it.
 void CountHeader(Article* a, FileState* fs, const char* line) {
@@ -124,14 +175,15 @@ void ReadArticle(ScanState* scan, Article* a, FileState* fs,
     a->line_ended = fs->pending_line_ended;
     fs->pending = false;
   }
-  while (a->full_lines <= 2) {
+  while (a->full_lines <= 2 && !a->ends_file) {
+    bool line_start = true;
     if (resumed) {
       resumed = false;
     } else {
       if (!ReadLine(&fs->file, line, kLineSize)) break;
       if (line[0] == '\n' && a->header_count > 5)
         rec->offset = fs->header_start;
-      bool line_start = a->line_ended;
+      line_start = a->line_ended;
       CountHeader(a, fs, line);
       size_t len = std::strlen(line);
       a->line_ended = len > 0 && line[len - 1] == '\n';
@@ -150,11 +202,11 @@ void ReadArticle(ScanState* scan, Article* a, FileState* fs,
       }
     } else {
       bool have_subject = !a->subject.empty();
+      if (have_subject) TakeFileEnd(a, line, line_start);
       if (have_subject && uuline(line)) ++a->full_lines;
       if (StartsWith(line, "Date: ")) rec->time = GetTime(line + 6);
       if (StartsWith(line, "From: ")) *poster = userid(line + 6);
-      if (have_subject && bline(line))
-        TakeBeginLine(a, line, &fs->file);
+      if (have_subject && bline(line)) TakeBeginLine(a, line, &fs->file);
       if (a->filename[0]) TakeBodyPart(a, line);
     }
     fs->position = TellLine(&fs->file);
@@ -176,6 +228,24 @@ void AddSegment(ScanState* scan, Article* a, const char* path,
   if (rec->begin) a->names->try_emplace(rec->begin, rec->begin);
 }
 
+// Opens the next file argument; false when it is to be passed over. A
+// directory (a subdirectory of the spool caught by a glob) or an empty file
+// is no article without a Subject line: it must not turn the run into plain
+// decoding.
+bool OpenArticleFile(ScanState* scan, FileState* fs, const char* path,
+                     LogEntry** entry) {
+  if (SkipDirectory(path)) return false;
+  if (inDlist(scan->log_list, path, entry)) return false;
+  if (!OpenLineFile(&fs->file, path)) {
+    std::fprintf(stderr, "quillon: cannot access file %s\n", path);
+    FAILED = true;
+    return false;
+  }
+  if (fs->file.size != 0) return true;
+  CloseLineFile(&fs->file);
+  return false;
+}
+
 }  // namespace
 
 ScanResult ScanArticles(ScanState* scan, int first, int argc, char** argv,
@@ -195,13 +265,7 @@ ScanResult ScanArticles(ScanState* scan, int first, int argc, char** argv,
   while (arg < argc) {
     if (!EXT || new_file) {
       fs.position = 0;
-      if (inDlist(scan->log_list, argv[arg], &entry)) {
-        ++arg;
-        continue;
-      }
-      if (!OpenLineFile(&fs.file, argv[arg])) {
-        std::fprintf(stderr, "quillon: cannot access file %s\n", argv[arg]);
-        FAILED = true;
+      if (!OpenArticleFile(scan, &fs, argv[arg], &entry)) {
         ++arg;
         continue;
       }
@@ -225,7 +289,8 @@ ScanResult ScanArticles(ScanState* scan, int first, int argc, char** argv,
       new_file = true;
       ++arg;
     }
-    if (article.full_lines > 2 && !article.subject.empty()) {
+    bool qualifies = article.full_lines > 2 || article.ends_file;
+    if (qualifies && !article.subject.empty()) {
       AddSegment(scan, &article, path, poster);
       ++*count;
       current = nullptr;

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -18,7 +20,8 @@ const std::string kFull =
 std::string Headers(int lines, const std::string& subject,
                     const std::string& from = "a@b.c") {
   std::string h = "From: " + from + "\nSubject: " + subject + "\n";
-  for (int i = 2; i < lines; ++i) h += "X-Header-" + std::to_string(i) + ": v\n";
+  for (int i = 2; i < lines; ++i)
+    h += "X-Header-" + std::to_string(i) + ": v\n";
   return h + "\n";
 }
 
@@ -91,12 +94,16 @@ TEST(Scanner, FoldedLinesContinueTheHeaderRun) {
   TempDir dir;
   std::string body = kFull + kFull + kFull;
   // Three header lines, a folded continuation, three more: a run of six.
-  WriteFile(dir.Path("folded"), "x\nA: 1\nB: 2\nC: 3\n\tfolded\nFrom: a@b\n"
-                                "Subject: t\nD: 4\n\n" + body);
+  WriteFile(dir.Path("folded"),
+            "x\nA: 1\nB: 2\nC: 3\n\tfolded\nFrom: a@b\n"
+            "Subject: t\nD: 4\n\n" +
+                body);
   // A colon without a blank after it breaks the run, and so does a line
   // that begins with a blank when no header line comes before it.
-  WriteFile(dir.Path("broken"), "x\n folded\nA: 1\nB:2\nC: 3\nFrom: a@b\n"
-                                "Subject: t\nD: 4\nE: 5\n\n" + body);
+  WriteFile(dir.Path("broken"),
+            "x\n folded\nA: 1\nB:2\nC: 3\nFrom: a@b\n"
+            "Subject: t\nD: 4\nE: 5\n\n" +
+                body);
   Scan scan;
   scan.Run({dir.Path("folded"), dir.Path("broken")});
   ASSERT_EQ(scan.count, 2);
@@ -109,15 +116,15 @@ TEST(Scanner, PartsTotalsAndBeginNames) {
   std::string body = kFull + kFull + kFull;
   // Part 1 without a begin line becomes -1; part 3 of 5 loses its begin.
   WriteFile(dir.Path("1"), Headers(6, "pic.jpg (1/5)") + body);
-  WriteFile(dir.Path("2"), Headers(6, "pic.jpg (3/5)") +
-                               "begin 644 pic.jpg\n" + body);
+  WriteFile(dir.Path("2"),
+            Headers(6, "pic.jpg (3/5)") + "begin 644 pic.jpg\n" + body);
   // Body part numbers: part 2 of 3 read from a line naming the file.
-  WriteFile(dir.Path("3"), Headers(6, "other.gif (1/3)") +
-                               "other.gif part 2/3\n" + body);
-  WriteFile(dir.Path("4"), Headers(6, "low.gif (1/3)") +
-                               "low.gif 2/2\n" + body);
-  WriteFile(dir.Path("5"), Headers(6, "high.gif (1/3)") +
-                               "high.gif 2/4\n" + body);
+  WriteFile(dir.Path("3"),
+            Headers(6, "other.gif (1/3)") + "other.gif part 2/3\n" + body);
+  WriteFile(dir.Path("4"),
+            Headers(6, "low.gif (1/3)") + "low.gif 2/2\n" + body);
+  WriteFile(dir.Path("5"),
+            Headers(6, "high.gif (1/3)") + "high.gif 2/4\n" + body);
   Scan scan;
   scan.Run({dir.Path("1"), dir.Path("2"), dir.Path("3"), dir.Path("4"),
             dir.Path("5")});
@@ -196,10 +203,12 @@ TEST(Scanner, ExtendedSubjectLineBeginsTheNextArticle) {
   std::string body = kFull + kFull + kFull;
   // A text article (no data) followed by a posting in the same batch: the
   // posting's Subject line starts a new article instead of being swallowed.
-  std::string text = "Path: p\nFrom: t@x\nSubject: chat\nDate: d\nA: 1\n"
-                     "B: 2\n\njust text\n"
-                     "Path: p\nFrom: u@x\nSubject: data.bin (1/1)\nA: 1\n"
-                     "B: 2\nC: 3\n\nbegin 644 data.bin\n" + body;
+  std::string text =
+      "Path: p\nFrom: t@x\nSubject: chat\nDate: d\nA: 1\n"
+      "B: 2\n\njust text\n"
+      "Path: p\nFrom: u@x\nSubject: data.bin (1/1)\nA: 1\n"
+      "B: 2\nC: 3\n\nbegin 644 data.bin\n" +
+      body;
   WriteFile(dir.Path("batch"), text);
   Scan scan;
   EXT = true;
@@ -270,6 +279,77 @@ TEST(Scanner, KeywordRejectionUnderExtendedReadsOnAfterTheSubject) {
   scan.Run({dir.Path("batch")});
   ASSERT_EQ(scan.count, 1);
   EXPECT_STREQ(scan.catalogue->caption, "DOG PICS");
+}
+
+}  // namespace
+
+namespace {
+
+// A last part shorter than three full lines qualifies by its end line; text
+// that only looks like one does not.
+TEST(Scanner, EndOfAFileShorterThanThreeFullLines) {
+  TempDir dir;
+  const std::string tail = "end\n";
+  // 10 bytes: "*" and 16 characters (12 encode them; the rule allows 13).
+  WriteFile(dir.Path("tiny"),
+            Headers(6, "tiny.txt") + Uuencode("0123456789", "tiny.txt"));
+  WriteFile(dir.Path("last1"),
+            Headers(6, "r.bin (3/3)") + UuencodeLines("abc") + "`\n" + tail);
+  WriteFile(dir.Path("last2"),
+            Headers(6, "r.bin (2/2)") + kFull + kFull + "`\r\n" + "end \r\n");
+  WriteFile(dir.Path("nopart"), Headers(6, "r.bin") + kFull + "`\n" + tail);
+  WriteFile(dir.Path("quote"), Headers(6, "Re: r.bin (3/3)") + "> " +
+                                   UuencodeLines("abc") + "> `\n> end\n");
+  WriteFile(dir.Path("text"), Headers(6, "x (2/3)") + "it was the\n" + tail);
+  WriteFile(dir.Path("badlen"),
+            Headers(6, "y (2/3)") + "#abcd\n" + "#ab\n" + "endless\n");
+  WriteFile(dir.Path("endword"), Headers(6, "z (2/3)") + kFull + "end of it\n");
+  Scan scan;
+  scan.Run({dir.Path("tiny"), dir.Path("last1"), dir.Path("last2"),
+            dir.Path("nopart"), dir.Path("quote"), dir.Path("text"),
+            dir.Path("badlen"), dir.Path("endword")});
+  std::vector<std::string> paths;
+  for (Segment* s : scan.Records()) paths.push_back(s->path);
+  std::sort(paths.begin(), paths.end());
+  EXPECT_EQ(paths,
+            (std::vector<std::string>{dir.Path("last1"), dir.Path("last2"),
+                                      dir.Path("tiny")}));
+}
+
+TEST(Scanner, ShortDataLineLengths) {
+  TempDir dir;
+  struct {
+    std::string line;
+    bool qualifies;
+  } cases[] = {{"!" + std::string(4, 'A') + "\n", true},
+               {"!" + std::string(5, 'A') + "\n", true},
+               {"!" + std::string(6, 'A') + "\n", false},
+               {"!" + std::string(3, 'A') + "\n", false},
+               {"L" + std::string(60, 'A') + "\r\n", true},
+               {"L" + std::string(59, 'A') + "a\n", false},
+               {"M" + std::string(40, 'A') + "\n", false}};
+  for (const auto& c : cases) {
+    WriteFile(dir.Path("a"), Headers(6, "r.bin (2/2)") + c.line + "end\n");
+    Scan scan;
+    scan.Run({dir.Path("a")});
+    EXPECT_EQ(scan.count, c.qualifies ? 1 : 0) << c.line;
+  }
+}
+
+// A directory or an empty file read first is no article without a Subject
+// line: the scan goes on and does not fall back to plain decoding.
+TEST(Scanner, DirectoriesAndEmptyFilesArePassedOver) {
+  TempDir dir;
+  std::filesystem::create_directory(dir.Path("sub"));
+  WriteFile(dir.Path("empty"), "");
+  WriteFile(dir.Path("art"), Headers(6, "x") + kFull + kFull + kFull);
+  Scan scan;
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(scan.Run({dir.Path("sub"), dir.Path("empty"), dir.Path("art")}),
+            kScanDone);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "quillon: cannot access file " + dir.Path("sub") + "\n");
+  EXPECT_EQ(scan.count, 1);
 }
 
 }  // namespace
