@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "../testing.h"
 #include "catalogue.h"
 
 namespace {

@@ -10,6 +10,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "../testing.h"
+
 namespace {
 
 // Widths of the start of the base name, its last two characters, and the

@@ -34,7 +34,13 @@ struct Run {
   int first = 0;        // index of the first file argument
 };
 
-int Status(const Run& run) { return run.failed || FAILED ? 1 : 0; }
+int Status(const Run& run) { return run.failed ? 1 : 0; }
+
+// The status of a run that ends with the pass.
+int Decoded(Run* run, const DecodeOutcome& outcome) {
+  if (outcome.failed) run->failed = true;
+  return Status(*run);
+}
 
 // Reads CWD without any length limit; empty when it cannot be read.
 void ReadCwd() {
@@ -104,19 +110,21 @@ int ScanRun(Run* run, int argc, char** argv) {
   scan.keywords = run->keywords.table;
   scan.keyword_count = run->keywords.count;
   int count = 0;
-  if (ScanArticles(&scan, run->first, argc, argv, &count) == kScanFallBack) {
+  ScanResult result = ScanArticles(&scan, run->first, argc, argv, &count);
+  if (scan.failed) run->failed = true;
+  if (result == kScanFallBack) {
     if (!QUIET) std::printf("Found ordinary uuencoded files.\n");
-    decode_p(&run->catalogue, run->first, argc, argv);
-    return Status(*run);
+    return Decoded(run, decode_p(&run->catalogue, run->first, argc, argv));
   }
   if (!QUIET) std::printf("\nFound %d uuencoded file segments.\n", count);
   // Also after failures: finding nothing at all has a status of its own.
   if (count == 0) return 2;
   SortFiles(&run->catalogue);
-  decode(run->catalogue);
+  DecodeOutcome outcome = decode(run->catalogue);
+  if (outcome.article_unreadable) return Decoded(run, outcome);
   std::printf("\n");
   if (!UpdateDlist(run->log, ".:.")) run->failed = true;
-  return Status(*run);
+  return Decoded(run, outcome);
 }
 
 }  // namespace
@@ -130,13 +138,8 @@ int QuillonMain(int argc, char** argv) {
   if (!ReadOptions(&run, argc, argv)) return 1;
   if (run.stop) return Status(run);
   if (!QUIET) std::printf("Quillon ver 3.7.0\n");
-  if (run.first == argc) {
-    decode(nullptr);
-    return Status(run);
-  }
-  if (PLAIN) {
-    decode_p(&run.catalogue, run.first, argc, argv);
-    return Status(run);
-  }
+  if (run.first == argc) return Decoded(&run, decode(nullptr));
+  if (PLAIN)
+    return Decoded(&run, decode_p(&run.catalogue, run.first, argc, argv));
   return ScanRun(&run, argc, argv);
 }

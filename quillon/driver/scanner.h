@@ -16,6 +16,7 @@ struct ScanState {
   PosterPool* pool = nullptr;
   char** keywords = nullptr;
   int keyword_count = 0;
+  bool failed = false;  // a failure message was printed
 };
 
 enum ScanResult {

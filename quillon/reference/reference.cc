@@ -12,6 +12,7 @@
 #include "../catalogue/caption.h"
 #include "../catalogue/catalogue.h"
 #include "../decoding/dosname.h"
+#include "../testing.h"
 
 namespace {
 
