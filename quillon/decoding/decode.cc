@@ -453,12 +453,8 @@ DecodeOutcome decode_p(Segment** head, int first, int end, char** argv) {
 }
 
 int64_t maxseek(Segment* list, Segment* seg, int64_t limit) {
-  if (PassIndexed(list)) return IndexedMaxseek(seg, limit);
-  for (Segment* s = list; s; s = s->next) {
-    if (s == seg || s->path != seg->path) continue;
-    if (s->offset > seg->offset && s->offset < limit) limit = s->offset;
-  }
-  return limit;
+  if (!PassIndexed(list)) return limit;  // no pass, no other segment
+  return IndexedMaxseek(seg, limit);
 }
 
 namespace {
@@ -477,19 +473,12 @@ void CleanFile(const std::vector<Segment*>& segments,
   }
 }
 
+// Only the files finished since the last call can change: the others were
+// removed and flagged when they were finished.
 void CleanFiles(Segment* list, std::unordered_set<const char*>* removed) {
-  // Within a pass only the files finished since the last call can change:
-  // the others were removed and flagged when they were finished.
-  if (PassIndexed(list)) {
-    for (const std::vector<Segment*>* file : TakeFinishedFiles())
-      CleanFile(*file, removed);
-    return;
-  }
-  // Input files are told apart by their path object, not its text.
-  std::unordered_map<const char*, bool> pending;
-  for (Segment* q = list; q; q = q->next) pending[q->path] |= q->mark == 0;
-  for (Segment* p = list; p; p = p->next)
-    if (!pending[p->path]) CleanFile({p}, removed);
+  if (!PassIndexed(list)) return;
+  for (const std::vector<Segment*>* file : TakeFinishedFiles())
+    CleanFile(*file, removed);
 }
 
 }  // namespace

@@ -25,11 +25,12 @@ DecodeOutcome decode(Segment* list);
 DecodeOutcome decode_p(Segment** head, int first, int end, char** argv);
 
 // End of the window of `seg`: the smallest offset of another segment of the
-// same input file above seg's own and below `limit`, else `limit`.
+// same input file above seg's own and below `limit`, else `limit`. Needs the
+// pass index of `list` (BeginPassIndex).
 int64_t maxseek(Segment* list, Segment* seg, int64_t limit);
 
 // Deletes (under -delete) and flags in the log every input file all of whose
-// segments are processed.
+// segments are processed (MarkProcessed), within the pass index of `list`.
 void clean(Segment* list);
 
 // Opens `path` for appending; null for null, or after "%s: cannot open".

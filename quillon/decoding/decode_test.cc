@@ -13,6 +13,7 @@
 
 #include "../log/log.h"
 #include "../test_support.h"
+#include "pass_index.h"
 
 namespace {
 
@@ -173,10 +174,12 @@ TEST_F(DecodeTest, MaxseekEndsWindowsAtLaterSegmentsOfTheSameFile) {
   Segment* b = AddSame(a, 1, 900);
   Segment* c = AddSame(a, 1, 400);
   Add("other", 1, nullptr, 200);
+  BeginPassIndex(list);
   EXPECT_EQ(maxseek(list, a, 1500), 400);
   EXPECT_EQ(maxseek(list, c, 1500), 900);
   EXPECT_EQ(maxseek(list, b, 1500), 1500);
   EXPECT_EQ(maxseek(list, a, 300), 300);
+  EndPassIndex();
 }
 
 TEST_F(DecodeTest, CleanWaitsForEverySegmentOfAFile) {
@@ -189,15 +192,18 @@ TEST_F(DecodeTest, CleanWaitsForEverySegmentOfAFile) {
   Segment* b = Add(in.Path("b"), 1, nullptr);
   a1->logentry = a2->logentry = &ea;
   b->logentry = &eb;
-  a1->mark = b->mark = 1;
+  BeginPassIndex(list);
+  MarkProcessed(a1);
+  MarkProcessed(b);
   clean(list);
   EXPECT_TRUE(FileExists(in.Path("a")));
   EXPECT_FALSE(FileExists(in.Path("b")));
   EXPECT_EQ(ea.flag, 0);
   EXPECT_EQ(eb.flag, 1);
-  a2->mark = 1;
+  MarkProcessed(a2);
   DEL = false;
   clean(list);
+  EndPassIndex();
   EXPECT_TRUE(FileExists(in.Path("a")));
   EXPECT_EQ(ea.flag, 1);
 }
@@ -453,7 +459,9 @@ TEST_F(DecodeTest, ArticlesBeyondFourGigabytes) {
   Segment* p1 = Add(path, 1, NewBeginName("far.bin"), hole);
   Segment* p2 = AddSame(p1, 2, hole + static_cast<int64_t>(a1.size()));
   p2->begin = NewBeginName("farther.bin");
+  BeginPassIndex(list);
   EXPECT_EQ(maxseek(list, p1, hole * 2), p2->offset);
+  EndPassIndex();
   EXPECT_EQ(Run(), "\nUUdecoding far.bin\nUUdecoding farther.bin\n");
   EXPECT_EQ(ReadFile(out.Path("far.bin")), Bytes(100));
   EXPECT_EQ(ReadFile(out.Path("farther.bin")), Bytes(60));
