@@ -1,20 +1,47 @@
-// The processed-file log: an arbitrary log file is read, looked up, and
-// written back. Each input runs in a child, since the log's stores only grow
-// and LOGFILE is process-wide.
+// The processed-file log: an arbitrary log file is read, looked up, written
+// back, and read again, which must give the directories and flagged entries
+// that were written.
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <string>
 
-#include "fork_run.h"
+#include "in_process.h"
 #include "log/log.h"
 #include "quillon.h"
+#include "testing.h"
 
 namespace {
 
-void Lookup(LogDir** list, const std::string& file) {
+void Lookup(LogList* list, const std::string& file) {
   LogEntry* entry = nullptr;
   inDlist(list, file.c_str(), &entry);
+}
+
+bool StartsWith(const char* text, const char* prefix) {
+  return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
+}
+
+// The directories and entries that a rewrite leaving out `prefix` (if
+// given) writes, or that a load gives: a load pushes each entry at the head,
+// and entries of CWD load unflagged.
+std::string Written(const LogList& list, const char* prefix, bool loaded) {
+  std::string out;
+  for (const LogDir* d = list.first; d; d = d->next) {
+    if (prefix && StartsWith(d->dir, prefix)) continue;
+    out += std::string("*") + d->dir + "\n";
+    std::string entries;
+    for (const LogEntry* e = d->entries; e; e = e->next) {
+      std::string line = std::string("@") + e->name + "\n";
+      if (loaded && e->flag != (CWD != d->dir ? 1 : 0))
+        Fail("entry loaded with the wrong flag");
+      if (loaded) entries.insert(0, line);
+      if (!loaded && e->flag) entries += line;
+    }
+    out += entries;
+  }
+  return out;
 }
 
 void RunLog(const std::string& dir, const std::string& text) {
@@ -24,29 +51,34 @@ void RunLog(const std::string& dir, const std::string& text) {
   ResetOptions();
   CWD = dir;
 
-  LogDir* list = nullptr;
+  LogList list;
   LoadDlist(&list);
   Lookup(&list, "1");
   Lookup(&list, "../../x/2");
   Lookup(&list, "/3");
   // Files under the logged directories themselves, and their neighbours.
-  for (LogDir* d = list; d; d = d->next) {
+  for (LogDir* d = list.first; d; d = d->next) {
     Lookup(&list, std::string(d->dir) + "/4");
     Lookup(&list, std::string(d->dir) + "5");
     if (d->entries) Lookup(&list, std::string(d->dir) + "/" + d->entries->name);
   }
   MakePath(text.c_str());
-  UpdateDlist(list, list ? list->dir : ".:.");
+  std::string prefix = list.first ? list.first->dir : ".:.";
+  LOGUPDATE = true;
+  bool rewritten = UpdateDlist(list, prefix.c_str());
+  EndInput();
+  if (!rewritten) Fail("the log could not be rewritten");
 
-  // What was written back must read again.
-  LogDir* again = nullptr;
+  LogList again;
   LoadDlist(&again);
+  if (Written(again, nullptr, true) != Written(list, prefix.c_str(), false))
+    Fail("the log read back differs from what was written");
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string text(reinterpret_cast<const char*>(data), size);
-  RunInChild([&](const std::string& dir) { RunLog(dir, text); });
+  RunLog(BeginInput(), text);
   return 0;
 }

@@ -1,7 +1,9 @@
 // The whole program over a small generated spool. The first byte picks an
 // option set; the rest is cut at kSeparator into article files "1", "2",
-// ... (at most kMaxFiles). Each input runs in a child in an empty
-// directory, which also takes the output (-dest out).
+// ... (at most kMaxFiles). Each input runs in this process in an emptied
+// directory, which also takes the output (-dest out); the run must end with
+// status 0, 1 or 2, writing nothing outside that directory, and free what
+// it took.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,9 +15,10 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/options.h"
-#include "fork_run.h"
+#include "driver/run.h"
+#include "in_process.h"
 #include "quillon.h"
+#include "testing.h"
 
 namespace {
 
@@ -63,8 +66,8 @@ void Write(const std::string& path, const std::string& text) {
   std::ofstream(path, std::ios::binary) << text;
 }
 
-void RunQuillon(const std::string& dir, const OptionSet& set,
-                const std::vector<std::string>& files) {
+int RunQuillon(const std::string& dir, const OptionSet& set,
+               const std::vector<std::string>& files) {
   ResetOptions();
   unsetenv("QUILLONLOG");
   mkdir("out", 0700);
@@ -94,7 +97,7 @@ void RunQuillon(const std::string& dir, const OptionSet& set,
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
-  QuillonMain(static_cast<int>(args.size()), argv.data());
+  return QuillonMain(static_cast<int>(args.size()), argv.data());
 }
 
 }  // namespace
@@ -104,6 +107,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const OptionSet& set = OptionSets()[data[0] % OptionSets().size()];
   std::string_view rest(reinterpret_cast<const char*>(data) + 1, size - 1);
   std::vector<std::string> files = SplitFiles(rest);
-  RunInChild([&](const std::string& dir) { RunQuillon(dir, set, files); });
+  int status = RunQuillon(BeginInput(), set, files);
+  ReleaseRecords();
+  EndInput();
+  if (status < 0 || status > 2) Fail("exit status " + std::to_string(status));
   return 0;
 }

@@ -16,7 +16,6 @@ const char* ERRFILE = nullptr;
 bool DOS = false;
 bool LOGUPDATE = false;
 const char* LOGFILE = nullptr;
-bool FAILED = false;
 std::string CWD;
 const char* const MARKER = "*";
 
@@ -64,5 +63,9 @@ void ResetOptions() {
   FMODE = 0;
   LOGUPDATE = false;
   LOGFILE = nullptr;
-  FAILED = false;
+}
+
+void ReleaseRecords() {
+  std::deque<Segment>().swap(Segments());
+  std::vector<std::unique_ptr<char[]>>().swap(Strings());
 }

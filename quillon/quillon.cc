@@ -1,4 +1,14 @@
 // quillon: decodes files posted to news groups uuencoded in several articles.
-#include "driver/options.h"
+#include <cstdio>
+#include <new>
 
-int main(int argc, char** argv) { return QuillonMain(argc, argv); }
+#include "driver/run.h"
+
+int main(int argc, char** argv) {
+  try {
+    return QuillonMain(argc, argv);
+  } catch (const std::bad_alloc&) {
+    std::fputs("quillon: out of memory\n", stderr);
+    return 1;
+  }
+}

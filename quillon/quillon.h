@@ -52,17 +52,10 @@ extern bool DOS;
 extern bool LOGUPDATE;
 extern const char* LOGFILE;
 
-// Set where a failure message is printed (an output or input file, the
-// error file, the log): the run then never ends with status 0.
-extern bool FAILED;
-
 // The current directory at start; empty when it cannot be read.
 extern std::string CWD;
 
 // Begin names of files already started are overwritten with this text.
 extern const char* const MARKER;
-
-// Puts every option global back to its start value (tests use it).
-void ResetOptions();
 
 #endif  // QUILLON_QUILLON_H_

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "testing.h"
+
 // A fresh empty directory under the system's temporary directory, removed
 // with everything in it when the object goes.
 struct TempDir {

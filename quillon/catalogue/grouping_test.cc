@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "catalogue/catalogue.h"
+#include "testing.h"
 
 namespace {
 

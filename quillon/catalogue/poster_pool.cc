@@ -1,8 +1,8 @@
 #include "catalogue/poster_pool.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 void meminit(PosterPool* pool, unsigned chunksize) {
   *pool = PosterPool{nullptr, 0, 0, chunksize, 0, 0, {}};
@@ -21,10 +21,7 @@ static void Reserve(PosterPool* pool, size_t need) {
   size_t size = static_cast<size_t>(pool->nchunks) * pool->chunksize;
   // realloc of a null pointer is a fresh allocation.
   char* grown = static_cast<char*>(std::realloc(pool->buf, size));
-  if (!grown) {
-    std::fputs("quillon: out of memory\n", stderr);
-    std::exit(1);
-  }
+  if (!grown) throw std::bad_alloc();
   pool->buf = grown;
 }
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "../log/log.h"
+#include "../testing.h"
 #include "dosname.h"
 #include "line_file.h"
 #include "pass_index.h"
@@ -77,13 +78,11 @@ struct Pass {
   char slots[3][kLineSize];
   char* line = slots[0];
   History history;
+  // Article files already removed: each finished file is cleaned once, but
+  // removing it once is enough also where several are finished together.
+  std::unordered_set<const char*> removed;
+  DecodeOutcome outcome;
 };
-
-// Article files already removed in the running pass: clean looks at the
-// whole list after every segment, and removing each file once is enough.
-std::unordered_set<const char*>* g_removed = nullptr;
-
-bool g_write_error = false;
 
 // Off, every line goes the general way of HandleLine.
 bool g_fast_paths = true;
@@ -95,8 +94,8 @@ void WriteFailed(Pass* pass) {
   if (pass->out_failed) return;
   std::fprintf(stderr, "quillon: write error on %s\n", pass->out_path.c_str());
   pass->out_failed = true;
-  g_write_error = true;
-  FAILED = true;
+  pass->outcome.write_error = true;
+  pass->outcome.failed = true;
 }
 
 void Decode(Pass* pass, const char* line) {
@@ -110,9 +109,11 @@ void WriteRun(Pass* pass, size_t count) {
   if (ferror_unlocked(pass->out)) WriteFailed(pass);
 }
 
+void CleanFiles(Segment* list, std::unordered_set<const char*>* removed);
+
 void Processed(Pass* pass, Segment* seg) {
   MarkProcessed(seg);
-  clean(pass->list);
+  CleanFiles(pass->list, &pass->removed);
 }
 
 // Data counts as written only when the close (and its flush) succeeds; the
@@ -124,7 +125,7 @@ void CloseOutput(Pass* pass) {
     if (pass->fed) pass->lost = true;
   } else {
     for (Segment* s : pass->waiting) MarkProcessed(s);
-    if (!pass->waiting.empty()) clean(pass->list);
+    if (!pass->waiting.empty()) CleanFiles(pass->list, &pass->removed);
   }
   pass->waiting.clear();
   pass->out_failed = false;
@@ -249,7 +250,7 @@ bool OpenOutput(Pass* pass, Segment* seg, LineFile* in, bool* failed) {
   }
   if (!pass->out) {
     std::fprintf(stderr, "quillon: unable to create %s\n", path);
-    FAILED = true;
+    pass->outcome.failed = true;
     pass->create_failed = true;
     pass->lost = true;
     *failed = true;
@@ -364,15 +365,20 @@ void DecodeSegment(Pass* pass, Segment* seg) {
     return;
   }
   // A directory among plain files is passed over; the run goes on.
-  if (seg->begin == kPlainBegin && SkipDirectory(seg->path)) return;
+  if (seg->begin == kPlainBegin && SkipDirectory(seg->path)) {
+    pass->outcome.failed = true;
+    return;
+  }
   LineFile in;
   if (!OpenLineFile(&in, seg->path)) {
-    // The run ends here; a write error still pending in the open output
+    // The pass ends here; a write error still pending in the open output
     // file is reported first.
     if (pass->out && !pass->out_failed && std::fflush(pass->out) != 0)
       WriteFailed(pass);
     std::fprintf(stderr, "quillon: cannot access file %s\n", seg->path);
-    std::exit(1);
+    pass->outcome.article_unreadable = true;
+    pass->outcome.failed = true;
+    return;
   }
   int64_t limit = maxseek(pass->list, seg, SizeOfLineFile(&in));
   SeekLine(&in, seg->offset);
@@ -390,37 +396,48 @@ void DecodeSegment(Pass* pass, Segment* seg) {
   Processed(pass, seg);
 }
 
+// The file still open at the end of the pass. A pass cut short by an
+// unreadable article leaves it as it is, its data written out but its
+// segments not processed; else it is a short file.
+void EndOutput(Pass* pass) {
+  if (!pass->outcome.article_unreadable) {
+    ShortFile(pass);
+    return;
+  }
+  std::fclose(pass->out);
+  pass->out = nullptr;
+}
+
 }  // namespace
 
-void decode(Segment* list) {
+DecodeOutcome decode(Segment* list) {
   std::printf("\n");
   if (DOS) {
     for (Segment* s = list; s; s = s->next) {
       if (s->begin && s->begin != kPlainBegin) dosname(s->begin);
     }
   }
-  g_write_error = false;
-  std::unordered_set<const char*> removed;
-  g_removed = &removed;
   BeginPassIndex(list);
   BeginNameIndex(list);
   Pass pass;
   pass.list = list;
   pass.err = GetFilePtr(ERRFILE);
+  if (ERRFILE && !pass.err) pass.outcome.failed = true;
   if (!list) {
     LineFile in;
     UseStdin(&in);
     LineLoop(&pass, nullptr, &in, -1);
   }
-  for (Segment* s = list; s; s = s->next) DecodeSegment(&pass, s);
-  if (pass.out) ShortFile(&pass);
+  for (Segment* s = list; s && !pass.outcome.article_unreadable; s = s->next)
+    DecodeSegment(&pass, s);
+  if (pass.out) EndOutput(&pass);
   if (pass.err) std::fclose(pass.err);
   EndNameIndex();
   EndPassIndex();
-  g_removed = nullptr;
+  return pass.outcome;
 }
 
-void decode_p(Segment** head, int first, int end, char** argv) {
+DecodeOutcome decode_p(Segment** head, int first, int end, char** argv) {
   Segment** link = head;
   *head = nullptr;
   for (int i = first; i < end; ++i) {
@@ -435,52 +452,41 @@ void decode_p(Segment** head, int first, int end, char** argv) {
     *link = s;
     link = &s->next;
   }
-  decode(*head);
+  return decode(*head);
 }
 
 int64_t maxseek(Segment* list, Segment* seg, int64_t limit) {
-  if (PassIndexed(list)) return IndexedMaxseek(seg, limit);
-  for (Segment* s = list; s; s = s->next) {
-    if (s == seg || s->path != seg->path) continue;
-    if (s->offset > seg->offset && s->offset < limit) limit = s->offset;
-  }
-  return limit;
+  if (!PassIndexed(list)) return limit;  // no pass, no other segment
+  return IndexedMaxseek(seg, limit);
 }
+
+namespace {
 
 // Removes and flags one finished article file; its segments all share it.
-static void CleanFile(const std::vector<Segment*>& segments) {
+// `removed`, when given, holds the files removed before.
+void CleanFile(const std::vector<Segment*>& segments,
+               std::unordered_set<const char*>* removed) {
   for (Segment* p : segments) {
     if (p->mark != 1) continue;
-    if (DEL && p->path && !(g_removed && g_removed->count(p->path))) {
+    if (DEL && p->path && !(removed && removed->count(p->path))) {
       unlink(p->path);
-      if (g_removed) g_removed->insert(p->path);
+      if (removed) removed->insert(p->path);
     }
     if (p->logentry) p->logentry->flag = 1;
   }
 }
 
-void clean(Segment* list) {
-  // Within a pass only the files finished since the last call can change:
-  // the others were removed and flagged when they were finished.
-  if (PassIndexed(list)) {
-    for (const std::vector<Segment*>* file : TakeFinishedFiles())
-      CleanFile(*file);
-    return;
-  }
-  // Input files are told apart by their path object, not its text.
-  std::unordered_map<const char*, bool> pending;
-  for (Segment* q = list; q; q = q->next) pending[q->path] |= q->mark == 0;
-  for (Segment* p = list; p; p = p->next) {
-    if (p->mark != 1 || pending[p->path]) continue;
-    if (DEL && p->path && !(g_removed && g_removed->count(p->path))) {
-      unlink(p->path);
-      if (g_removed) g_removed->insert(p->path);
-    }
-    if (p->logentry) p->logentry->flag = 1;
-  }
+// Only the files finished since the last call can change: the others were
+// removed and flagged when they were finished.
+void CleanFiles(Segment* list, std::unordered_set<const char*>* removed) {
+  if (!PassIndexed(list)) return;
+  for (const std::vector<Segment*>* file : TakeFinishedFiles())
+    CleanFile(*file, removed);
 }
 
-bool DecodeWriteError() { return g_write_error; }
+}  // namespace
+
+void clean(Segment* list) { CleanFiles(list, nullptr); }
 
 void UseDecodeFastPaths(bool on) { g_fast_paths = on; }
 
@@ -489,7 +495,6 @@ std::FILE* GetFilePtr(const char* path) {
   std::FILE* f = std::fopen(path, "a");
   if (!f) {
     std::fprintf(stderr, "%s: cannot open\n", path);
-    FAILED = true;
   }
   return f;
 }

@@ -7,29 +7,30 @@
 
 #include "../quillon.h"
 
+// How a pass went; every failure's message is printed already.
+struct DecodeOutcome {
+  // The pass ended at an article file that could not be opened: the run
+  // ends there, with nothing more printed or cleaned.
+  bool article_unreadable = false;
+  bool write_error = false;  // writing an output file failed
+  bool failed = false;       // some failure was reported
+};
+
 // Runs the pass over `list` in list order; over standard input when the
-// list is empty. Ends the process with status 1 when an article file cannot
-// be opened.
-void decode(Segment* list);
-
-// True when writing an output file failed in the last pass; the run must
-// then not end as a success.
-bool DecodeWriteError();
-
-// The fast ways for full data lines (on unless turned off). The tests turn
-// them off to compare their results with the general way's.
-void UseDecodeFastPaths(bool on);
+// list is empty.
+DecodeOutcome decode(Segment* list);
 
 // Decodes argv[first] .. argv[end - 1] as plain uuencoded files (standard
 // input when there are none). The list it builds is stored in `*head`.
-void decode_p(Segment** head, int first, int end, char** argv);
+DecodeOutcome decode_p(Segment** head, int first, int end, char** argv);
 
 // End of the window of `seg`: the smallest offset of another segment of the
-// same input file above seg's own and below `limit`, else `limit`.
+// same input file above seg's own and below `limit`, else `limit`. Needs the
+// pass index of `list` (BeginPassIndex).
 int64_t maxseek(Segment* list, Segment* seg, int64_t limit);
 
 // Deletes (under -delete) and flags in the log every input file all of whose
-// segments are processed.
+// segments are processed (MarkProcessed), within the pass index of `list`.
 void clean(Segment* list);
 
 // Opens `path` for appending; null for null, or after "%s: cannot open".

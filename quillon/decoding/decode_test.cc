@@ -13,6 +13,7 @@
 
 #include "../log/log.h"
 #include "../test_support.h"
+#include "pass_index.h"
 
 namespace {
 
@@ -77,13 +78,14 @@ class DecodeTest : public testing::Test {
   }
   std::string Run() {
     CaptureStdout();
-    decode(list);
+    outcome = decode(list);
     return GetCapturedStdout();
   }
 
   TempDir in, out;
   Segment* list = nullptr;
   Segment** tail = &list;
+  DecodeOutcome outcome;
 };
 
 TEST_F(DecodeTest, PostingInThreeArticlesOfOneFile) {
@@ -172,10 +174,12 @@ TEST_F(DecodeTest, MaxseekEndsWindowsAtLaterSegmentsOfTheSameFile) {
   Segment* b = AddSame(a, 1, 900);
   Segment* c = AddSame(a, 1, 400);
   Add("other", 1, nullptr, 200);
+  BeginPassIndex(list);
   EXPECT_EQ(maxseek(list, a, 1500), 400);
   EXPECT_EQ(maxseek(list, c, 1500), 900);
   EXPECT_EQ(maxseek(list, b, 1500), 1500);
   EXPECT_EQ(maxseek(list, a, 300), 300);
+  EndPassIndex();
 }
 
 TEST_F(DecodeTest, CleanWaitsForEverySegmentOfAFile) {
@@ -188,15 +192,18 @@ TEST_F(DecodeTest, CleanWaitsForEverySegmentOfAFile) {
   Segment* b = Add(in.Path("b"), 1, nullptr);
   a1->logentry = a2->logentry = &ea;
   b->logentry = &eb;
-  a1->mark = b->mark = 1;
+  BeginPassIndex(list);
+  MarkProcessed(a1);
+  MarkProcessed(b);
   clean(list);
   EXPECT_TRUE(FileExists(in.Path("a")));
   EXPECT_FALSE(FileExists(in.Path("b")));
   EXPECT_EQ(ea.flag, 0);
   EXPECT_EQ(eb.flag, 1);
-  a2->mark = 1;
+  MarkProcessed(a2);
   DEL = false;
   clean(list);
+  EndPassIndex();
   EXPECT_TRUE(FileExists(in.Path("a")));
   EXPECT_EQ(ea.flag, 1);
 }
@@ -336,7 +343,8 @@ TEST_F(DecodeTest, FailedOutputFileKeepsItsArticles) {
 
 // Runs `decode` with files limited to `limit` bytes, the way a full disk
 // or a quota refuses writes; returns what it wrote to standard error.
-std::string RunWithSizeLimit(Segment* list, rlim_t limit) {
+std::string RunWithSizeLimit(Segment* list, rlim_t limit,
+                             DecodeOutcome* outcome) {
   rlimit old;
   getrlimit(RLIMIT_FSIZE, &old);
   rlimit lower = old;
@@ -344,21 +352,11 @@ std::string RunWithSizeLimit(Segment* list, rlim_t limit) {
   auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
   setrlimit(RLIMIT_FSIZE, &lower);
   CaptureStderr();
-  decode(list);
+  *outcome = decode(list);
   std::string err = GetCapturedStderr();
   setrlimit(RLIMIT_FSIZE, &old);
   std::signal(SIGXFSZ, old_handler);
   return err;
-}
-
-// Decodes with output files limited to `limit` bytes, for a death test.
-void DecodeWithSizeLimit(Segment* list, rlim_t limit) {
-  rlimit lower;
-  getrlimit(RLIMIT_FSIZE, &lower);
-  lower.rlim_cur = limit;
-  std::signal(SIGXFSZ, SIG_IGN);
-  setrlimit(RLIMIT_FSIZE, &lower);
-  decode(list);
 }
 
 TEST_F(DecodeTest, WriteErrorKeepsTheArticlesOfItsFile) {
@@ -387,9 +385,10 @@ TEST_F(DecodeTest, WriteErrorKeepsTheArticlesOfItsFile) {
     WriteFile(in.Path("s"), Article("s", Uuencode(Bytes(500), "small.bin")));
     Segment* small = Add(in.Path("s"), 2, NewBeginName("small.bin"));
     small->logentry = &entries[3];
-    EXPECT_EQ(RunWithSizeLimit(list, c.limit),
+    EXPECT_EQ(RunWithSizeLimit(list, c.limit, &outcome),
               "quillon: write error on " + out.Path("big.bin") + "\n");
-    EXPECT_TRUE(DecodeWriteError());
+    EXPECT_TRUE(outcome.write_error);
+    EXPECT_TRUE(outcome.failed);
     for (int i = 0; i < 3; ++i) {
       std::string name = "b";
       name += std::to_string(i);
@@ -407,7 +406,8 @@ TEST_F(DecodeTest, WriteErrorKeepsTheArticlesOfItsFile) {
   WriteFile(in.Path("s"), Uuencode("x", "x.bin"));
   Add(in.Path("s"), 1, NewBeginName("x.bin"));
   Run();
-  EXPECT_FALSE(DecodeWriteError());
+  EXPECT_FALSE(outcome.write_error);
+  EXPECT_FALSE(outcome.failed);
 }
 
 TEST_F(DecodeTest, SymbolicLinksAreNeverFollowed) {
@@ -426,7 +426,7 @@ TEST_F(DecodeTest, SymbolicLinksAreNeverFollowed) {
   char* argv[] = {paths[0].data(), paths[1].data(), paths[2].data()};
   CaptureStderr();
   CaptureStdout();
-  decode_p(&list, 0, 3, argv);
+  outcome = decode_p(&list, 0, 3, argv);
   GetCapturedStdout();
   EXPECT_EQ(GetCapturedStderr(),
             "quillon: unable to create " + out.Path("l.bin") + "\n" +
@@ -436,7 +436,9 @@ TEST_F(DecodeTest, SymbolicLinksAreNeverFollowed) {
   EXPECT_TRUE(std::filesystem::is_symlink(out.Path("l.bin")));
   EXPECT_TRUE(std::filesystem::is_symlink(out.Path("d.bin")));
   EXPECT_EQ(ReadFile(out.Path("ok.bin")), "ok.bin");
-  EXPECT_FALSE(DecodeWriteError());
+  EXPECT_FALSE(outcome.write_error);
+  EXPECT_TRUE(outcome.failed);
+  EXPECT_FALSE(outcome.article_unreadable);
 }
 
 // Offsets past 4 GiB, in a sparse file that costs no disk space.
@@ -457,7 +459,9 @@ TEST_F(DecodeTest, ArticlesBeyondFourGigabytes) {
   Segment* p1 = Add(path, 1, NewBeginName("far.bin"), hole);
   Segment* p2 = AddSame(p1, 2, hole + static_cast<int64_t>(a1.size()));
   p2->begin = NewBeginName("farther.bin");
+  BeginPassIndex(list);
   EXPECT_EQ(maxseek(list, p1, hole * 2), p2->offset);
+  EndPassIndex();
   EXPECT_EQ(Run(), "\nUUdecoding far.bin\nUUdecoding farther.bin\n");
   EXPECT_EQ(ReadFile(out.Path("far.bin")), Bytes(100));
   EXPECT_EQ(ReadFile(out.Path("farther.bin")), Bytes(60));
@@ -481,23 +485,48 @@ TEST_F(DecodeTest, NamesOutsideTheOutputDirectoryAreRefused) {
   EXPECT_FALSE(FileExists(out.Path("../b.bin")));
 }
 
-// The run ends at an article that cannot be opened; a write error that the
+// The pass ends at an article that cannot be opened; a write error that the
 // open output file has not shown yet is reported before it.
-TEST_F(DecodeTest, WriteErrorIsReportedBeforeTheRunEnds) {
+TEST_F(DecodeTest, WriteErrorIsReportedBeforeThePassEnds) {
   std::vector<std::string> lines = Lines(Uuencode(Bytes(45 * 2000), "x.bin"));
   WriteFile(in.Path("a"), Join(lines, 0, lines.size() - 3));  // no end line
   Add(in.Path("a"), 1, NewBeginName("x.bin"));
   Add(in.Path("gone"), 1, nullptr);
   QUIET = true;
-  EXPECT_EXIT(DecodeWithSizeLimit(list, 20000), testing::ExitedWithCode(1),
-              "^quillon: write error on " + out.Path("x.bin") +
-                  "\nquillon: cannot access file " + in.Path("gone") + "\n$");
+  CaptureStdout();
+  EXPECT_EQ(RunWithSizeLimit(list, 20000, &outcome),
+            "quillon: write error on " + out.Path("x.bin") +
+                "\nquillon: cannot access file " + in.Path("gone") + "\n");
+  GetCapturedStdout();
+  EXPECT_TRUE(outcome.article_unreadable);
+  EXPECT_TRUE(outcome.write_error);
+  EXPECT_TRUE(outcome.failed);
 }
 
-TEST_F(DecodeTest, ArticleThatCannotBeOpenedEndsTheRun) {
+// Nothing after the unreadable article is decoded, cleaned or printed; the
+// file still open keeps what was written into it, and is no "Short file".
+TEST_F(DecodeTest, ArticleThatCannotBeOpenedEndsThePass) {
+  std::vector<std::string> lines = Lines(Uuencode(Bytes(450), "x.bin"));
+  WriteFile(in.Path("a"), Join(lines, 0, 6));  // no end line
+  WriteFile(in.Path("b"), Uuencode("b", "b.bin"));
+  DEL = true;
+  LogEntry entry{nullptr, 0, nullptr};
+  Add(in.Path("a"), 1, NewBeginName("x.bin"))->logentry = &entry;
   Add(in.Path("gone"), 1, nullptr);
-  EXPECT_EXIT(decode(list), testing::ExitedWithCode(1),
-              "^quillon: cannot access file " + in.Path("gone") + "\n$");
+  Add(in.Path("b"), 2, NewBeginName("b.bin"));
+  CaptureStderr();
+  EXPECT_EQ(Run(), "\nUUdecoding x.bin\n");
+  EXPECT_EQ(GetCapturedStderr(),
+            "quillon: cannot access file " + in.Path("gone") + "\n");
+  EXPECT_TRUE(outcome.article_unreadable);
+  EXPECT_TRUE(outcome.failed);
+  EXPECT_FALSE(outcome.write_error);
+  EXPECT_EQ(ReadFile(out.Path("x.bin")), Bytes(45 * 5));
+  EXPECT_EQ(list->mark, 0);
+  EXPECT_EQ(entry.flag, 0);
+  EXPECT_TRUE(FileExists(in.Path("a")));
+  EXPECT_TRUE(FileExists(in.Path("b")));
+  EXPECT_FALSE(FileExists(out.Path("b.bin")));
 }
 
 TEST(BaseName, KeepsTheLastComponent) {

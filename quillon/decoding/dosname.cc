@@ -10,6 +10,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "../testing.h"
+
 namespace {
 
 // Widths of the start of the base name, its last two characters, and the
@@ -174,15 +176,6 @@ void dosname(char* name) {
 
 void checkname(Segment* list, char* name) {
   dosname(name);
-  if (CurrentNames() && CurrentNames()->list == list) {
+  if (CurrentNames() && CurrentNames()->list == list)
     IndexedCheckname(CurrentNames().get(), name);
-    return;
-  }
-  for (Segment* s = list; s; s = s->next) {
-    // A string overwritten with MARKER belongs to a file already started.
-    if (!s->begin || std::strcmp(s->begin, MARKER) == 0) continue;
-    if (std::strcmp(s->begin, name) != 0) continue;
-    if (uint64_t count = UseCount(s->begin)) Number(name, count);
-    RaiseUseCount(s->begin);
-  }
 }

@@ -21,12 +21,6 @@ void checkname(Segment* list, char* name);
 void BeginNameIndex(Segment* list);
 void EndNameIndex();
 
-// The use counter of a begin string, its raise by one, and `name` numbered
-// with a count, as checkname does them.
-uint64_t DosUseCount(char* begin);
-void RaiseDosUseCount(char* begin);
-void NumberDosName(char* name, uint64_t count);
-
 // `name` (a DOS name) with `count` put behind its base, always an 8.3 name:
 // the base keeps at most six characters, fewer when the count needs more
 // than two digits (pictu100.jpg), and the extension at most three.

@@ -33,7 +33,7 @@ struct LineFile {
 // True when `path` names a directory (following symbolic links): such a
 // file argument is no article and no uuencoded file. It is reported as a
 // file that cannot be accessed, once per run, also when the scan hands its
-// arguments on to plain decoding.
+// arguments on to plain decoding. The caller counts it as a failure.
 bool SkipDirectory(const char* path);
 
 // Opens `path` for reading, in wire format when its content ends with

@@ -11,6 +11,7 @@
 #endif
 
 #include "quillon.h"
+#include "testing.h"
 #include "text.h"
 
 namespace {

@@ -1,12 +1,39 @@
-// The command line of quillon.
+// The command line of quillon: its option words and the settings they make.
 #ifndef QUILLON_DRIVER_OPTIONS_H_
 #define QUILLON_DRIVER_OPTIONS_H_
+
+#include "../catalogue/caption.h"
+
+enum Option {
+  kDelete = 1,
+  kQuiet,
+  kExtended,
+  kDest,
+  kMode,
+  kPlain,
+  kDir,
+  kKeywords,
+  kErrors,
+  kLog,
+  kUnlog,
+  kDos,
+};
+
+// The -keywords table: words of the command line, split in place.
+struct Keywords {
+  char* table[kMaxKeywords] = {};
+  int count = 0;
+};
 
 // Number (1 to 12) of the one option word that begins with `word`, or 0 when
 // none or several do.
 int GetOption(const char* word);
 
-// The whole run; returns the exit status.
-int QuillonMain(int argc, char** argv);
+// True for the options that take the next word as their argument.
+bool TakesArgument(int option);
+
+// Makes the setting of `option` (any but -log and -unlog) in its option
+// global or in `keywords`; `value` is its argument, or null when it has none.
+void SetOption(int option, char* value, Keywords* keywords);
 
 #endif  // QUILLON_DRIVER_OPTIONS_H_

@@ -231,11 +231,14 @@ void AddSegment(ScanState* scan, Article* a, const char* path,
 // decoding.
 bool OpenArticleFile(ScanState* scan, FileState* fs, const char* path,
                      LogEntry** entry) {
-  if (SkipDirectory(path)) return false;
+  if (SkipDirectory(path)) {
+    scan->failed = true;
+    return false;
+  }
   if (inDlist(scan->log_list, path, entry)) return false;
   if (!OpenLineFile(&fs->file, path)) {
     std::fprintf(stderr, "quillon: cannot access file %s\n", path);
-    FAILED = true;
+    scan->failed = true;
     return false;
   }
   if (fs->file.size != 0) return true;

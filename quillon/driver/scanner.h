@@ -9,13 +9,14 @@
 
 // What the scan needs of the driver's run state.
 struct ScanState {
-  LogDir** log_list = nullptr;
+  LogList* log_list = nullptr;
   Segment** catalogue = nullptr;
   // The index of *catalogue while the scan inserts into it.
   CatalogueIndex index;
   PosterPool* pool = nullptr;
   char** keywords = nullptr;
   int keyword_count = 0;
+  bool failed = false;  // a failure message was printed
 };
 
 enum ScanResult {

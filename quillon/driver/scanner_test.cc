@@ -49,7 +49,7 @@ struct Scan {
     for (Segment* s = catalogue; s; s = s->next) out.push_back(s);
     return out;
   }
-  LogDir* log = nullptr;
+  LogList log;
   Segment* catalogue = nullptr;
   PosterPool pool;
   char* keywords[10] = {};

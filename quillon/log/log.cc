@@ -20,18 +20,6 @@
 
 namespace {
 
-// Log nodes live until exit; the stores keep them reachable for leak
-// checkers whatever list they hang in.
-LogDir* NewLogDir() {
-  static std::deque<LogDir> store;
-  return &store.emplace_back();
-}
-
-LogEntry* NewLogEntry() {
-  static std::deque<LogEntry> store;
-  return &store.emplace_back();
-}
-
 // The file that a rewrite replaces: the log itself, or the file at the end
 // of its chain of symbolic links, which need not exist yet, so that a link
 // named by QUILLONLOG stays a link. Empty for a chain that never ends.
@@ -110,18 +98,18 @@ int OpenRewrite(const std::string& target, std::string* temp) {
   return open(target.c_str(), O_WRONLY | O_TRUNC | O_NOCTTY | O_NOFOLLOW);
 }
 
-void WriteDlist(std::FILE* out, LogDir* list, const char* prefix) {
-  for (LogDir* d = list; d; d = d->next) {
+void WriteDlist(std::FILE* out, const LogList& list, const char* prefix) {
+  for (const LogDir* d = list.first; d; d = d->next) {
     if (StartsWith(d->dir, prefix)) continue;
     std::fprintf(out, "*%s\n", d->dir);
-    for (LogEntry* e = d->entries; e; e = e->next)
+    for (const LogEntry* e = d->entries; e; e = e->next)
       if (e->flag) std::fprintf(out, "@%s\n", e->name);
   }
 }
 
 // Rewrites the log (see OpenRewrite). A log that may not be rewritten is
 // left exactly as it is, before anything is printed.
-bool RewriteLog(LogDir* list, const char* prefix) {
+bool RewriteLog(const LogList& list, const char* prefix) {
   if (!*LOGFILE) return false;  // else the temporary file lands in CWD
   std::string target = RewriteTarget(LOGFILE);
   std::string temp;
@@ -145,89 +133,26 @@ bool RewriteLog(LogDir* list, const char* prefix) {
   return true;
 }
 
-// The entries of one LogDir by name. Entries are only ever pushed at the
-// head, so the index catches up by reading the list down to the head it saw
-// last.
-struct EntryIndex {
-  LogEntry* seen = nullptr;
-  std::unordered_map<std::string_view, LogEntry*> by_name;  // first in list
-};
-
-// The run's log list by directory path, beside the list. It follows one
-// list, whose nodes are only ever appended at the tail; a list changed
-// otherwise is read anew.
-struct LogIndex {
-  LogDir** link = nullptr;
-  LogDir* first = nullptr;  // *link when last seen
-  LogDir* tail = nullptr;   // last node indexed
-  size_t count = 0;
-  struct Place {
-    LogDir* dir;
-    size_t position;
-  };
-  std::unordered_map<std::string_view, Place> by_path;  // first in list
-  std::set<size_t> lengths;  // of every directory path in the list
-  std::unordered_map<const LogDir*, EntryIndex> entries;
-};
-
-LogIndex& Index() {
-  static LogIndex index;
-  return index;
-}
-
-void Append(LogIndex* index, LogDir* dir) {
-  std::string_view path(dir->dir);
-  index->by_path.try_emplace(path, LogIndex::Place{dir, index->count});
-  index->lengths.insert(path.size());
-  index->tail = dir;
-  ++index->count;
-}
-
-// The index of the list at `link`, brought up to date.
-LogIndex* Follow(LogDir** link) {
-  LogIndex* index = &Index();
-  if (index->link != link || index->first != *link) {
-    index->link = link;
-    index->first = *link;
-    index->tail = nullptr;
-    index->count = 0;
-    index->by_path.clear();
-    index->lengths.clear();
-    for (LogDir* d = *link; d; d = d->next) Append(index, d);
-    return index;
-  }
-  for (LogDir* d = index->tail ? index->tail->next : nullptr; d; d = d->next)
-    Append(index, d);
-  return index;
+char* Keep(LogList* list, const char* text) {
+  return list->texts.emplace_back(text).data();
 }
 
 // The entry of `name` that a walk of `dir`'s entries finds first.
-LogEntry* FindEntry(const LogDir* dir, std::string_view name) {
-  EntryIndex& index = Index().entries[dir];
-  if (index.seen != dir->entries) {
-    std::vector<LogEntry*> added;
-    LogEntry* e = dir->entries;
-    for (; e && e != index.seen; e = e->next) added.push_back(e);
-    if (!e && index.seen) {
-      // Not the list that was indexed: read it whole.
-      index.by_name.clear();
-    }
-    // Oldest first, so that the newest of equal names stays.
-    for (auto it = added.rbegin(); it != added.rend(); ++it)
-      index.by_name[(*it)->name] = *it;
-    index.seen = dir->entries;
-  }
-  auto found = index.by_name.find(name);
-  return found == index.by_name.end() ? nullptr : found->second;
+LogEntry* FindEntry(const LogList& list, const LogDir* dir,
+                    std::string_view name) {
+  auto names = list.by_name.find(dir);
+  if (names == list.by_name.end()) return nullptr;
+  auto found = names->second.find(name);
+  return found == names->second.end() ? nullptr : found->second;
 }
 
 // The first LogDir in list order whose path is a prefix of `path`.
-LogDir* FindRoot(LogIndex* index, std::string_view path) {
-  const LogIndex::Place* best = nullptr;
-  for (size_t length : index->lengths) {
+LogDir* FindRoot(const LogList& list, std::string_view path) {
+  const LogList::Place* best = nullptr;
+  for (size_t length : list.lengths) {
     if (length > path.size()) break;
-    auto found = index->by_path.find(path.substr(0, length));
-    if (found == index->by_path.end()) continue;
+    auto found = list.by_path.find(path.substr(0, length));
+    if (found == list.by_path.end()) continue;
     if (!best || found->second.position < best->position) best = &found->second;
   }
   return best ? best->dir : nullptr;
@@ -235,7 +160,7 @@ LogDir* FindRoot(LogIndex* index, std::string_view path) {
 
 }  // namespace
 
-void LoadDlist(LogDir** list) {
+void LoadDlist(LogList* list) {
   LOGFILE = std::getenv("QUILLONLOG");
   if (!LOGFILE) return;
   std::ifstream in(LOGFILE, std::ios::binary);
@@ -251,57 +176,56 @@ void LoadDlist(LogDir** list) {
       current = getptrptr(list, rest);
     } else if (line[0] == '@' && current) {
       // An entry above every directory line has no directory: dropped.
-      current->entries = addtolist(current->entries, rest, current->dir);
+      addtolist(list, current, rest, current->dir);
     }
   }
 }
 
-void logdir(const char* dir) {
+bool logdir(const char* dir) {
   LOGFILE = std::getenv("QUILLONLOG");
   if (!LOGFILE) {
+    // Said, but not a failure of the run.
     std::fprintf(stderr, "quillon: QUILLONLOG enviroment variable not set\n");
-    return;
+    return true;
   }
   std::FILE* out = std::fopen(LOGFILE, "a");
   if (!out) {
     std::fprintf(stderr, "quillon: can't open log file\n");
-    FAILED = true;
-    return;
+    return false;
   }
   std::fprintf(out, "*%s\n", LogDirPath(dir).c_str());
   if (std::fclose(out) != 0) {
     std::fprintf(stderr, "quillon: can't open log file\n");
-    FAILED = true;
+    return false;
   }
+  return true;
 }
 
-int inDlist(LogDir** list, const char* file, LogEntry** entry) {
+int inDlist(LogList* list, const char* file, LogEntry** entry) {
   *entry = nullptr;
   // Without a current directory a relative name has no known place.
   if (file[0] != '/' && CWD.empty()) return 0;
   std::string path = MakePath(file);
-  if (!FindRoot(Follow(list), path)) return 0;
+  if (!FindRoot(*list, path)) return 0;
   LOGUPDATE = true;
 
   size_t slash = path.rfind('/');
   std::string name = path.substr(slash + 1);
   path.erase(slash);
   LogDir* dir = getptrptr(list, path.c_str());
-  if (LogEntry* e = FindEntry(dir, name)) {
+  if (LogEntry* e = FindEntry(*list, dir, name)) {
     e->flag = 1;
     return 1;
   }
-  dir->entries = addtolist(dir->entries, name.c_str(), nullptr);
-  *entry = dir->entries;
+  *entry = addtolist(list, dir, name.c_str(), nullptr);
   return 0;
 }
 
-void UpdateDlist(LogDir* list, const char* prefix) {
-  if (!LOGFILE || !LOGUPDATE) return;
-  if (!RewriteLog(list, prefix)) {
-    std::fprintf(stderr, "quillon: can't open log file\n");
-    FAILED = true;
-  }
+bool UpdateDlist(const LogList& list, const char* prefix) {
+  if (!LOGFILE || !LOGUPDATE) return true;
+  if (RewriteLog(list, prefix)) return true;
+  std::fprintf(stderr, "quillon: can't open log file\n");
+  return false;
 }
 
 std::string LogDirPath(const char* dir) {
@@ -328,23 +252,27 @@ const char* MakePath(const char* path) {
   return tempstr.c_str();
 }
 
-LogDir* getptrptr(LogDir** link, const char* path) {
-  LogIndex* index = Follow(link);
-  auto found = index->by_path.find(path);
-  if (found != index->by_path.end()) return found->second.dir;
-  link = index->tail ? &index->tail->next : link;
-  LogDir* dir = NewLogDir();
-  dir->dir = NewString(path);
-  dir->next = nullptr;
-  dir->entries = nullptr;
-  *link = dir;
+LogDir* getptrptr(LogList* list, const char* path) {
+  auto found = list->by_path.find(path);
+  if (found != list->by_path.end()) return found->second.dir;
+  LogDir* dir =
+      &list->dirs.emplace_back(LogDir{Keep(list, path), nullptr, nullptr});
+  (list->tail ? list->tail->next : list->first) = dir;
+  std::string_view text(dir->dir);
+  list->by_path.emplace(text, LogList::Place{dir, list->dirs.size() - 1});
+  list->lengths.insert(text.size());
+  list->tail = dir;
   return dir;
 }
 
-LogEntry* addtolist(LogEntry* first, const char* name, const char* dir) {
-  LogEntry* entry = NewLogEntry();
-  entry->name = NewString(name);
-  entry->flag = dir && CWD != dir ? 1 : 0;
-  entry->next = first;
+LogEntry* addtolist(LogList* list, LogDir* dir, const char* name,
+                    const char* from) {
+  LogEntry* entry = &list->entries.emplace_back();
+  entry->name = Keep(list, name);
+  entry->flag = from && CWD != from ? 1 : 0;
+  entry->next = dir->entries;
+  dir->entries = entry;
+  // The newest of equal names is the one a walk of the list finds first.
+  list->by_name[dir][entry->name] = entry;
   return entry;
 }

@@ -3,7 +3,12 @@
 #ifndef QUILLON_LOG_LOG_H_
 #define QUILLON_LOG_LOG_H_
 
+#include <cstddef>
+#include <deque>
+#include <set>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 
 struct LogEntry {
   char* name;  // file name: the last component of its absolute path
@@ -17,18 +22,50 @@ struct LogDir {
   LogEntry* entries;
 };
 
-// Reads QUILLONLOG into LOGFILE and the log file into `*list`.
-void LoadDlist(LogDir** list);
+// The run's log list: its directories from `first` on, the nodes and texts
+// they are made of, and their index. Nodes are added only by getptrptr and
+// addtolist, which keep the index true to the list; everything lives as long
+// as the list.
+struct LogList {
+  LogList() = default;
+  LogList(const LogList&) = delete;
+  LogList& operator=(const LogList&) = delete;
+  LogList(LogList&&) = default;
+  LogList& operator=(LogList&&) = default;
 
-// Appends a directory line for `dir` to the log.
-void logdir(const char* dir);
+  LogDir* first = nullptr;
+
+  struct Place {
+    LogDir* dir;
+    size_t position;  // in list order
+  };
+  LogDir* tail = nullptr;
+  std::unordered_map<std::string_view, Place> by_path;
+  std::set<size_t> lengths;  // of every directory path in the list
+  // Each directory's entries by name: the first of equal names in its list.
+  std::unordered_map<const LogDir*,
+                     std::unordered_map<std::string_view, LogEntry*>>
+      by_name;
+
+  std::deque<LogDir> dirs;
+  std::deque<LogEntry> entries;
+  std::deque<std::string> texts;  // directory paths and file names
+};
+
+// Reads QUILLONLOG into LOGFILE and the log file into `list`.
+void LoadDlist(LogList* list);
+
+// Appends a directory line for `dir` to the log. False when a failure was
+// reported.
+bool logdir(const char* dir);
 
 // 1 when `file` was processed by an earlier run; else 0, with `*entry` set to
 // the file's new log entry when it lies under a logged directory.
-int inDlist(LogDir** list, const char* file, LogEntry** entry);
+int inDlist(LogList* list, const char* file, LogEntry** entry);
 
 // Rewrites the log from `list`, leaving out directories beginning `prefix`.
-void UpdateDlist(LogDir* list, const char* prefix);
+// False when a failure was reported.
+bool UpdateDlist(const LogList& list, const char* prefix);
 
 // The directory path that -log and -unlog take for `dir`: made absolute
 // like the paths of file arguments, so that those can lie under it.
@@ -38,10 +75,11 @@ std::string LogDirPath(const char* dir);
 const char* MakePath(const char* path);
 
 // The LogDir of exactly `path`, appended at the list's end when missing.
-LogDir* getptrptr(LogDir** link, const char* path);
+LogDir* getptrptr(LogList* list, const char* path);
 
-// A new entry in front of `first`; its flag is 1 when `dir` is given and
-// differs from CWD.
-LogEntry* addtolist(LogEntry* first, const char* name, const char* dir);
+// A new entry pushed at the head of `dir`'s entries; its flag is 1 when
+// `from` is given and differs from CWD.
+LogEntry* addtolist(LogList* list, LogDir* dir, const char* name,
+                    const char* from);
 
 #endif  // QUILLON_LOG_LOG_H_

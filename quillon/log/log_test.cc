@@ -32,16 +32,16 @@ class LogTest : public testing::Test {
     CWD = saved_cwd_;
   }
 
-  // A run that starts with the log loaded; the nodes stay in their store.
-  LogDir* Load() {
+  // A run that starts with the log loaded.
+  LogList Load() {
     LOGUPDATE = false;
-    LogDir* list = nullptr;
+    LogList list;
     LoadDlist(&list);
     return list;
   }
 
   // What a scan does for one file: look it up, and flag it as decoded.
-  int Scan(LogDir** list, const char* file, bool decoded = true) {
+  int Scan(LogList* list, const char* file, bool decoded = true) {
     LogEntry* entry = nullptr;
     int seen = inDlist(list, file, &entry);
     if (seen) {
@@ -52,17 +52,17 @@ class LogTest : public testing::Test {
   }
 
   // The -unlog sequence.
-  void Unlog(LogDir** list, const char* prefix) {
+  bool Unlog(LogList* list, const char* prefix) {
     LoadDlist(list);
     LOGUPDATE = true;
-    UpdateDlist(*list, prefix);
+    return UpdateDlist(*list, prefix);
   }
 
   std::string Rewrite(const std::string& before, const char* prefix = ".:.") {
     WriteFile(log_, before);
-    LogDir* list = Load();
+    LogList list = Load();
     LOGUPDATE = true;
-    UpdateDlist(list, prefix);
+    EXPECT_TRUE(UpdateDlist(list, prefix));
     return ReadFile(log_);
   }
 
@@ -73,10 +73,10 @@ class LogTest : public testing::Test {
 
 TEST_F(LogTest, FullCycle) {
   CaptureStdout();
-  logdir("/spool/pics");
+  EXPECT_TRUE(logdir("/spool/pics"));
   EXPECT_EQ(ReadFile(log_), "*/spool/pics\n");
 
-  LogDir* list = Load();
+  LogList list = Load();
   EXPECT_EQ(Scan(&list, "/spool/pics/101"), 0);
   EXPECT_EQ(Scan(&list, "/spool/pics/102"), 0);
   EXPECT_EQ(Scan(&list, "/spool/pics/103", false), 0);
@@ -104,7 +104,7 @@ TEST_F(LogTest, FullCycle) {
   EXPECT_EQ(ReadFile(log_), "*/spool/pics\n@104\n");
 
   CWD = "/home/u";
-  list = nullptr;
+  list = LogList();
   Unlog(&list, "/spool/pics");
   EXPECT_EQ(ReadFile(log_), "");
   GetCapturedStdout();
@@ -132,7 +132,7 @@ TEST_F(LogTest, PathsUnderLogRoots) {
     CWD = c.cwd;
     WriteFile(log_, c.log);
     CaptureStdout();
-    LogDir* list = Load();
+    LogList list = Load();
     EXPECT_EQ(Scan(&list, c.file), 0) << c.file;
     UpdateDlist(list, ".:.");
     GetCapturedStdout();
@@ -144,7 +144,7 @@ TEST_F(LogTest, FilesOutsideEveryRootAreNotLogged) {
   for (const char* file : {"spool/1", "/elsewhere/1"}) {
     WriteFile(log_, "*spool\n*/spool\n");
     CaptureStdout();
-    LogDir* list = Load();
+    LogList list = Load();
     LogEntry sentinel{};
     LogEntry* entry = &sentinel;
     EXPECT_EQ(inDlist(&list, file, &entry), 0);
@@ -154,7 +154,7 @@ TEST_F(LogTest, FilesOutsideEveryRootAreNotLogged) {
     EXPECT_EQ(GetCapturedStdout(), "Reading " + log_ + "\n");
   }
   CWD.clear();  // the current directory could not be read
-  LogDir* list = nullptr;
+  LogList list;
   getptrptr(&list, "/");
   LogEntry* entry = nullptr;
   EXPECT_EQ(inDlist(&list, "x", &entry), 0);
@@ -216,7 +216,7 @@ TEST_F(LogTest, UnlogLeavesOutByPlainPrefix) {
 TEST_F(LogTest, TwoUnlogsShareOneList) {
   WriteFile(log_, "*/a\n@1\n*/b\n@2\n*/c\n@3\n");
   CaptureStdout();
-  LogDir* list = nullptr;
+  LogList list;
   Unlog(&list, "/a");
   EXPECT_EQ(ReadFile(log_), "*/b\n@2\n*/c\n@3\n");
   Unlog(&list, "/b");
@@ -228,7 +228,7 @@ TEST_F(LogTest, QuietAndUnsetVariable) {
   QUIET = true;
   WriteFile(log_, "*/a\n");
   CaptureStdout();
-  LogDir* list = nullptr;
+  LogList list;
   Unlog(&list, "/a");
   EXPECT_EQ(GetCapturedStdout(), "");
   EXPECT_EQ(ReadFile(log_), "");
@@ -237,11 +237,11 @@ TEST_F(LogTest, QuietAndUnsetVariable) {
   unsetenv("QUILLONLOG");
   CaptureStdout();
   CaptureStderr();
-  list = nullptr;
-  Unlog(&list, "/a");
-  EXPECT_EQ(list, nullptr);
+  list = LogList();
+  EXPECT_TRUE(Unlog(&list, "/a"));
+  EXPECT_EQ(list.first, nullptr);
   EXPECT_EQ(LOGFILE, nullptr);
-  logdir("/spool");
+  EXPECT_TRUE(logdir("/spool"));
   EXPECT_EQ(GetCapturedStderr(),
             "quillon: QUILLONLOG enviroment variable not set\n");
   EXPECT_EQ(GetCapturedStdout(), "");
@@ -249,8 +249,8 @@ TEST_F(LogTest, QuietAndUnsetVariable) {
 
 TEST_F(LogTest, MissingLogLoadsSilentlyAndUnlogCreatesIt) {
   CaptureStdout();
-  LogDir* list = Load();
-  EXPECT_EQ(list, nullptr);
+  LogList list = Load();
+  EXPECT_EQ(list.first, nullptr);
   EXPECT_STREQ(LOGFILE, log_.c_str());
   EXPECT_EQ(GetCapturedStdout(), "");
   CaptureStdout();
@@ -266,9 +266,9 @@ TEST_F(LogTest, FailedRewriteKeepsTheOldLog) {
   setenv("QUILLONLOG", missing.c_str(), 1);
   CaptureStdout();
   CaptureStderr();
-  logdir("/a");
-  LogDir* list = nullptr;
-  Unlog(&list, "/a");
+  EXPECT_FALSE(logdir("/a"));
+  LogList list;
+  EXPECT_FALSE(Unlog(&list, "/a"));
   EXPECT_EQ(GetCapturedStderr(),
             "quillon: can't open log file\nquillon: can't open log file\n");
   EXPECT_EQ(GetCapturedStdout(), "");
@@ -278,7 +278,7 @@ TEST_F(LogTest, FailedRewriteKeepsTheOldLog) {
   std::filesystem::create_directory(log_);
   CaptureStdout();
   CaptureStderr();
-  Unlog(&list, "/a");
+  EXPECT_FALSE(Unlog(&list, "/a"));
   EXPECT_EQ(GetCapturedStderr(), "quillon: can't open log file\n");
   GetCapturedStdout();
   EXPECT_TRUE(std::filesystem::is_directory(log_));
@@ -295,7 +295,7 @@ TEST_F(LogTest, RewriteKeepsModeAndSymlink) {
   chmod(real.c_str(), 0640);
   std::filesystem::create_symlink(real, log_);
   CaptureStdout();
-  LogDir* list = nullptr;
+  LogList list;
   Unlog(&list, "/a");
   GetCapturedStdout();
   EXPECT_TRUE(std::filesystem::is_symlink(log_));

@@ -676,27 +676,32 @@ TEST(Equivalence, ProcessedFileLog) {
 
     std::string result[2];
     for (int side = 0; side < 2; ++side) {
-      LogDir* list = nullptr;
-      LogDir* current = nullptr;
+      LogList list;
+      LogDir* ref_list = nullptr;
       for (auto [d, e] : lines) {
         const char* path = dirs[static_cast<size_t>(d)].c_str();
-        current =
-            side == 0 ? getptrptr(&list, path) : Refgetptrptr(&list, path);
-        if (e >= 0)
-          current->entries = addtolist(current->entries,
-                                       std::to_string(e).c_str(), current->dir);
+        std::string name = std::to_string(e);
+        if (side == 0) {
+          LogDir* current = getptrptr(&list, path);
+          if (e >= 0) addtolist(&list, current, name.c_str(), current->dir);
+        } else {
+          LogDir* current = Refgetptrptr(&ref_list, path);
+          if (e >= 0)
+            current->entries =
+                Refaddtolist(current->entries, name.c_str(), current->dir);
+        }
       }
       LOGUPDATE = false;
       for (size_t i = 0; i < asked.size(); ++i) {
         LogEntry* entry = nullptr;
         const char* file = files[static_cast<size_t>(asked[i])].c_str();
         int seen = side == 0 ? inDlist(&list, file, &entry)
-                             : RefinDlist(&list, file, &entry);
+                             : RefinDlist(&ref_list, file, &entry);
         result[side] += std::to_string(seen) + (entry ? entry->name : "-") +
                         (LOGUPDATE ? "u" : "") + ";";
         if (entry && decoded[i]) entry->flag = 1;
       }
-      result[side] += "\n" + DescribeLog(list);
+      result[side] += "\n" + DescribeLog(side == 0 ? list.first : ref_list);
     }
     ASSERT_EQ(result[0], result[1]) << "case " << n;
   }

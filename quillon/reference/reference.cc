@@ -15,6 +15,7 @@
 #include "catalogue/reorder.h"
 #include "decoding/dosname.h"
 #include "text.h"
+#include "testing.h"
 
 namespace {
 
@@ -213,6 +214,12 @@ LogDir* Refgetptrptr(LogDir** link, const char* path) {
   return dir;
 }
 
+LogEntry* Refaddtolist(LogEntry* first, const char* name, const char* dir) {
+  static std::deque<LogEntry> store;
+  int flag = dir && CWD != dir ? 1 : 0;
+  return &store.emplace_back(LogEntry{NewString(name), flag, first});
+}
+
 int RefinDlist(LogDir** list, const char* file, LogEntry** entry) {
   *entry = nullptr;
   if (file[0] != '/' && CWD.empty()) return 0;
@@ -232,7 +239,7 @@ int RefinDlist(LogDir** list, const char* file, LogEntry** entry) {
       return 1;
     }
   }
-  dir->entries = addtolist(dir->entries, name.c_str(), nullptr);
+  dir->entries = Refaddtolist(dir->entries, name.c_str(), nullptr);
   *entry = dir->entries;
   return 0;
 }

@@ -19,7 +19,9 @@ int64_t Refmaxseek(Segment* list, Segment* seg, int64_t limit);
 void Refclean(Segment* list);
 void Refcheckname(Segment* list, char* name);
 
+// The log on a plain list of its own nodes.
 LogDir* Refgetptrptr(LogDir** link, const char* path);
+LogEntry* Refaddtolist(LogEntry* first, const char* name, const char* dir);
 int RefinDlist(LogDir** list, const char* file, LogEntry** entry);
 
 #endif  // QUILLON_REFERENCE_REFERENCE_H_

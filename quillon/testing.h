@@ -1,0 +1,32 @@
+// Hooks for the tests and the fuzz targets only; the programs never call
+// them.
+#ifndef QUILLON_TESTING_H_
+#define QUILLON_TESTING_H_
+
+#include <cstdint>
+#include <vector>
+
+#include "decoding/uuline.h"
+
+// Puts every option global back to its start value.
+void ResetOptions();
+
+// Frees every Segment and string of the process-wide stores (NewSegment,
+// NewBeginName, NewString): all pointers into them become invalid.
+void ReleaseRecords();
+
+// The fast ways of the decode pass for full data lines (on unless turned
+// off), to compare their results with the general way's.
+void UseDecodeFastPaths(bool on);
+
+// Every decoding of the 60 data characters of a full line that the
+// processor can run.
+std::vector<DecodeSixty> DecodeSixtyWays();
+
+// The use counter of a begin string, its raise by one, and `name` numbered
+// with a count, as checkname does them.
+uint64_t DosUseCount(char* begin);
+void RaiseDosUseCount(char* begin);
+void NumberDosName(char* name, uint64_t count);
+
+#endif  // QUILLON_TESTING_H_
