@@ -1,4 +1,4 @@
-#include "crc32.h"
+#include "decoding/crc32.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "decode.h"
+#include "decoding/decode.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -12,12 +12,12 @@
 #include <unordered_set>
 #include <vector>
 
-#include "../log/log.h"
-#include "../testing.h"
-#include "dosname.h"
-#include "line_file.h"
-#include "pass_index.h"
-#include "uuline.h"
+#include "log/log.h"
+#include "testing.h"
+#include "decoding/dosname.h"
+#include "decoding/line_file.h"
+#include "decoding/pass_index.h"
+#include "decoding/uuline.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "../quillon.h"
+#include "quillon.h"
 
 // How a pass went; every failure's message is printed already.
 struct DecodeOutcome {

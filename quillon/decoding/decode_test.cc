@@ -1,4 +1,4 @@
-#include "decode.h"
+#include "decoding/decode.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "../log/log.h"
-#include "../test_support.h"
-#include "pass_index.h"
+#include "log/log.h"
+#include "test_support.h"
+#include "decoding/pass_index.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "dosname.h"
+#include "decoding/dosname.h"
 
 #include <algorithm>
 #include <cinttypes>
@@ -10,7 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "../testing.h"
+#include "testing.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "../quillon.h"
+#include "quillon.h"
 
 // Shortens `name` in place to its DOS form and zeroes the use counter byte
 // behind its terminator. Does nothing for null.

@@ -1,4 +1,4 @@
-#include "dosname.h"
+#include "decoding/dosname.h"
 
 #include <gtest/gtest.h>
 

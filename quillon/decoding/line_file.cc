@@ -1,4 +1,4 @@
-#include "line_file.h"
+#include "decoding/line_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -12,7 +12,7 @@
 #include <string>
 #include <unordered_set>
 
-#include "../quillon.h"
+#include "quillon.h"
 
 // Article files past 4 GiB: every offset goes through off_t.
 static_assert(sizeof(off_t) >= 8, "64-bit file offsets are required");

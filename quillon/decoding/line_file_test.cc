@@ -1,4 +1,4 @@
-#include "line_file.h"
+#include "decoding/line_file.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "../test_support.h"
+#include "test_support.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "pass_index.h"
+#include "decoding/pass_index.h"
 
 #include <algorithm>
 #include <memory>

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "../quillon.h"
+#include "quillon.h"
 
 // Indexes `list` for the pass about to run over it. The paths, offsets and
 // order of its segments must not change until EndPassIndex; marks change

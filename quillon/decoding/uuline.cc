@@ -1,4 +1,4 @@
-#include "uuline.h"
+#include "decoding/uuline.h"
 
 #include <cstring>
 #include <string_view>

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "line_file.h"
+#include "decoding/line_file.h"
 
 // 1 for a full data line (45 bytes): "M" and a length of 62 or 63.
 int uuline(const char* line);

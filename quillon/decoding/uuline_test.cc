@@ -1,4 +1,4 @@
-#include "uuline.h"
+#include "decoding/uuline.h"
 
 #include <gtest/gtest.h>
 
@@ -7,8 +7,8 @@
 #include <random>
 #include <string>
 
-#include "../quillon.h"
-#include "../test_support.h"
+#include "quillon.h"
+#include "test_support.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "ydecode.h"
+#include "decoding/ydecode.h"
 
 #include <array>
 #include <cstdint>

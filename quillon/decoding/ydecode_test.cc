@@ -1,4 +1,4 @@
-#include "ydecode.h"
+#include "decoding/ydecode.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "yenc_testing.h"
+#include "decoding/yenc_testing.h"
 
 namespace {
 

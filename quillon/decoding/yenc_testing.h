@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "ydecode.h"
+#include "decoding/ydecode.h"
 
 struct YencReference {
   std::string bytes;

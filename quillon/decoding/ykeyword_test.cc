@@ -1,4 +1,4 @@
-#include "ykeyword.h"
+#include "decoding/ykeyword.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 #ifndef QUILLON_DRIVER_OPTIONS_H_
 #define QUILLON_DRIVER_OPTIONS_H_
 
-#include "../catalogue/caption.h"
+#include "catalogue/caption.h"
 
 enum Option {
   kDelete = 1,

@@ -1,4 +1,4 @@
-#include "options.h"
+#include "driver/options.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "run.h"
+#include "driver/run.h"
 
 #include <unistd.h>
 
@@ -7,15 +7,15 @@
 #include <cstdlib>
 #include <vector>
 
-#include "../catalogue/grouping.h"
-#include "../catalogue/poster_pool.h"
-#include "../decoding/decode.h"
-#include "../log/log.h"
-#include "../quillon.h"
+#include "catalogue/grouping.h"
+#include "catalogue/poster_pool.h"
+#include "decoding/decode.h"
+#include "log/log.h"
+#include "quillon.h"
 #include "quillon_version.h"
-#include "options.h"
-#include "scanner.h"
-#include "usage.h"
+#include "driver/options.h"
+#include "driver/scanner.h"
+#include "driver/usage.h"
 
 namespace {
 

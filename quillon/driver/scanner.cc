@@ -1,15 +1,15 @@
-#include "scanner.h"
+#include "driver/scanner.h"
 
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <unordered_map>
 
-#include "../catalogue/caption.h"
-#include "../catalogue/catalogue.h"
-#include "../decoding/line_file.h"
-#include "../decoding/uuline.h"
-#include "../text.h"
+#include "catalogue/caption.h"
+#include "catalogue/catalogue.h"
+#include "decoding/line_file.h"
+#include "decoding/uuline.h"
+#include "text.h"
 
 namespace {
 

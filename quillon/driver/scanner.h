@@ -2,10 +2,10 @@
 #ifndef QUILLON_DRIVER_SCANNER_H_
 #define QUILLON_DRIVER_SCANNER_H_
 
-#include "../catalogue/catalogue.h"
-#include "../catalogue/poster_pool.h"
-#include "../log/log.h"
-#include "../quillon.h"
+#include "catalogue/catalogue.h"
+#include "catalogue/poster_pool.h"
+#include "log/log.h"
+#include "quillon.h"
 
 // What the scan needs of the driver's run state.
 struct ScanState {

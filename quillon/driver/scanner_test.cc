@@ -1,4 +1,4 @@
-#include "scanner.h"
+#include "driver/scanner.h"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "../catalogue/caption.h"
-#include "../test_support.h"
+#include "catalogue/caption.h"
+#include "test_support.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "usage.h"
+#include "driver/usage.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "log.h"
+#include "log/log.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -15,8 +15,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "../quillon.h"
-#include "../text.h"
+#include "quillon.h"
+#include "text.h"
 
 namespace {
 

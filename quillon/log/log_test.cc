@@ -1,4 +1,4 @@
-#include "log.h"
+#include "log/log.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "../quillon.h"
-#include "../test_support.h"
+#include "quillon.h"
+#include "test_support.h"
 
 namespace {
 

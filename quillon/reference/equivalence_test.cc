@@ -11,15 +11,15 @@
 #include <string>
 #include <vector>
 
-#include "../catalogue/catalogue.h"
-#include "../catalogue/grouping.h"
-#include "../catalogue/poster_pool.h"
-#include "../decoding/decode.h"
-#include "../decoding/dosname.h"
-#include "../decoding/pass_index.h"
-#include "../log/log.h"
-#include "../test_support.h"
-#include "reference.h"
+#include "catalogue/catalogue.h"
+#include "catalogue/grouping.h"
+#include "catalogue/poster_pool.h"
+#include "decoding/decode.h"
+#include "decoding/dosname.h"
+#include "decoding/pass_index.h"
+#include "log/log.h"
+#include "test_support.h"
+#include "reference/reference.h"
 
 namespace {
 
