@@ -24,9 +24,11 @@ for (;;) {
     tail += piece.toString('latin1');
     continue;
   }
-  const r = y.decodeChunk(piece, state, bytes);
+  // The module's argument order is (data, output, state), whatever its
+  // README says: with the state second, the output buffer goes unused.
+  const r = y.decodeChunk(piece, bytes, state);
   state = r.state;
-  const out = bytes.subarray(0, r.written);
+  const out = r.output.subarray(0, r.written);
   crc = crc === null ? y.crc32(out) : y.crc32(out, crc);
   fs.writeSync(output, out);
   if (r.ended) tail += piece.subarray(r.read).toString('latin1');

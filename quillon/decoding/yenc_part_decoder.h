@@ -1,0 +1,60 @@
+// Decoding of one yEnc part, from its =ybegin line to its =yend line, into
+// the part's byte range of the output file.
+#ifndef QUILLON_DECODING_YENC_PART_DECODER_H_
+#define QUILLON_DECODING_YENC_PART_DECODER_H_
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "../catalogue/yenc_part.h"
+#include "line_file.h"
+
+// Longest keyword line kept; the rest of a longer one is read and dropped,
+// and the line counts as broken.
+constexpr size_t kYencLineMax = 64 * 1024;
+
+// Appends the rest of a line whose first piece ReadLine delivered (`line`
+// holds that piece) up to and with its newline. False when the line is
+// longer than kYencLineMax (`line` then holds its first kYencLineMax bytes).
+bool ReadRestOfLine(LineFile* in, std::string* line);
+
+enum class YencFailure {
+  kNone,
+  kDamaged,  // no =yend, a broken keyword line, or one that disagrees with
+             // the record; also a range the record cannot hold
+  kSize,     // size= or the decoded count differs from the part's range
+  kCrc,      // pcrc32= differs from the CRC of the decoded bytes
+  kWrite,    // pwrite failed; write_errno says why
+};
+
+struct YencPartResult {
+  uint64_t decoded = 0;  // bytes decoded, also those not written
+  uint32_t crc = 0;      // CRC-32 of all of them
+  bool has_yend = false;
+  bool has_size = false;
+  uint64_t size = 0;
+  bool has_pcrc32 = false;
+  uint32_t pcrc32 = 0;
+  bool has_crc32 = false;
+  uint32_t crc32 = 0;
+  bool good = false;
+  YencFailure failure = YencFailure::kDamaged;
+  int write_errno = 0;
+};
+
+// Decodes the part `record` from `in`, positioned at or before its =ybegin
+// line, reading no further than byte `limit` (-1: the end of the input).
+// The decoded bytes go to `fd` (none where it is -1) at record.begin - 1 on;
+// nothing is ever written outside record.begin..record.end, and a record
+// whose range is not within 1..size gets nothing written at all.
+YencPartResult DecodeYencPart(LineFile* in, int64_t limit,
+                              const YencPart& record, int fd);
+
+// The same for a stream whose =ybegin line (`ybegin`, the whole line) was
+// already read: reads =ypart for a part of several, then the data.
+YencPartResult DecodeYencPartAfter(LineFile* in, int64_t limit,
+                                   std::string_view ybegin,
+                                   const YencPart& record, int fd);
+
+#endif  // QUILLON_DECODING_YENC_PART_DECODER_H_
