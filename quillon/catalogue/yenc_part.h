@@ -6,9 +6,10 @@
 #include <cstdint>
 #include <string>
 
-// Longest file name a part may give; a longer name= breaks its =ybegin line,
-// so that no input makes the record grow without bound.
-constexpr size_t kYencNameMax = 1024;
+// Longest file name a part may give (no file system takes a longer one); a
+// longer name= breaks its =ybegin line, so that no input makes the record
+// grow without bound.
+constexpr size_t kYencNameMax = 255;
 
 // One yEnc part. begin and end are 1-based and inclusive; a range that is
 // not within 1..size (begin 0, begin past end, end past size) is damaged and

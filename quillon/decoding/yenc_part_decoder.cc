@@ -1,4 +1,4 @@
-#include "yenc_part_decoder.h"
+#include "decoding/yenc_part_decoder.h"
 
 #include <unistd.h>
 
@@ -7,13 +7,9 @@
 #include <limits>
 #include <vector>
 
-#include "crc32.h"
-#include "ydecode.h"
-// yenc_part.h and ykeyword.h both define kYencNameMax; the keyword parser's
-// (the smaller) is taken under another name here.
-#define kYencNameMax kYencKeywordNameMax
-#include "ykeyword.h"
-#undef kYencNameMax
+#include "decoding/crc32.h"
+#include "decoding/ydecode.h"
+#include "decoding/ykeyword.h"
 
 namespace {
 

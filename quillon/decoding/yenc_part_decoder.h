@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "../catalogue/yenc_part.h"
-#include "line_file.h"
+#include "catalogue/yenc_part.h"
+#include "decoding/line_file.h"
 
 // Longest keyword line kept; the rest of a longer one is read and dropped,
 // and the line counts as broken.

@@ -1,4 +1,4 @@
-#include "yenc_part_decoder.h"
+#include "decoding/yenc_part_decoder.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -8,8 +8,8 @@
 #include <random>
 #include <string>
 
-#include "crc32.h"
-#include "yenc_testing.h"
+#include "decoding/crc32.h"
+#include "decoding/yenc_testing.h"
 
 namespace {
 

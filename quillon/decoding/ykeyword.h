@@ -7,9 +7,8 @@
 #include <string>
 #include <string_view>
 
-// Longest file name taken from a =ybegin line; a longer one makes the line
-// broken, as no file system takes it.
-constexpr size_t kYencNameMax = 255;
+#include "catalogue/yenc_part.h"
+
 
 struct Ybegin {
   uint64_t part = 0;   // 0 where none is given (a single part)

@@ -1,15 +1,11 @@
-#include "yenc_header.h"
+#include "driver/yenc_header.h"
 
 #include <climits>
 #include <cstdint>
 #include <string>
 
-#include "../decoding/yenc_part_decoder.h"
-// yenc_part.h and ykeyword.h both define kYencNameMax; the keyword parser's
-// (the smaller) is taken under another name here.
-#define kYencNameMax kYencKeywordNameMax
-#include "../decoding/ykeyword.h"
-#undef kYencNameMax
+#include "decoding/yenc_part_decoder.h"
+#include "decoding/ykeyword.h"
 
 bool YencPartFromLines(std::string_view ybegin, std::string_view ypart,
                        int subject_total, YencPart* record) {

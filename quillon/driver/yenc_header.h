@@ -5,8 +5,8 @@
 
 #include <string_view>
 
-#include "../catalogue/yenc_part.h"
-#include "../decoding/line_file.h"
+#include "catalogue/yenc_part.h"
+#include "decoding/line_file.h"
 
 // Fills `record` from a whole =ybegin line and, for a part of several, the
 // line after it (`ypart`; ignored for a single part). total= is taken, else

@@ -1,4 +1,4 @@
-#include "yenc_header.h"
+#include "driver/yenc_header.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
