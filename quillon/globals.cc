@@ -1,6 +1,7 @@
 #include <cstring>
 #include <deque>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 #include "quillon.h"
@@ -33,6 +34,11 @@ std::vector<std::unique_ptr<char[]>>& Strings() {
   return store;
 }
 
+std::unordered_map<const char*, uint64_t>& WideCounts() {
+  static std::unordered_map<const char*, uint64_t> counts;
+  return counts;
+}
+
 char* Keep(size_t size) {
   Strings().push_back(std::make_unique<char[]>(size));
   return Strings().back().get();
@@ -49,6 +55,8 @@ char* NewBeginName(const char* name) {
   block[n + 1] = 0;
   return block;
 }
+
+uint64_t& WideUseCount(const char* begin) { return WideCounts()[begin]; }
 
 char* NewString(const char* s) {
   size_t n = std::strlen(s);
@@ -68,4 +76,5 @@ void ResetOptions() {
 void ReleaseRecords() {
   std::deque<Segment>().swap(Segments());
   std::vector<std::unique_ptr<char[]>>().swap(Strings());
+  std::unordered_map<const char*, uint64_t>().swap(WideCounts());
 }

@@ -13,14 +13,14 @@ constexpr int kLineSize = 120;
 // One uuencoded segment: one article, or one input file in plain mode.
 // Records live until the process ends; the catalogue links them by `next`.
 struct Segment {
-  int poster = 0;    // poster id from the PosterPool
-  int part = -1;     // part number, -1 unknown
-  int mark = 0;      // catalogue: relabel by begin name; decode: processed
-  int group = -1;    // -1 unassigned, 0 suppressed, n output file group
-  int total = -1;    // announced number of parts, -1 unknown
-  int32_t time = 0;  // posting time value, only ever compared
-  int64_t offset = 0;            // where the article's header block starts
-  char* begin = nullptr;         // shared begin name, see NewBeginName
+  int poster = 0;         // poster id from the PosterPool
+  int part = -1;          // part number, -1 unknown
+  int mark = 0;           // catalogue: relabel by begin name; decode: processed
+  int group = -1;         // -1 unassigned, 0 suppressed, n output file group
+  int total = -1;         // announced number of parts, -1 unknown
+  int32_t time = 0;       // posting time value, only ever compared
+  int64_t offset = 0;     // where the article's header block starts
+  char* begin = nullptr;  // shared begin name, see NewBeginName
   const char* path = nullptr;    // the file argument itself, never copied
   char* caption = nullptr;       // upper-cased subject text
   LogEntry* logentry = nullptr;  // the article file's log entry, or null
@@ -33,6 +33,10 @@ Segment* NewSegment();
 // A begin name block shared by all records of that name: the text, its
 // terminator and one spare byte behind it, the DOS use counter (0).
 char* NewBeginName(const char* name);
+
+// The use count of a begin name block kept beside it once its counter byte
+// is full, so that the count never wraps.
+uint64_t& WideUseCount(const char* begin);
 
 // A heap copy of `s` that lives until exit (captions).
 char* NewString(const char* s);

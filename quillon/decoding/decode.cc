@@ -12,12 +12,12 @@
 #include <unordered_set>
 #include <vector>
 
-#include "log/log.h"
-#include "testing.h"
 #include "decoding/dosname.h"
 #include "decoding/line_file.h"
 #include "decoding/pass_index.h"
 #include "decoding/uuline.h"
+#include "log/log.h"
+#include "testing.h"
 
 namespace {
 
@@ -81,6 +81,7 @@ struct Pass {
   // Article files already removed: each finished file is cleaned once, but
   // removing it once is enough also where several are finished together.
   std::unordered_set<const char*> removed;
+  ReportedDirectories* directories = nullptr;  // the run's, when given
   DecodeOutcome outcome;
 };
 
@@ -365,7 +366,8 @@ void DecodeSegment(Pass* pass, Segment* seg) {
     return;
   }
   // A directory among plain files is passed over; the run goes on.
-  if (seg->begin == kPlainBegin && SkipDirectory(seg->path)) {
+  if (seg->begin == kPlainBegin &&
+      SkipDirectory(seg->path, pass->directories)) {
     pass->outcome.failed = true;
     return;
   }
@@ -408,9 +410,7 @@ void EndOutput(Pass* pass) {
   pass->out = nullptr;
 }
 
-}  // namespace
-
-DecodeOutcome decode(Segment* list) {
+DecodeOutcome RunPass(Segment* list, ReportedDirectories* reported) {
   std::printf("\n");
   if (DOS) {
     for (Segment* s = list; s; s = s->next) {
@@ -421,6 +421,7 @@ DecodeOutcome decode(Segment* list) {
   BeginNameIndex(list);
   Pass pass;
   pass.list = list;
+  pass.directories = reported;
   pass.err = GetFilePtr(ERRFILE);
   if (ERRFILE && !pass.err) pass.outcome.failed = true;
   if (!list) {
@@ -437,7 +438,12 @@ DecodeOutcome decode(Segment* list) {
   return pass.outcome;
 }
 
-DecodeOutcome decode_p(Segment** head, int first, int end, char** argv) {
+}  // namespace
+
+DecodeOutcome decode(Segment* list) { return RunPass(list, nullptr); }
+
+DecodeOutcome decode_p(Segment** head, int first, int end, char** argv,
+                       ReportedDirectories* reported) {
   Segment** link = head;
   *head = nullptr;
   for (int i = first; i < end; ++i) {
@@ -452,7 +458,7 @@ DecodeOutcome decode_p(Segment** head, int first, int end, char** argv) {
     *link = s;
     link = &s->next;
   }
-  return decode(*head);
+  return RunPass(*head, reported);
 }
 
 int64_t maxseek(Segment* list, Segment* seg, int64_t limit) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "decoding/line_file.h"
 #include "quillon.h"
 
 // How a pass went; every failure's message is printed already.
@@ -22,7 +23,10 @@ DecodeOutcome decode(Segment* list);
 
 // Decodes argv[first] .. argv[end - 1] as plain uuencoded files (standard
 // input when there are none). The list it builds is stored in `*head`.
-DecodeOutcome decode_p(Segment** head, int first, int end, char** argv);
+// Directories among them are reported unless `reported` (the run's) holds
+// them; without it, each is reported.
+DecodeOutcome decode_p(Segment** head, int first, int end, char** argv,
+                       ReportedDirectories* reported = nullptr);
 
 // End of the window of `seg`: the smallest offset of another segment of the
 // same input file above seg's own and below `limit`, else `limit`. Needs the

@@ -19,14 +19,9 @@ namespace {
 constexpr int kFieldWidth[3] = {6, 2, 4};
 
 // The use counter is the byte behind a begin string's terminator. It counts
-// 0 .. 254 there; from 255 on the byte stays 255 and the count goes on in
-// this table, so a count never wraps and never repeats a number.
+// 0 .. 254 there; from 255 on the byte stays 255 and the count goes on
+// beside the block, so a count never wraps and never repeats a number.
 constexpr unsigned char kWide = 255;
-
-std::unordered_map<const char*, uint64_t>& WideCounts() {
-  static std::unordered_map<const char*, uint64_t> counts;
-  return counts;
-}
 
 unsigned char* CounterByte(char* s) {
   return reinterpret_cast<unsigned char*>(s + std::strlen(s) + 1);
@@ -34,7 +29,7 @@ unsigned char* CounterByte(char* s) {
 
 uint64_t UseCount(char* s) {
   unsigned char b = *CounterByte(s);
-  return b == kWide ? WideCounts()[s] : b;
+  return b == kWide ? WideUseCount(s) : b;
 }
 
 void RaiseUseCount(char* s) {
@@ -43,9 +38,9 @@ void RaiseUseCount(char* s) {
     ++*b;
   } else if (*b == kWide - 1) {
     *b = kWide;
-    WideCounts()[s] = kWide;
-  } else if (WideCounts()[s] < UINT64_MAX) {
-    ++WideCounts()[s];
+    WideUseCount(s) = kWide;
+  } else if (WideUseCount(s) < UINT64_MAX) {
+    ++WideUseCount(s);
   }
 }
 
@@ -171,7 +166,6 @@ void dosname(char* name) {
   }
   name[out] = '\0';
   name[out + 1] = '\0';
-  WideCounts().erase(name);
 }
 
 void checkname(Segment* list, char* name) {

@@ -134,11 +134,10 @@ void Reset(LineFile* f, int fd, bool owned, size_t buffer_size) {
 
 }  // namespace
 
-bool SkipDirectory(const char* path) {
+bool SkipDirectory(const char* path, ReportedDirectories* reported) {
   struct stat st;
   if (stat(path, &st) != 0 || !S_ISDIR(st.st_mode)) return false;
-  static std::unordered_set<std::string> reported;
-  if (reported.insert(path).second)
+  if (!reported || reported->insert(path).second)
     std::fprintf(stderr, "quillon: cannot access file %s\n", path);
   return true;
 }

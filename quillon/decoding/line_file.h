@@ -5,7 +5,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 // Reads go through a buffer of its own, so that a line costs neither a system
@@ -30,11 +32,15 @@ struct LineFile {
   int64_t size = -1;
 };
 
+// Directories of one run already reported.
+using ReportedDirectories = std::unordered_set<std::string>;
+
 // True when `path` names a directory (following symbolic links): such a
 // file argument is no article and no uuencoded file. It is reported as a
-// file that cannot be accessed, once per run, also when the scan hands its
+// file that cannot be accessed unless `reported` (when given) holds it
+// already, so that it is reported once per run, also when the scan hands its
 // arguments on to plain decoding. The caller counts it as a failure.
-bool SkipDirectory(const char* path);
+bool SkipDirectory(const char* path, ReportedDirectories* reported);
 
 // Opens `path` for reading, in wire format when its content ends with
 // CR LF "." CR LF. False when it cannot be opened.

@@ -10,12 +10,12 @@
 #include "catalogue/grouping.h"
 #include "catalogue/poster_pool.h"
 #include "decoding/decode.h"
-#include "log/log.h"
-#include "quillon.h"
-#include "quillon_version.h"
 #include "driver/options.h"
 #include "driver/scanner.h"
 #include "driver/usage.h"
+#include "log/log.h"
+#include "quillon.h"
+#include "quillon_version.h"
 
 namespace {
 
@@ -30,6 +30,7 @@ struct Run {
   Segment* catalogue = nullptr;
   PosterPool pool;
   Keywords keywords;
+  ReportedDirectories directories;
   bool failed = false;  // a failure message was printed
   bool stop = false;    // -log or -unlog: nothing is decoded
   int first = 0;        // index of the first file argument
@@ -108,6 +109,7 @@ int ScanRun(Run* run, int argc, char** argv) {
   scan.log_list = &run->log;
   scan.catalogue = &run->catalogue;
   scan.pool = &run->pool;
+  scan.directories = &run->directories;
   scan.keywords = run->keywords.table;
   scan.keyword_count = run->keywords.count;
   int count = 0;
@@ -115,7 +117,8 @@ int ScanRun(Run* run, int argc, char** argv) {
   if (scan.failed) run->failed = true;
   if (result == kScanFallBack) {
     if (!QUIET) std::printf("Found ordinary uuencoded files.\n");
-    return Decoded(run, decode_p(&run->catalogue, run->first, argc, argv));
+    return Decoded(run, decode_p(&run->catalogue, run->first, argc, argv,
+                                 &run->directories));
   }
   if (!QUIET) std::printf("\nFound %d uuencoded file segments.\n", count);
   // Also after failures: finding nothing at all has a status of its own.
@@ -141,6 +144,7 @@ int QuillonMain(int argc, char** argv) {
   if (!QUIET) std::printf("Quillon ver %s\n", QUILLON_VERSION);
   if (run.first == argc) return Decoded(&run, decode(nullptr));
   if (PLAIN)
-    return Decoded(&run, decode_p(&run.catalogue, run.first, argc, argv));
+    return Decoded(&run, decode_p(&run.catalogue, run.first, argc, argv,
+                                  &run.directories));
   return ScanRun(&run, argc, argv);
 }

@@ -231,7 +231,7 @@ void AddSegment(ScanState* scan, Article* a, const char* path,
 // decoding.
 bool OpenArticleFile(ScanState* scan, FileState* fs, const char* path,
                      LogEntry** entry) {
-  if (SkipDirectory(path)) {
+  if (SkipDirectory(path, scan->directories)) {
     scan->failed = true;
     return false;
   }

@@ -4,6 +4,7 @@
 
 #include "catalogue/catalogue.h"
 #include "catalogue/poster_pool.h"
+#include "decoding/line_file.h"
 #include "log/log.h"
 #include "quillon.h"
 
@@ -14,6 +15,7 @@ struct ScanState {
   // The index of *catalogue while the scan inserts into it.
   CatalogueIndex index;
   PosterPool* pool = nullptr;
+  ReportedDirectories* directories = nullptr;
   char** keywords = nullptr;
   int keyword_count = 0;
   bool failed = false;  // a failure message was printed
