@@ -4,9 +4,6 @@
 #define QUILLON_TESTING_H_
 
 #include <cstdint>
-#include <vector>
-
-#include "decoding/uuline.h"
 
 // Puts every option global back to its start value.
 void ResetOptions();
@@ -18,10 +15,6 @@ void ReleaseRecords();
 // The fast ways of the decode pass for full data lines (on unless turned
 // off), to compare their results with the general way's.
 void UseDecodeFastPaths(bool on);
-
-// Every decoding of the 60 data characters of a full line that the
-// processor can run.
-std::vector<DecodeSixty> DecodeSixtyWays();
 
 // The use counter of a begin string, its raise by one, and `name` numbered
 // with a count, as checkname does them.

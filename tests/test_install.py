@@ -187,7 +187,7 @@ class ReadmeInstall(InstallCase):
         # A build that fails installs nothing, not even what it built before.
         for top in ["root", "home", "stage"]:
             shutil.rmtree(self.path(top))
-        with open(os.path.join(tree, "quillon", "quillon.cc"), "a") as f:
+        with open(os.path.join(tree, "quillon", "driver", "main.cc"), "a") as f:
             f.write("\n#error a broken build\n")
         rc, log = self.run_readme(tree)
         self.assertNotEqual(rc, 0, log[-4000:])

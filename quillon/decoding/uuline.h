@@ -30,8 +30,9 @@ size_t DecodeFullLineAt(std::string_view text, unsigned char* bytes);
 // Decoding of the 60 data characters of a full line into 45 bytes; false
 // when a NUL or a newline is among them. `bytes` has room for 64. The fast
 // ways above take the fastest the processor can run; the tests check every
-// one of them (testing.h).
+// one of them.
 using DecodeSixty = bool (*)(const char* chars, unsigned char* bytes);
+std::vector<DecodeSixty> DecodeSixtyWays();
 
 // 1 for a begin line: "begin " after leading white space.
 int bline(const char* line);
