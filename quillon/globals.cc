@@ -4,6 +4,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "catalogue/yenc_part.h"
 #include "quillon.h"
 
 bool DEL = false;
@@ -39,6 +40,11 @@ std::unordered_map<const char*, uint64_t>& WideCounts() {
   return counts;
 }
 
+std::deque<YencPart>& YencParts() {
+  static std::deque<YencPart> store;
+  return store;
+}
+
 char* Keep(size_t size) {
   Strings().push_back(std::make_unique<char[]>(size));
   return Strings().back().get();
@@ -54,6 +60,10 @@ char* NewBeginName(const char* name) {
   std::memcpy(block, name, n + 1);
   block[n + 1] = 0;
   return block;
+}
+
+const YencPart* NewYencPart(const YencPart& part) {
+  return &YencParts().emplace_back(part);
 }
 
 uint64_t& WideUseCount(const char* begin) { return WideCounts()[begin]; }
@@ -76,5 +86,6 @@ void ResetOptions() {
 void ReleaseRecords() {
   std::deque<Segment>().swap(Segments());
   std::vector<std::unique_ptr<char[]>>().swap(Strings());
+  std::deque<YencPart>().swap(YencParts());
   std::unordered_map<const char*, uint64_t>().swap(WideCounts());
 }

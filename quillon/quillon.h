@@ -6,6 +6,7 @@
 #include <string>
 
 struct LogEntry;
+struct YencPart;
 
 // Size of the line buffer: one read takes at most kLineSize - 1 characters.
 constexpr int kLineSize = 120;
@@ -24,6 +25,8 @@ struct Segment {
   const char* path = nullptr;    // the file argument itself, never copied
   char* caption = nullptr;       // upper-cased subject text
   LogEntry* logentry = nullptr;  // the article file's log entry, or null
+  // What the keyword lines of a yEnc part said; null for uuencoded data.
+  const YencPart* yenc = nullptr;
   Segment* next = nullptr;
 };
 
@@ -37,6 +40,9 @@ char* NewBeginName(const char* name);
 // The use count of a begin name block kept beside it once its counter byte
 // is full, so that the count never wraps.
 uint64_t& WideUseCount(const char* begin);
+
+// A copy of `part` that lives until exit.
+const YencPart* NewYencPart(const YencPart& part);
 
 // A heap copy of `s` that lives until exit (captions).
 char* NewString(const char* s);

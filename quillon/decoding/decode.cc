@@ -14,6 +14,7 @@
 
 #include "decoding/dosname.h"
 #include "decoding/line_file.h"
+#include "decoding/pass.h"
 #include "decoding/pass_index.h"
 #include "decoding/uuline.h"
 #include "log/log.h"
@@ -25,65 +26,6 @@ namespace {
 // is never overwritten with MARKER nor converted to a DOS name. The spare
 // bytes keep it a valid begin block.
 char kPlainBegin[3] = {'\\', '\0', '\0'};
-
-// Bytes of full lines decoded before they are handed to the output file
-// together.
-constexpr size_t kRunBytes = 45 * 1024;
-
-// The two lines handled before the current one, for the end line: slots of
-// the pass's line ring, or null while absent.
-struct History {
-  char* older = nullptr;
-  char* newer = nullptr;
-};
-
-// State of one pass; the output file lives across segments.
-struct Pass {
-  Segment* list = nullptr;
-  std::FILE* out = nullptr;  // the open output file, or null
-  // Its stdio buffer: large writes, as decoded files run to many megabytes.
-  // (Given no buffer of its own, stdio would take the block size, 4 KB.)
-  std::vector<char> out_buffer = std::vector<char>(256 * 1024);
-  std::string out_path;  // its path, for messages
-  // Decoded bytes of a run of full lines; the room behind kRunBytes takes
-  // what decoding a line writes past its 45 bytes.
-  std::vector<unsigned char> run_bytes =
-      std::vector<unsigned char>(kRunBytes + 64);
-  // A write into the open file failed: nothing more goes into it, and no
-  // segment whose data it holds counts as processed.
-  bool out_failed = false;
-  // The current segment has handed lines to the open file (its data, or
-  // lines in the history that the end line may still write).
-  bool fed = false;
-  // Finished segments whose data is in the open file: they count as
-  // processed only once it is closed without error.
-  std::vector<Segment*> waiting;
-  std::FILE* err = nullptr;  // the -errors stream, or null
-  // Set when an output file could not be created; stands until a begin line
-  // opens a new file.
-  bool create_failed = false;
-  // The current segment held data of a file that could not be created, so it
-  // must not count as processed.
-  bool lost = false;
-  char name[kLineSize];
-  int mode = 0644;
-  // The groups that started each begin string (it reads MARKER from then
-  // on), and the group each output name of the run was written for: a
-  // posting of another group with that name must not be lost or overwrite
-  // it, so it gets a numbered name.
-  std::unordered_map<const char*, std::unordered_set<int>> started;
-  std::unordered_map<std::string, int> written;
-  // The current line and the history share a ring of three buffers, so that
-  // remembering a line copies nothing.
-  char slots[3][kLineSize];
-  char* line = slots[0];
-  History history;
-  // Article files already removed: each finished file is cleaned once, but
-  // removing it once is enough also where several are finished together.
-  std::unordered_set<const char*> removed;
-  ReportedDirectories* directories = nullptr;  // the run's, when given
-  DecodeOutcome outcome;
-};
 
 // Off, every line goes the general way of HandleLine.
 bool g_fast_paths = true;
@@ -110,13 +52,6 @@ void WriteRun(Pass* pass, size_t count) {
   if (ferror_unlocked(pass->out)) WriteFailed(pass);
 }
 
-void CleanFiles(Segment* list, std::unordered_set<const char*>* removed);
-
-void Processed(Pass* pass, Segment* seg) {
-  MarkProcessed(seg);
-  CleanFiles(pass->list, &pass->removed);
-}
-
 // Data counts as written only when the close (and its flush) succeeds; the
 // segments waiting for the file are settled here.
 void CloseOutput(Pass* pass) {
@@ -126,7 +61,7 @@ void CloseOutput(Pass* pass) {
     if (pass->fed) pass->lost = true;
   } else {
     for (Segment* s : pass->waiting) MarkProcessed(s);
-    if (!pass->waiting.empty()) CleanFiles(pass->list, &pass->removed);
+    if (!pass->waiting.empty()) CleanFinished(pass);
   }
   pass->waiting.clear();
   pass->out_failed = false;
@@ -136,18 +71,6 @@ void CloseOutput(Pass* pass) {
 void ShortFile(Pass* pass) {
   if (!QUIET) std::printf("Short file\n");
   CloseOutput(pass);
-}
-
-// True when the output name would land outside the output directory.
-bool LeavesOutputDir(const char* name) {
-  std::string_view rest(name);
-  if (!rest.empty() && rest[0] == '/') return true;
-  while (true) {
-    size_t slash = rest.find('/');
-    if (rest.substr(0, slash) == "..") return true;
-    if (slash == std::string_view::npos) return false;
-    rest.remove_prefix(slash + 1);
-  }
 }
 
 // The current line enters the history; the next line is read into the slot
@@ -173,16 +96,6 @@ void FinishFile(Pass* pass) {
   CloseOutput(pass);
 }
 
-// Opens `path` like fopen "wb", but never through a symbolic link: the
-// check and the open are one step, so no link can be slipped in between.
-std::FILE* CreateOutput(const char* path) {
-  int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW, 0666);
-  if (fd < 0) return nullptr;
-  std::FILE* f = fdopen(fd, "wb");
-  if (!f) close(fd);
-  return f;
-}
-
 // A begin string that reads MARKER starts a file again only for a group
 // that has not started it yet: another posting of the same name.
 bool StartedElsewhere(const Pass* pass, const Segment* seg) {
@@ -197,32 +110,22 @@ bool StartsFile(const Pass* pass, const Segment* seg, const char* line) {
   return std::strcmp(seg->begin, MARKER) != 0 || StartedElsewhere(pass, seg);
 }
 
-// The name with number `count`: NAME.1, or under -dos a numbered 8.3 name.
-std::string Numbered(const std::string& name, uint64_t count) {
-  if (DOS) return NumberedDosName(name, count);
-  // Appended, not prepended to a literal: g++ 12 at -O3 warns falsely
-  // (-Wrestrict) about a literal in front of a temporary string.
-  std::string suffix(1, '.');
-  suffix += std::to_string(count);
-  // The name buffer holds kLineSize characters.
-  size_t room = kLineSize - 1 - suffix.size();
-  return name.substr(0, room) + suffix;
+// Opens `path` like fopen "wb", but never through a symbolic link.
+std::FILE* CreateOutput(const char* path) {
+  int fd = CreateOutputFd(path);
+  if (fd < 0) return nullptr;
+  std::FILE* f = fdopen(fd, "wb");
+  if (!f) close(fd);
+  return f;
 }
 
-// A catalogue segment's output name, numbered when another group's file has
-// taken it or the begin string: the first number whose name is still free.
+// A catalogue segment's output name, numbered where another group's file
+// has taken it or the begin string.
 void ChooseName(Pass* pass, const Segment* seg) {
-  auto taken = pass->written.find(pass->name);
-  bool clash = std::strcmp(seg->begin, MARKER) == 0 ||
-               (taken != pass->written.end() && taken->second != seg->group);
-  if (!clash) return;
-  const std::string name = pass->name;
-  for (uint64_t count = 1;; ++count) {
-    std::string candidate = Numbered(name, count);
-    if (pass->written.count(candidate)) continue;
-    std::strcpy(pass->name, candidate.c_str());
-    return;
-  }
+  bool started = std::strcmp(seg->begin, MARKER) == 0;
+  std::string name =
+      ClashFreeName(pass, pass->name, seg->group, started, kLineSize - 1);
+  std::strcpy(pass->name, name.c_str());
 }
 
 // Opens the output file of the begin line in pass->line. False when the
@@ -465,34 +368,6 @@ int64_t maxseek(Segment* list, Segment* seg, int64_t limit) {
   if (!PassIndexed(list)) return limit;  // no pass, no other segment
   return IndexedMaxseek(seg, limit);
 }
-
-namespace {
-
-// Removes and flags one finished article file; its segments all share it.
-// `removed`, when given, holds the files removed before.
-void CleanFile(const std::vector<Segment*>& segments,
-               std::unordered_set<const char*>* removed) {
-  for (Segment* p : segments) {
-    if (p->mark != 1) continue;
-    if (DEL && p->path && !(removed && removed->count(p->path))) {
-      unlink(p->path);
-      if (removed) removed->insert(p->path);
-    }
-    if (p->logentry) p->logentry->flag = 1;
-  }
-}
-
-// Only the files finished since the last call can change: the others were
-// removed and flagged when they were finished.
-void CleanFiles(Segment* list, std::unordered_set<const char*>* removed) {
-  if (!PassIndexed(list)) return;
-  for (const std::vector<Segment*>* file : TakeFinishedFiles())
-    CleanFile(*file, removed);
-}
-
-}  // namespace
-
-void clean(Segment* list) { CleanFiles(list, nullptr); }
 
 void UseDecodeFastPaths(bool on) { g_fast_paths = on; }
 

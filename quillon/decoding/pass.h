@@ -1,0 +1,96 @@
+// The state of one decode pass, shared by the files that make up the pass:
+// the uuencoded line loop and the yEnc decoding.
+#ifndef QUILLON_DECODING_PASS_H_
+#define QUILLON_DECODING_PASS_H_
+
+#include <cstdio>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "decoding/decode.h"
+#include "decoding/line_file.h"
+#include "quillon.h"
+
+// Bytes of full lines decoded before they are handed to the output file
+// together.
+constexpr size_t kRunBytes = 45 * 1024;
+
+// The two lines handled before the current one, for the end line: slots of
+// the pass's line ring, or null while absent.
+struct History {
+  char* older = nullptr;
+  char* newer = nullptr;
+};
+
+// State of one pass; the output file lives across segments.
+struct Pass {
+  Segment* list = nullptr;
+  std::FILE* out = nullptr;  // the open output file, or null
+  // Its stdio buffer: large writes, as decoded files run to many megabytes.
+  // (Given no buffer of its own, stdio would take the block size, 4 KB.)
+  std::vector<char> out_buffer = std::vector<char>(256 * 1024);
+  std::string out_path;  // its path, for messages
+  // Decoded bytes of a run of full lines; the room behind kRunBytes takes
+  // what decoding a line writes past its 45 bytes.
+  std::vector<unsigned char> run_bytes =
+      std::vector<unsigned char>(kRunBytes + 64);
+  // A write into the open file failed: nothing more goes into it, and no
+  // segment whose data it holds counts as processed.
+  bool out_failed = false;
+  // The current segment has handed lines to the open file (its data, or
+  // lines in the history that the end line may still write).
+  bool fed = false;
+  // Finished segments whose data is in the open file: they count as
+  // processed only once it is closed without error.
+  std::vector<Segment*> waiting;
+  std::FILE* err = nullptr;  // the -errors stream, or null
+  // Set when an output file could not be created; stands until a begin line
+  // opens a new file.
+  bool create_failed = false;
+  // The current segment held data of a file that could not be created, so it
+  // must not count as processed.
+  bool lost = false;
+  char name[kLineSize];
+  int mode = 0644;
+  // The groups that started each begin string (it reads MARKER from then
+  // on), and the group each output name of the run was written for: a
+  // posting of another group with that name must not be lost or overwrite
+  // it, so it gets a numbered name.
+  std::unordered_map<const char*, std::unordered_set<int>> started;
+  std::unordered_map<std::string, int> written;
+  // The current line and the history share a ring of three buffers, so that
+  // remembering a line copies nothing.
+  char slots[3][kLineSize];
+  char* line = slots[0];
+  History history;
+  // Article files already removed: each finished file is cleaned once, but
+  // removing it once is enough also where several are finished together.
+  std::unordered_set<const char*> removed;
+  ReportedDirectories* directories = nullptr;  // the run's, when given
+  DecodeOutcome outcome;
+};
+
+// Deletes (under -delete) and flags in the log the article files finished
+// since the last call.
+void CleanFinished(Pass* pass);
+
+// Sets `seg`'s mark and cleans the article files it finished.
+void Processed(Pass* pass, Segment* seg);
+
+// True when the output name would land outside the output directory.
+bool LeavesOutputDir(const char* name);
+
+// Opens `path` for writing like open O_TRUNC, never through a symbolic link;
+// -1 when it cannot be created.
+int CreateOutputFd(const char* path);
+
+// `name` as a file of `group` may take it: numbered when another group's
+// file has taken it already, or when `taken` says its begin string has been
+// started; the first number whose name is still free. Names longer than
+// `max_length` are cut to fit their number.
+std::string ClashFreeName(const Pass* pass, const std::string& name, int group,
+                          bool taken, size_t max_length);
+
+#endif  // QUILLON_DECODING_PASS_H_
