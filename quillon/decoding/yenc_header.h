@@ -1,7 +1,7 @@
 // The record of a yEnc part, from the keyword lines that open it, as the
 // scan makes it.
-#ifndef QUILLON_DRIVER_YENC_HEADER_H_
-#define QUILLON_DRIVER_YENC_HEADER_H_
+#ifndef QUILLON_DECODING_YENC_HEADER_H_
+#define QUILLON_DECODING_YENC_HEADER_H_
 
 #include <string_view>
 
@@ -24,4 +24,4 @@ bool YencPartFromLines(std::string_view ybegin, std::string_view ypart,
 bool ReadYencHeader(LineFile* in, std::string_view first, int subject_total,
                     YencPart* record);
 
-#endif  // QUILLON_DRIVER_YENC_HEADER_H_
+#endif  // QUILLON_DECODING_YENC_HEADER_H_

@@ -1,4 +1,4 @@
-#include "driver/yenc_header.h"
+#include "decoding/yenc_header.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
