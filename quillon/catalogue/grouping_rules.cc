@@ -72,13 +72,20 @@ void GroupConsecutive(Segment* first, Segment* end, int* counter) {
   ++*counter;
 }
 
-void ListUnplaced(const Segment* head) {
+namespace {
+
+void ListCaption(const Segment* r, bool* listed) {
+  if (r->group != -1) return;
+  if (!*listed) std::printf("\nCaptions for (file) segments not decoded:\n");
+  *listed = true;
+  std::printf("%s\n", r->caption);
+}
+
+}  // namespace
+
+void ListUnplaced(const Segment* head, const std::vector<Segment*>& more) {
   bool listed = false;
-  for (const Segment* r = head; r; r = r->next) {
-    if (r->group != -1) continue;
-    if (!listed) std::printf("\nCaptions for (file) segments not decoded:\n");
-    listed = true;
-    std::printf("%s\n", r->caption);
-  }
+  for (const Segment* r = head; r; r = r->next) ListCaption(r, &listed);
+  for (const Segment* r : more) ListCaption(r, &listed);
   if (listed) std::printf("\n");
 }

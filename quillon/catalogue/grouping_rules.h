@@ -4,6 +4,7 @@
 #define QUILLON_CATALOGUE_GROUPING_RULES_H_
 
 #include <cstdint>
+#include <vector>
 
 #include "quillon.h"
 
@@ -44,7 +45,8 @@ bool Acceptable(const KeyCount& c, int best_count);
 // file.
 void GroupConsecutive(Segment* first, Segment* end, int* counter);
 
-// Prints the captions of the records no file took.
-void ListUnplaced(const Segment* head);
+// Prints the captions of the records no file took: those of the list, then
+// those among `more`.
+void ListUnplaced(const Segment* head, const std::vector<Segment*>& more = {});
 
 #endif  // QUILLON_CATALOGUE_GROUPING_RULES_H_

@@ -17,6 +17,7 @@
 #include "decoding/pass.h"
 #include "decoding/pass_index.h"
 #include "decoding/uuline.h"
+#include "decoding/yenc_pass.h"
 #include "log/log.h"
 #include "testing.h"
 
@@ -264,6 +265,11 @@ void LineLoop(Pass* pass, Segment* seg, LineFile* in, int64_t limit) {
 }
 
 void DecodeSegment(Pass* pass, Segment* seg) {
+  if (seg->yenc && seg->group > 0) {
+    if (pass->out) ShortFile(pass);
+    DecodeYencPosting(pass, seg);
+    return;
+  }
   if (seg->group == 0) {
     Processed(pass, seg);
     return;
@@ -313,7 +319,8 @@ void EndOutput(Pass* pass) {
   pass->out = nullptr;
 }
 
-DecodeOutcome RunPass(Segment* list, ReportedDirectories* reported) {
+DecodeOutcome RunPass(Segment* list, ReportedDirectories* reported,
+                      const std::vector<YencPosting>* postings) {
   std::printf("\n");
   if (DOS) {
     for (Segment* s = list; s; s = s->next) {
@@ -325,6 +332,7 @@ DecodeOutcome RunPass(Segment* list, ReportedDirectories* reported) {
   Pass pass;
   pass.list = list;
   pass.directories = reported;
+  if (postings) IndexYencPostings(&pass, *postings);
   pass.err = GetFilePtr(ERRFILE);
   if (ERRFILE && !pass.err) pass.outcome.failed = true;
   if (!list) {
@@ -343,7 +351,11 @@ DecodeOutcome RunPass(Segment* list, ReportedDirectories* reported) {
 
 }  // namespace
 
-DecodeOutcome decode(Segment* list) { return RunPass(list, nullptr); }
+DecodeOutcome decode(Segment* list) { return RunPass(list, nullptr, nullptr); }
+
+DecodeOutcome decode(Segment* list, const std::vector<YencPosting>& postings) {
+  return RunPass(list, nullptr, &postings);
+}
 
 DecodeOutcome decode_p(Segment** head, int first, int end, char** argv,
                        ReportedDirectories* reported) {
@@ -361,7 +373,7 @@ DecodeOutcome decode_p(Segment** head, int first, int end, char** argv,
     *link = s;
     link = &s->next;
   }
-  return RunPass(*head, reported);
+  return RunPass(*head, reported, nullptr);
 }
 
 int64_t maxseek(Segment* list, Segment* seg, int64_t limit) {

@@ -4,7 +4,9 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <vector>
 
+#include "catalogue/yenc_grouping.h"
 #include "decoding/line_file.h"
 #include "quillon.h"
 
@@ -20,6 +22,10 @@ struct DecodeOutcome {
 // Runs the pass over `list` in list order; over standard input when the
 // list is empty.
 DecodeOutcome decode(Segment* list);
+
+// The same for a list whose yEnc segments make `postings`; they are written
+// after every uuencoded file.
+DecodeOutcome decode(Segment* list, const std::vector<YencPosting>& postings);
 
 // Decodes argv[first] .. argv[end - 1] as plain uuencoded files (standard
 // input when there are none). The list it builds is stored in `*head`.

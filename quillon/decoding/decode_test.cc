@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "decoding/pass_index.h"
 #include "log/log.h"
 #include "test_support.h"
-#include "decoding/pass_index.h"
 
 namespace {
 

@@ -9,6 +9,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "catalogue/yenc_grouping.h"
 #include "decoding/decode.h"
 #include "decoding/line_file.h"
 #include "quillon.h"
@@ -68,6 +69,9 @@ struct Pass {
   // Article files already removed: each finished file is cleaned once, but
   // removing it once is enough also where several are finished together.
   std::unordered_set<const char*> removed;
+  // The complete yEnc postings by group, and the groups already written.
+  std::unordered_map<int, const YencPosting*> yenc_postings;
+  std::unordered_set<int> yenc_done;
   ReportedDirectories* directories = nullptr;  // the run's, when given
   DecodeOutcome outcome;
 };

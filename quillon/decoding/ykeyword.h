@@ -9,7 +9,6 @@
 
 #include "catalogue/yenc_part.h"
 
-
 struct Ybegin {
   uint64_t part = 0;   // 0 where none is given (a single part)
   uint64_t total = 0;  // 0 where none is given

@@ -9,8 +9,8 @@
 namespace {
 
 const char* const kOptions[] = {
-    "-delete", "-quiet", "-extended", "-dest",  "-mode",  "-plain",
-    "-dir",    "-keywords", "-errors", "-log", "-unlog", "-dos",
+    "-delete", "-quiet",    "-extended", "-dest", "-mode",  "-plain",
+    "-dir",    "-keywords", "-errors",   "-log",  "-unlog", "-dos",
 };
 
 }  // namespace
@@ -36,19 +36,37 @@ bool TakesArgument(int option) {
 void SetOption(int option, char* value, Keywords* keywords) {
   if (TakesArgument(option) && !value) return;
   switch (option) {
-    case kDelete: DEL = true; break;
-    case kQuiet: QUIET = true; break;
-    case kExtended: EXT = true; break;
-    case kDest: DESTDIR = value; break;
+    case kDelete:
+      DEL = true;
+      break;
+    case kQuiet:
+      QUIET = true;
+      break;
+    case kExtended:
+      EXT = true;
+      break;
+    case kDest:
+      DESTDIR = value;
+      break;
     case kMode: {
       const char* mode = value;
       ScanOctal(&mode, &FMODE);
       break;
     }
-    case kPlain: PLAIN = true; break;
-    case kDir: DIR = true; break;
-    case kKeywords: KeySplit(keywords->table, value, &keywords->count); break;
-    case kErrors: ERRFILE = value; break;
-    case kDos: DOS = true; break;
+    case kPlain:
+      PLAIN = true;
+      break;
+    case kDir:
+      DIR = true;
+      break;
+    case kKeywords:
+      KeySplit(keywords->table, value, &keywords->count);
+      break;
+    case kErrors:
+      ERRFILE = value;
+      break;
+    case kDos:
+      DOS = true;
+      break;
   }
 }

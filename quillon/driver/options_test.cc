@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 TEST(GetOption, FullWordsAndShortestAbbreviations) {
-  const char* shortest[] = {"-del", "-q",  "-ex", "-des", "-m",  "-p",
-                            "-di",  "-k",  "-er", "-l",   "-u",  "-do"};
+  const char* shortest[] = {"-del", "-q", "-ex", "-des", "-m", "-p",
+                            "-di",  "-k", "-er", "-l",   "-u", "-do"};
   const char* full[] = {"-delete", "-quiet", "-extended", "-dest",
                         "-mode",   "-plain", "-dir",      "-keywords",
                         "-errors", "-log",   "-unlog",    "-dos"};

@@ -28,6 +28,7 @@ struct Run {
 
   LogList log;
   Segment* catalogue = nullptr;
+  std::vector<Segment*> yenc;  // yEnc segments in reading order
   PosterPool pool;
   Keywords keywords;
   ReportedDirectories directories;
@@ -108,6 +109,7 @@ int ScanRun(Run* run, int argc, char** argv) {
   ScanState scan;
   scan.log_list = &run->log;
   scan.catalogue = &run->catalogue;
+  scan.yenc = &run->yenc;
   scan.pool = &run->pool;
   scan.directories = &run->directories;
   scan.keywords = run->keywords.table;
@@ -123,8 +125,9 @@ int ScanRun(Run* run, int argc, char** argv) {
   if (!QUIET) std::printf("\nFound %d uuencoded file segments.\n", count);
   // Also after failures: finding nothing at all has a status of its own.
   if (count == 0) return 2;
-  SortFiles(&run->catalogue);
-  DecodeOutcome outcome = decode(run->catalogue);
+  std::vector<YencPosting> postings;
+  SortFiles(&run->catalogue, run->yenc, &postings);
+  DecodeOutcome outcome = decode(run->catalogue, postings);
   if (outcome.article_unreadable) return Decoded(run, outcome);
   std::printf("\n");
   if (!UpdateDlist(run->log, ".:.")) run->failed = true;

@@ -9,6 +9,7 @@
 #include "catalogue/catalogue.h"
 #include "decoding/line_file.h"
 #include "decoding/uuline.h"
+#include "decoding/yenc_header.h"
 #include "text.h"
 
 namespace {
@@ -84,6 +85,8 @@ struct Article {
   // The article holds the end of a posted file (a last part shorter than
   // three full lines): it qualifies and its reading ends there.
   bool ends_file = false;
+  // A yEnc part begins here: the article qualifies and its reading ends.
+  bool yenc = false;
 };
 
 // Per-file reading state that carries over between articles of one file.
@@ -140,6 +143,18 @@ void TakeFileEnd(Article* a, const char* line, bool line_start) {
   if (a->record->begin || a->record->part > 1) a->ends_file = true;
 }
 
+// A "=ybegin" line at the start of a line makes the article a yEnc part,
+// unless the line is broken.
+void TakeYbegin(Article* a, const char* line, bool line_start, LineFile* in) {
+  if (!line_start || !StartsWith(line, "=ybegin ")) return;
+  YencPart part;
+  if (!ReadYencHeader(in, line, a->record->total, &part)) return;
+  a->record->yenc = NewYencPart(part);
+  a->record->part = part.part;
+  a->record->total = part.total;
+  a->yenc = true;
+}
+
 // Counts the run of header lines. A folded line (one that begins with a
 // blank or a tab) continues the header line before it.
 void CountHeader(Article* a, FileState* fs, const char* line) {
@@ -172,7 +187,7 @@ void ReadArticle(ScanState* scan, Article* a, FileState* fs,
     a->line_ended = fs->pending_line_ended;
     fs->pending = false;
   }
-  while (a->full_lines <= 2 && !a->ends_file) {
+  while (a->full_lines <= 2 && !a->ends_file && !a->yenc) {
     bool line_start = true;
     if (resumed) {
       resumed = false;
@@ -204,7 +219,8 @@ void ReadArticle(ScanState* scan, Article* a, FileState* fs,
       if (StartsWith(line, "Date: ")) rec->time = GetTime(line + 6);
       if (StartsWith(line, "From: ")) *poster = userid(line + 6);
       if (have_subject && bline(line)) TakeBeginLine(a, line, &fs->file);
-      if (a->filename[0]) TakeBodyPart(a, line);
+      if (have_subject) TakeYbegin(a, line, line_start, &fs->file);
+      if (a->filename[0] && !a->yenc) TakeBodyPart(a, line);
     }
     fs->position = TellLine(&fs->file);
   }
@@ -219,6 +235,11 @@ void AddSegment(ScanState* scan, Article* a, const char* path,
   a->subject.pop_back();
   if (!QUIET) std::printf("%s\n", a->subject.c_str());
   rec->caption = upcase(NewString(a->subject.c_str()));
+  if (rec->yenc) {
+    rec->begin = nullptr;
+    scan->yenc->push_back(rec);
+    return;
+  }
   if (rec->part == 1 && !rec->begin) rec->part = -1;
   if (rec->begin && rec->part != 1 && rec->total != -1) rec->begin = nullptr;
   AddtoFlist(scan->catalogue, rec, &scan->index);
@@ -275,6 +296,7 @@ ScanResult ScanArticles(ScanState* scan, int first, int argc, char** argv,
     current->mark = 0;
     current->group = -1;
     current->logentry = entry;
+    current->yenc = nullptr;
 
     Article article;
     article.record = current;
@@ -289,7 +311,8 @@ ScanResult ScanArticles(ScanState* scan, int first, int argc, char** argv,
       new_file = true;
       ++arg;
     }
-    bool qualifies = article.full_lines > 2 || article.ends_file;
+    bool qualifies =
+        article.full_lines > 2 || article.ends_file || article.yenc;
     if (qualifies && !article.subject.empty()) {
       AddSegment(scan, &article, path, poster);
       ++*count;

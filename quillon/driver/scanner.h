@@ -2,6 +2,8 @@
 #ifndef QUILLON_DRIVER_SCANNER_H_
 #define QUILLON_DRIVER_SCANNER_H_
 
+#include <vector>
+
 #include "catalogue/catalogue.h"
 #include "catalogue/poster_pool.h"
 #include "decoding/line_file.h"
@@ -12,6 +14,9 @@
 struct ScanState {
   LogList* log_list = nullptr;
   Segment** catalogue = nullptr;
+  // yEnc segments, in the order they were read: they never enter the
+  // catalogue's uuencoded order.
+  std::vector<Segment*>* yenc = nullptr;
   // The index of *catalogue while the scan inserts into it.
   CatalogueIndex index;
   PosterPool* pool = nullptr;
