@@ -37,6 +37,8 @@ bool ReadWholeLine(LineFile* in, int64_t limit, std::string* line, bool* fits) {
 
 // A range the output can take: within 1..size and within off_t.
 bool Placeable(const YencPart& record) {
+  // An empty file has the one range 1..0.
+  if (record.size == 0) return record.begin == 1 && record.end == 0;
   auto most = static_cast<uint64_t>(std::numeric_limits<int64_t>::max());
   return record.begin >= 1 && record.begin <= record.end &&
          record.end <= record.size && record.end <= most;

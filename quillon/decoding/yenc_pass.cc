@@ -25,7 +25,8 @@ struct YencFile {
   bool parts_good = true;
   uint32_t crc = 0;  // of the good parts so far, in file order
   bool has_crc32 = false;
-  uint32_t crc32 = 0;  // what a part's =yend says of the whole file
+  uint32_t crc32 = 0;          // what a part's =yend says of the whole file
+  bool crc32s_differ = false;  // two parts say different things
 };
 
 // The output name of a posting's file, by the rules of uuencoded names.
@@ -88,7 +89,8 @@ void WriteRange(Pass* pass, const YencRange& range, YencFile* file) {
       continue;
     }
     file->crc = Crc32Combine(file->crc, r.crc, r.decoded);
-    if (r.has_crc32 && !file->has_crc32) {
+    if (r.has_crc32) {
+      if (file->has_crc32 && file->crc32 != r.crc32) file->crc32s_differ = true;
       file->has_crc32 = true;
       file->crc32 = r.crc32;
     }
@@ -125,7 +127,7 @@ bool WriteYencFile(Pass* pass, const YencPosting& posting) {
   }
   if (close(file.fd) != 0) WriteFailed(pass, &file);
   if (file.write_failed || !file.parts_good) return false;
-  if (file.has_crc32 && file.crc32 != file.crc) {
+  if (file.has_crc32 && (file.crc32s_differ || file.crc32 != file.crc)) {
     std::fprintf(stderr, "quillon: CRC error in %s\n", file.name.c_str());
     return false;
   }

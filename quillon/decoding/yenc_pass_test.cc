@@ -157,10 +157,28 @@ TEST_F(YencPassTest, WholeFileCrcIsChecked) {
   AddPart("2", "h.bin", data, {2, 2, 1001, 2000, false, true, right ^ 4});
   AddPart("3", "i.bin", data, {1, 2, 1, 1000});
   AddPart("4", "i.bin", data, {2, 2, 1001, 2000, false, true, right});
+  // Every part may say it; a wrong one in any part counts.
+  AddPart("5", "j.bin", data, {1, 2, 1, 1000, false, true, right ^ 8});
+  AddPart("6", "j.bin", data, {2, 2, 1001, 2000, false, true, right});
   CaptureStderr();
   EXPECT_TRUE(Run().failed);
-  EXPECT_EQ(GetCapturedStderr(), "quillon: CRC error in h.bin\n");
+  EXPECT_EQ(GetCapturedStderr(),
+            "quillon: CRC error in h.bin\nquillon: CRC error in j.bin\n");
   EXPECT_EQ(ReadFile(out.Path("i.bin")), data);
+}
+
+TEST_F(YencPassTest, EmptyFileIsWritten) {
+  YencPart part;
+  part.name = "empty.bin";
+  part.begin = 1;
+  Segment* s = Add("1",
+                   "Subject: e\n\n=ybegin line=128 size=0 name=empty.bin\n"
+                   "\n=yend size=0 crc32=00000000\n",
+                   part, 0);
+  EXPECT_FALSE(Run().failed);
+  EXPECT_TRUE(FileExists(out.Path("empty.bin")));
+  EXPECT_EQ(ReadFile(out.Path("empty.bin")), "");
+  EXPECT_EQ(s->mark, 1);
 }
 
 // The name rules of uuencoded files: the base name, a number where the run
