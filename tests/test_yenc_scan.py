@@ -361,15 +361,37 @@ class Copies(YencTest):
         self.assertEqual((rc, err), (0, b""))
         self.assertBytes("noplace.bin", data)
 
-    def test_broken_ybegin_line_is_no_segment(self):
-        text = ypost(random_bytes(500, 17), "x.bin", parts=1)[0]
+    def test_what_is_no_yenc_segment(self):
+        # A =ybegin line without size= or name=, with a name longer than
+        # any file system takes, or not at the start of its line (a quote).
+        data = random_bytes(500, 17)
+        text = ypost(data, "x.bin", parts=1)[0]
+        quote = text.replace(b"\n=y", b"\n> =y")
+        long_name = ypost(data, "n" * 256, parts=1)[0]
         for broken in (set_keyword(text, b"=ybegin", b"size", None),
-                       text.replace(b" name=x.bin", b"")):
+                       text.replace(b" name=x.bin", b""), quote, long_name):
             with self.subTest(broken=broken.split(b"=ybegin")[1][:40]):
                 rc, out, err = self.quillon(*self.spool([broken]))
                 self.assertEqual(rc, 2)
                 self.assertIn(b"\nFound 0 uuencoded file segments.\n", out)
                 self.assertNotIn(b"yDecoding", out)
+        rc, out, err = self.quillon(*self.spool(ypost(data, "n" * 255,
+                                                      parts=1)))
+        self.assertEqual((rc, err), (0, b""))
+        self.assertBytes("n" * 255, data)
+
+    def test_text_before_ybegin_and_keywords(self):
+        cat = random_bytes(3000, 18)
+        dog = random_bytes(3000, 19)
+        intro = ["Here is the cat, in two parts.", "", "=y is no keyword"]
+        texts = (ypost(cat, "cat.jpg", parts=2, preamble=intro) +
+                 ypost(dog, "dog.jpg", parts=2, poster="d@d.example"))
+        rc, out, err = self.quillon("-k", "-dog", *self.spool(texts))
+        self.assertEqual((rc, err), (0, b""))
+        self.assertEqual(out, self.expected(texts[:2], complete=1,
+                                            y=["cat.jpg"]))
+        self.assertBytes("cat.jpg", cat)
+        self.assertFalse(os.path.exists(self.path("dog.jpg")))
 
 
 class Checks(YencTest):
