@@ -39,54 +39,6 @@ def caption_of(text):
     return subject_of(text).upper()
 
 
-def body_lines(text):
-    """Indexes of the data lines of the yEnc part in an article."""
-    lines = text.split(b"\n")
-    start = next(i for i, l in enumerate(lines) if l.startswith(b"=ybegin "))
-    if lines[start + 1].startswith(b"=ypart "):
-        start += 1
-    end = next(i for i in range(start, len(lines))
-               if lines[i].startswith(b"=yend"))
-    return lines, list(range(start + 1, end))
-
-
-def reference_decode(text):
-    """The bytes the data lines of an article's yEnc part stand for: any
-    escaped byte, CR and LF skipped, a final "=" dropped."""
-    lines, data = body_lines(text)
-    out = bytearray()
-    for i in data:
-        line = lines[i].replace(b"\r", b"")
-        at = 0
-        while at < len(line):
-            if line[at] == 0x3D:
-                if at + 1 < len(line):
-                    out.append((line[at + 1] - 106) & 0xFF)
-                at += 2
-            else:
-                out.append((line[at] - 42) & 0xFF)
-                at += 1
-    return bytes(out)
-
-
-def damage(text):
-    """The article with one encoded character in the middle of its data
-    changed, so that exactly one decoded byte differs."""
-    lines, data = body_lines(text)
-    index = data[len(data) // 2]
-    line = bytearray(lines[index])
-    for at in range(len(line) // 2, len(line) - 1):
-        if line[at] != 0x3D and line[at - 1] != 0x3D and line[at] != 0x0D:
-            break
-    for step in range(1, 256):
-        c = (line[at] + step) & 0xFF
-        if c not in yenc.CRITICAL:
-            line[at] = c
-            break
-    lines[index] = bytes(line)
-    return b"\n".join(lines)
-
-
 def set_keyword(text, line_start, keyword, value):
     """The article with `keyword=` of its line beginning with `line_start`
     changed to `value` (or removed, when value is None)."""
@@ -269,9 +221,9 @@ class Copies(YencTest):
         parts = ypost(data, "sunset.jpg", parts=3, date=EARLY)
         repost = ypost(data, "sunset.jpg", parts=3, emit=[2], date=LATE,
                        subject='REPOST "{name}" yEnc ({part}/{total})')[0]
-        broken = damage(parts[1])
-        self.assertNotEqual(reference_decode(broken),
-                            reference_decode(parts[1]))
+        broken = yenc.damage(parts[1])
+        self.assertNotEqual(yenc.reference_decode(broken),
+                            yenc.reference_decode(parts[1]))
         orders = [[parts[0], broken, parts[2], repost],
                   [repost, parts[2], broken, parts[0]]]
         for order, delete in itertools.product(orders, (False, True)):
@@ -417,14 +369,14 @@ class Checks(YencTest):
     def test_crc_error_in_a_part_without_good_copy(self):
         data = random_bytes(6000, 20)
         parts = ypost(data, "bad.bin", parts=3)
-        broken = damage(parts[1])
+        broken = yenc.damage(parts[1])
         rc, out, err = self.run_checked([parts[2], broken, parts[0]])
         self.assertEqual((rc, err),
                          (1, b"quillon: CRC error in part 2 of bad.bin\n"))
         self.assertIn(b"yDecoding bad.bin\n", out)
-        begin = len(reference_decode(parts[0]))
-        want = data[:begin] + reference_decode(broken) + data[
-            begin + len(reference_decode(broken)):]
+        begin = len(yenc.reference_decode(parts[0]))
+        want = data[:begin] + yenc.reference_decode(broken) + data[
+            begin + len(yenc.reference_decode(broken)):]
         self.assertBytes("bad.bin", want)
 
     def test_part_without_yend_or_with_a_broken_one(self):
