@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "catalogue/caption.h"
+#include "catalogue/yenc_part.h"
 #include "test_support.h"
 
 namespace {
@@ -32,6 +33,7 @@ struct Scan {
     meminit(&pool, 256);
     state.log_list = &log;
     state.catalogue = &catalogue;
+    state.yenc = &yenc;
     state.pool = &pool;
     state.keywords = keywords;
   }
@@ -51,6 +53,7 @@ struct Scan {
   }
   LogList log;
   Segment* catalogue = nullptr;
+  std::vector<Segment*> yenc;
   PosterPool pool;
   char* keywords[10] = {};
   ScanState state;
@@ -350,6 +353,72 @@ TEST(Scanner, DirectoriesAndEmptyFilesArePassedOver) {
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "quillon: cannot access file " + dir.Path("sub") + "\n");
   EXPECT_EQ(scan.count, 1);
+}
+
+// The keyword lines of a yEnc part of 100 bytes at 101..200 of a 300-byte
+// file, with no data lines: the scan reads no further than =ypart.
+std::string YencPart2(const std::string& begin_extra = " total=3") {
+  return "=ybegin part=2" + begin_extra +
+         " line=128 size=300 name=a b.bin\n=ypart begin=101 end=200\n";
+}
+
+TEST(Scanner, YbeginLineMakesAYencSegmentOutsideTheCatalogue) {
+  TempDir dir;
+  WriteFile(dir.Path("y"), "x\n" + Headers(6, "a b.bin (2/3)", "p@q.r") +
+                               YencPart2() + "=yend size=100\n");
+  Scan scan;
+  EXPECT_EQ(scan.Run({dir.Path("y")}), kScanDone);
+  EXPECT_EQ(scan.count, 1);
+  EXPECT_EQ(scan.catalogue, nullptr);
+  ASSERT_EQ(scan.yenc.size(), 1u);
+  const Segment* s = scan.yenc[0];
+  ASSERT_NE(s->yenc, nullptr);
+  EXPECT_EQ(s->yenc->name, "a b.bin");
+  EXPECT_EQ(s->yenc->size, 300u);
+  EXPECT_EQ(s->yenc->begin, 101u);
+  EXPECT_EQ(s->yenc->end, 200u);
+  EXPECT_EQ(s->part, 2);
+  EXPECT_EQ(s->total, 3);
+  EXPECT_EQ(s->begin, nullptr);
+  EXPECT_EQ(s->offset, 2);
+  EXPECT_STREQ(s->caption, "A B.BIN (2/3)");
+}
+
+// total= wins; without it the subject's "(n/m)" gives the total. A
+// =ybegin line that is broken, not at the start of a line, or before the
+// Subject line makes no segment.
+TEST(Scanner, YencTotalsAndLinesThatMakeNoSegment) {
+  TempDir dir;
+  WriteFile(dir.Path("subject"), Headers(6, "f (2/4)") + YencPart2(""));
+  WriteFile(dir.Path("broken"),
+            Headers(6, "g (2/4)") + "=ybegin part=2 line=128 name=x\n");
+  WriteFile(dir.Path("inside"),
+            Headers(6, "h") + std::string(130, 'x') + YencPart2());
+  WriteFile(dir.Path("early"), YencPart2() + Headers(6, "i"));
+  Scan scan;
+  scan.Run({dir.Path("subject"), dir.Path("broken"), dir.Path("inside"),
+            dir.Path("early")});
+  ASSERT_EQ(scan.yenc.size(), 1u);
+  EXPECT_EQ(scan.yenc[0]->yenc->total, 4);
+  EXPECT_EQ(scan.count, 1);
+}
+
+// Under -extended each part of a batch is a segment of its own, at its own
+// header block.
+TEST(Scanner, ExtendedBatchOfYencParts) {
+  TempDir dir;
+  std::string first = Headers(6, "a b.bin (1/3)") +
+                      "=ybegin part=1 total=3 line=128 size=300 "
+                      "name=a b.bin\n=ypart begin=1 end=100\n=yend\n";
+  std::string text = first + Headers(6, "a b.bin (2/3)") + YencPart2();
+  WriteFile(dir.Path("batch"), text);
+  Scan scan;
+  EXT = true;
+  scan.Run({dir.Path("batch")});
+  ASSERT_EQ(scan.yenc.size(), 2u);
+  EXPECT_EQ(scan.yenc[0]->offset, 0);
+  EXPECT_EQ(scan.yenc[1]->offset, static_cast<int64_t>(first.size()));
+  EXPECT_EQ(scan.yenc[1]->yenc->begin, 101u);
 }
 
 }  // namespace

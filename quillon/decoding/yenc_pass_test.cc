@@ -1,0 +1,194 @@
+#include "decoding/yenc_pass.h"
+
+#include <gtest/gtest.h>
+
+#include <cinttypes>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "catalogue/yenc_grouping.h"
+#include "decoding/crc32.h"
+#include "decoding/decode.h"
+#include "decoding/yenc_testing.h"
+#include "test_support.h"
+
+namespace {
+
+using testing::internal::CaptureStderr;
+using testing::internal::CaptureStdout;
+using testing::internal::GetCapturedStderr;
+using testing::internal::GetCapturedStdout;
+
+std::string Bytes(size_t n, int seed) {
+  std::string data;
+  for (size_t i = 0; i < n; ++i)
+    data += static_cast<char>((i * 131 + i / 7 + seed * 17) & 0xff);
+  return data;
+}
+
+std::string Hex(uint32_t crc) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%08" PRIx32, crc);
+  return buf;
+}
+
+// One article with part `part` (1-based bytes begin..end) of `data`; `bad`
+// spoils its pcrc32, `file_crc` adds crc32= to its =yend line.
+struct PartText {
+  int part = 1;
+  int total = 2;
+  size_t begin = 1;
+  size_t end = 0;
+  bool bad = false;
+  bool file_crc = false;
+  uint32_t file_crc_value = 0;
+};
+
+std::string Article(const std::string& name, const std::string& data,
+                    const PartText& p) {
+  std::string piece = data.substr(p.begin - 1, p.end - p.begin + 1);
+  uint32_t crc = Crc32(0, piece.data(), piece.size()) ^ (p.bad ? 1u : 0u);
+  std::string text =
+      "Subject: " + name + "\n\n=ybegin part=" + std::to_string(p.part) +
+      " total=" + std::to_string(p.total) +
+      " line=128 size=" + std::to_string(data.size()) + " name=" + name +
+      "\n=ypart begin=" + std::to_string(p.begin) +
+      " end=" + std::to_string(p.end) + "\n";
+  text += EncodeYencLines(piece);
+  text += "=yend size=" + std::to_string(piece.size()) +
+          " part=" + std::to_string(p.part) + " pcrc32=" + Hex(crc);
+  if (p.file_crc) text += " crc32=" + Hex(p.file_crc_value);
+  return text + "\n";
+}
+
+class YencPassTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ResetOptions();
+    QUIET = true;
+    DESTDIR = out.path.c_str();
+  }
+  void TearDown() override { ResetOptions(); }
+
+  // A yEnc segment of article `file`, as the scan records it.
+  Segment* Add(const std::string& file, const std::string& text,
+               const YencPart& part, int32_t time) {
+    paths.push_back(std::make_unique<std::string>(in.Path(file)));
+    WriteFile(*paths.back(), text);
+    Segment* s = NewSegment();
+    s->path = paths.back()->c_str();
+    s->time = time;
+    s->yenc = NewYencPart(part);
+    records.push_back({s, s->yenc});
+    return s;
+  }
+  Segment* AddPart(const std::string& file, const std::string& name,
+                   const std::string& data, const PartText& p,
+                   int32_t time = 0) {
+    YencPart part;
+    part.name = name;
+    part.size = data.size();
+    part.part = p.part;
+    part.total = p.total;
+    part.begin = p.begin;
+    part.end = p.end;
+    return Add(file, Article(name, data, p), part, time);
+  }
+  // Groups the records, links them behind `head` and runs the pass.
+  DecodeOutcome Run(Segment* head = nullptr, int counter = 1) {
+    postings = FindYencPostings(records, &counter);
+    Segment** link = &head;
+    while (*link) link = &(*link)->next;
+    for (const YencPosting& posting : postings) {
+      for (const YencRecord& r : posting.records) {
+        *link = r.seg;
+        link = &r.seg->next;
+      }
+    }
+    return decode(head, postings);
+  }
+
+  TempDir in, out;
+  std::vector<std::unique_ptr<std::string>> paths;
+  std::vector<YencRecord> records;
+  std::vector<YencPosting> postings;
+};
+
+// A spoilt copy loses to a good one whatever their dates; between good
+// copies nothing is reported, and every copy counts as processed.
+TEST_F(YencPassTest, GoodCopyWinsAndEveryCopyIsProcessed) {
+  const std::string data = Bytes(3000, 1);
+  Segment* one = AddPart("1", "f.bin", data, {1, 2, 1, 1500});
+  Segment* spoilt =
+      AddPart("2", "f.bin", data, {2, 2, 1501, 3000, true}, /*time=*/9);
+  Segment* good = AddPart("3", "f.bin", data, {2, 2, 1501, 3000}, 1);
+  CaptureStderr();
+  DecodeOutcome outcome = Run();
+  EXPECT_EQ(GetCapturedStderr(), "");
+  EXPECT_FALSE(outcome.failed);
+  EXPECT_EQ(ReadFile(out.Path("f.bin")), data);
+  for (const Segment* s : {one, spoilt, good}) EXPECT_EQ(s->mark, 1);
+}
+
+// With no good copy the file is still written, the error names the part,
+// and no article of the posting is processed or deleted.
+TEST_F(YencPassTest, PartWithoutGoodCopyKeepsThePostingsArticles) {
+  DEL = true;
+  const std::string data = Bytes(2000, 2);
+  Segment* one = AddPart("1", "g.bin", data, {1, 2, 1, 1000});
+  Segment* two = AddPart("2", "g.bin", data, {2, 2, 1001, 2000, true});
+  CaptureStderr();
+  DecodeOutcome outcome = Run();
+  EXPECT_EQ(GetCapturedStderr(), "quillon: CRC error in part 2 of g.bin\n");
+  EXPECT_TRUE(outcome.failed);
+  EXPECT_EQ(ReadFile(out.Path("g.bin")), data);
+  EXPECT_EQ(one->mark, 0);
+  EXPECT_EQ(two->mark, 0);
+  EXPECT_TRUE(FileExists(in.Path("1")));
+  EXPECT_TRUE(FileExists(in.Path("2")));
+}
+
+TEST_F(YencPassTest, WholeFileCrcIsChecked) {
+  const std::string data = Bytes(2000, 3);
+  uint32_t right = Crc32(0, data.data(), data.size());
+  AddPart("1", "h.bin", data, {1, 2, 1, 1000});
+  AddPart("2", "h.bin", data, {2, 2, 1001, 2000, false, true, right ^ 4});
+  AddPart("3", "i.bin", data, {1, 2, 1, 1000});
+  AddPart("4", "i.bin", data, {2, 2, 1001, 2000, false, true, right});
+  CaptureStderr();
+  EXPECT_TRUE(Run().failed);
+  EXPECT_EQ(GetCapturedStderr(), "quillon: CRC error in h.bin\n");
+  EXPECT_EQ(ReadFile(out.Path("i.bin")), data);
+}
+
+// The name rules of uuencoded files: the base name, a number where the run
+// has written that name for another file, and "yDecoding" shows it.
+TEST_F(YencPassTest, NamesFollowTheRulesOfUuencodedNames) {
+  QUIET = false;
+  const std::string a = Bytes(500, 4), b = Bytes(700, 5);
+  AddPart("1", "dir/same.bin", a, {1, 1, 1, 500});
+  Segment* other = AddPart("2", "same.bin", b, {1, 1, 1, 700});
+  other->poster = 1;
+  CaptureStdout();
+  EXPECT_FALSE(Run().failed);
+  EXPECT_EQ(GetCapturedStdout(),
+            "\nyDecoding same.bin\nyDecoding same.bin.1\n");
+  EXPECT_EQ(ReadFile(out.Path("same.bin")), a);
+  EXPECT_EQ(ReadFile(out.Path("same.bin.1")), b);
+}
+
+TEST_F(YencPassTest, DirRefusesNamesThatLeaveTheOutputDirectory) {
+  DIR = true;
+  const std::string data = Bytes(100, 6);
+  Segment* s = AddPart("1", "../up.bin", data, {1, 1, 1, 100});
+  CaptureStderr();
+  EXPECT_TRUE(Run().failed);
+  EXPECT_EQ(GetCapturedStderr(),
+            "quillon: unable to create " + out.Path("../up.bin") + "\n");
+  EXPECT_FALSE(FileExists(out.Path("../up.bin")));
+  EXPECT_EQ(s->mark, 0);
+}
+
+}  // namespace
