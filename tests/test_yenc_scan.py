@@ -151,6 +151,15 @@ class Postings(YencTest):
         self.assertEqual(out, b"\n1 complete (non-segmented) files found.\n"
                               b"\n\n")
 
+    def test_empty_file(self):
+        texts = ypost(b"", "empty.bin", parts=1)
+        self.assertIn(b"=ybegin line=64 size=0 name=empty.bin\n", texts[0])
+        rc, out, err = self.quillon(*self.spool(texts))
+        self.assertEqual((rc, err), (0, b""))
+        self.assertEqual(out, self.expected(texts, complete=1,
+                                            y=["empty.bin"]))
+        self.assertBytes("empty.bin", b"")
+
     def test_multi_part_in_every_reading_order(self):
         data = random_bytes(7000, 2)
         texts = ypost(data, "four.bin", parts=4)
@@ -240,6 +249,18 @@ class Copies(YencTest):
                 self.assertEqual(self.left(),
                                  set() if delete else {"1", "2", "3", "4"})
                 self.assertEqual(self.logged(log), {"1", "2", "3", "4"})
+
+    def test_damaged_repost_loses_to_the_good_original(self):
+        data = random_bytes(6000, 15)
+        parts = ypost(data, "keep.bin", parts=3, date=EARLY)
+        repost = ypost(data, "keep.bin", parts=3, emit=[2], date=LATE)[0]
+        for read in ([parts[0], parts[1], yenc.damage(repost), parts[2]],
+                     [yenc.damage(repost), parts[2], parts[1], parts[0]]):
+            with self.subTest(first=subject_of(read[0])):
+                rc, out, err = self.quillon("-delete", *self.spool(read))
+                self.assertEqual((rc, err), (0, b""))
+                self.assertBytes("keep.bin", data)
+                self.assertEqual(self.left(), set())
 
     def test_of_two_good_copies_the_later_wins_else_the_first_read(self):
         old = random_bytes(6000, 11)
@@ -401,6 +422,14 @@ class Checks(YencTest):
         self.assertEqual((rc, err),
                          (1, b"quillon: size error in part 2 of size.bin\n"))
         self.assertBytes("size.bin", data)
+        # A data line lost: fewer bytes than the part's range holds.
+        lines = parts[1].split(b"\n")
+        del lines[len(lines) // 2]
+        rc, out, err = self.run_checked([parts[0], b"\n".join(lines),
+                                         parts[2]])
+        self.assertEqual((rc, err),
+                         (1, b"quillon: size error in part 2 of size.bin\n"))
+        self.assertEqual(self.read("size.bin")[4000:], data[4000:])
 
     def test_whole_file_crc_only_in_the_last_part(self):
         data = random_bytes(6000, 23)
@@ -608,6 +637,14 @@ class OutputNames(YencTest):
         self.assertIn(b"yDecoding pictur_1.jpg\nyDecoding pictur01.jpg\n", out)
         self.assertBytes("pictur_1.jpg", a)
         self.assertBytes("pictur01.jpg", b)
+        # Two posters, one name: the second file gets the numbered form.
+        texts = (ypost(a, "holiday.zip", parts=2, poster="a@a") +
+                 ypost(b, "holiday.zip", parts=2, poster="b@b"))
+        rc, out, err = self.quillon("-dos", *self.spool(texts, "same"))
+        self.assertEqual((rc, err), (0, b""))
+        self.assertIn(b"yDecoding holiday.zip\nyDecoding holida01.zip\n", out)
+        self.assertBytes("holiday.zip", a)
+        self.assertBytes("holida01.zip", b)
 
     def run_with_umask(self, mask, *args):
         done = subprocess.run(command(QUILLON, args), cwd=self.dir,
@@ -699,6 +736,15 @@ class Runs(YencTest):
         self.assertBytes("uu.bin", uu)
         self.assertFalse(os.path.exists(self.path("batch1")))
         self.assertFalse(os.path.exists(self.path("batch2")))
+        # A batch that also holds a part of an incomplete posting stays.
+        half = ypost(random_bytes(5000, 53), "half.bin", parts=2,
+                     poster="h@h")
+        self.write("batch3", parts[0] + half[0] + parts[1] + parts[2])
+        rc, out, err = self.quillon("-extended", "-delete", "batch3")
+        self.assertEqual((rc, err), (0, b""))
+        self.assertIn(b"\nFound 4 uuencoded file segments.\n", out)
+        self.assertBytes("batch.bin", data)
+        self.assertTrue(os.path.exists(self.path("batch3")))
 
     def test_log_then_a_rerun_decodes_nothing_new(self):
         data = random_bytes(5000, 53)
