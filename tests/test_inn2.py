@@ -1,14 +1,16 @@
-"""The main job against a real news server: postings go into an INN
-tradspool through inews and rnews, and quillon decodes the article files
-the server wrote, read in shell glob order, once with the spool in native
-format and once in wire format."""
+"""The main job against a real news server: uuencoded and yEnc postings go
+into an INN tradspool through inews and rnews, and quillon decodes the
+article files the server wrote, read in shell glob order, once with the
+spool in native format and once in wire format."""
 
 import email.utils
 import os
 import shutil
 import tempfile
 import unittest
+import zlib
 
+import yenc
 from inn_server import InnServer, missing_reason
 from quillon_e2e import QuillonTest, sharutils_uuencode
 from spool import random_bytes
@@ -16,6 +18,7 @@ from spool import random_bytes
 PICTURES = "alt.binaries.pictures.quillon"
 SOUNDS = "alt.binaries.sounds.quillon"
 MISC = "alt.binaries.misc.quillon"
+YENC = "alt.binaries.yenc.quillon"
 
 ANN = "ann@pictures.example (Ann Example)"
 BOB = "Bob <bob@beach.example>"
@@ -36,6 +39,15 @@ LATE = random_bytes(45 * 30 + 14, 15)
 TUNE = random_bytes(45 * 35 + 14, 16)
 HARBOR = random_bytes(45 * 48 + 14, 17)
 PIER = random_bytes(45 * 20 + 7, 18)
+
+HOLIDAY = random_bytes(12000, 21)
+CANAL = random_bytes(9000, 22)
+ISLAND = random_bytes(9000, 23)
+NOTES = random_bytes(2500, 24)
+# Every other byte encodes to ".": lines that begin with a dot, which the
+# wire format stores with a second one.
+DOTS = bytes(4 if i % 2 == 0 else b
+             for i, b in enumerate(random_bytes(6000, 25)))
 
 
 def cut(data, name, parts):
@@ -188,6 +200,63 @@ def batch_articles():
             for n, (who, subject, body) in enumerate(texts, 1)]
 
 
+def yenc_bodies(data, name, parts, emit=None):
+    """The bodies of a yEnc posting, one per part in `emit`, from yencode's
+    post and multi_post where it is installed, else the tests' encoder."""
+    texts = yenc.yenc_articles(data, name, parts=parts, emit=emit,
+                               fallback=True)
+    return [t.split(b"\n\n", 1)[1] for t in texts]
+
+
+def dot_bodies(data, name, parts):
+    """yEnc bodies of an encoder that does not escape a leading "."."""
+    step = -(-len(data) // parts)
+    out = []
+    for i in range(parts):
+        piece = data[i * step:(i + 1) * step]
+        out.append(yenc.encode_yenc(
+            piece, name, size=len(data), part=i + 1, total=parts,
+            begin=i * step + 1, line_size=64, escape_dots=False,
+            file_crc=zlib.crc32(data) if i == parts - 1 else None))
+    return out
+
+
+def yenc_postings():
+    """The yEnc postings in posting order: several posters, parts out of
+    order, a duplicated part, a damaged part and its repost, a posting
+    with a part missing, a single part, names with blanks, data lines that
+    begin with "." and a text followup."""
+    holiday = yenc_bodies(HOLIDAY, "summer holiday.zip", 4)
+    canal = yenc_bodies(CANAL, "canal.bin", 3)
+    island = yenc_bodies(ISLAND, "island.bin", 3)
+    notes = yenc_bodies(NOTES, "my notes.txt", 1)
+    dots = dot_bodies(DOTS, "dots.bin", 2)
+
+    def post(name, who, subject, body):
+        return Article(name, inews_article(who, YENC, subject, body))
+
+    holiday_subject = '[1/1] - "summer holiday.zip" yEnc (%d/4) 12000'
+    return [
+        post("summer holiday.zip", ANN, holiday_subject % 3, holiday[2]),
+        post("canal.bin", BOB, '"canal.bin" yEnc (2/3)',
+             yenc.damage(canal[1])),
+        post("summer holiday.zip", ANN, holiday_subject % 1, holiday[0]),
+        post("canal.bin", BOB, '"canal.bin" yEnc (1/3)', canal[0]),
+        post(None, CAROL, "island.bin (1/3)", island[0]),
+        post("summer holiday.zip", ANN, holiday_subject % 4, holiday[3]),
+        post("dots.bin", ERIN, "dots.bin (2/2)", dots[1]),
+        Article(None, inews_article(DAVE, YENC, "Re: canal.bin (2/3)",
+                                    followup_body("canal"))),
+        post("canal.bin", BOB, '"canal.bin" yEnc (3/3)', canal[2]),
+        post("summer holiday.zip", ANN, holiday_subject % 2, holiday[1]),
+        post("my notes.txt", GINA, '"my notes.txt" yEnc (1/1)', notes[0]),
+        post(None, CAROL, "island.bin (3/3)", island[2]),
+        post("summer holiday.zip", ANN, holiday_subject % 2, holiday[1]),
+        post("dots.bin", ERIN, "dots.bin (1/2)", dots[0]),
+        post("canal.bin", BOB, 'REPOST "canal.bin" yEnc (2/3)', canal[1]),
+    ]
+
+
 def rnews_batch(articles):
     return b"".join(b"#! rnews %d\n" % len(a) + a for a in articles)
 
@@ -203,8 +272,6 @@ class InnSpool(QuillonTest):
         reason = missing_reason()
         if reason:
             self.skipTest(reason)
-        if shutil.which("uuencode") is None:
-            self.skipTest("uuencode (sharutils) is not installed")
         super().setUp()
         root = tempfile.mkdtemp(prefix="quillon-inn-")
         self.addCleanup(shutil.rmtree, root, True)
@@ -212,7 +279,7 @@ class InnSpool(QuillonTest):
         self.server.configure()
         self.addCleanup(self.server.stop)
         self.server.start()
-        for group in (PICTURES, SOUNDS, MISC):
+        for group in (PICTURES, SOUNDS, MISC, YENC):
             self.server.newgroup(group)
 
     def post_all(self, group, articles):
@@ -258,6 +325,8 @@ class InnSpool(QuillonTest):
                                        out.decode(errors="replace")))
 
     def test_spool(self):
+        if shutil.which("uuencode") is None:
+            self.skipTest("uuencode (sharutils) is not installed")
         pictures, late = pictures_postings()
         self.post_all(PICTURES, pictures)
         sounds = sounds_postings()
@@ -319,6 +388,52 @@ class InnSpool(QuillonTest):
         with self.subTest("misc, the articles rnews stored, glob order"):
             out = self.decode("misc", glob_order(self.server.group_dir(MISC)))
             self.assertDecoded("misc", expected, out)
+
+    def test_yenc_spool(self):
+        articles = yenc_postings()
+        self.post_all(YENC, articles)
+        directory = self.server.group_dir(YENC)
+        with open(os.path.join(directory, "7"), "rb") as f:
+            dots = f.read()
+        if self.WIREFORMAT:
+            self.assertGreater(dots.count(b"\r\n.."), 10)
+            self.assertTrue(dots.endswith(b"\r\n.\r\n"))
+        else:
+            self.assertGreater(dots.count(b"\n."), 10)
+            self.assertNotIn(b"\r", dots)
+        expected = {"summer holiday.zip": HOLIDAY, "canal.bin": CANAL,
+                    "my notes.txt": NOTES, "dots.bin": DOTS}
+        done = {a.number for a in articles if a.posting in expected}
+        glob = glob_order(directory)
+        self.assertLess(glob.index(os.path.join(directory, "15")),
+                        glob.index(os.path.join(directory, "2")))
+
+        with self.subTest("yEnc, glob order, with the log"):
+            log = self.path("quillon.log")
+            env = {"QUILLONLOG": log}
+            self.assertEqual(self.quillon("-log", directory, env=env)[0], 0)
+            out = self.decode("run1", glob, env=env)
+            self.assertDecoded("run1", expected, out)
+            # Article 12 comes before 5 in the glob; a caption keeps the
+            # subject's CR.
+            cr = b"\r" if self.WIREFORMAT else b""
+            self.assertIn(b"\nCaptions for (file) segments not decoded:\n"
+                          b"ISLAND.BIN (3/3)%s\nISLAND.BIN (1/3)%s\n\n"
+                          % (cr, cr), out)
+            self.assertEqual(self.logged(log, directory), done)
+            rc, out, err = self.quillon("-dest", self.path("run1"), *glob,
+                                        env=env)
+            self.assertEqual((rc, err), (0, b""))
+            self.assertNotIn(b"yDecoding", out)
+            self.assertIn(b"\nFound 2 uuencoded file segments.\n", out)
+
+        with self.subTest("yEnc, -delete on a copy"):
+            copy = self.path("copy", *YENC.split("."))
+            shutil.copytree(directory, copy)
+            out = self.decode("deleted", glob_order(copy), "-delete")
+            self.assertDecoded("deleted", expected, out)
+            left = {int(name) for name in os.listdir(copy)}
+            self.assertEqual(left, {a.number for a in articles} - done)
 
     def check_stored(self, directory):
         """The spool holds the articles in the format asked for."""

@@ -291,6 +291,54 @@ def encode_yenc(data, name, size=None, part=None, total=None, begin=1,
     return eol.join(lines) + eol
 
 
+def body_lines(text):
+    """Indexes of the data lines of the yEnc part in an article."""
+    lines = text.split(b"\n")
+    start = next(i for i, l in enumerate(lines) if l.startswith(b"=ybegin "))
+    if lines[start + 1].startswith(b"=ypart "):
+        start += 1
+    end = next(i for i in range(start, len(lines))
+               if lines[i].startswith(b"=yend"))
+    return lines, list(range(start + 1, end))
+
+
+def reference_decode(text):
+    """The bytes the data lines of an article's yEnc part stand for: any
+    escaped byte, CR and LF skipped, a final "=" dropped."""
+    lines, data = body_lines(text)
+    out = bytearray()
+    for i in data:
+        line = lines[i].replace(b"\r", b"")
+        at = 0
+        while at < len(line):
+            if line[at] == 0x3D:
+                if at + 1 < len(line):
+                    out.append((line[at + 1] - 106) & 0xFF)
+                at += 2
+            else:
+                out.append((line[at] - 42) & 0xFF)
+                at += 1
+    return bytes(out)
+
+
+def damage(text):
+    """The article (or yEnc body) with one encoded character in the middle
+    of its data changed, so that exactly one decoded byte differs."""
+    lines, data = body_lines(text)
+    index = data[len(data) // 2]
+    line = bytearray(lines[index])
+    for at in range(len(line) // 2, len(line) - 1):
+        if line[at] != 0x3D and line[at - 1] != 0x3D and line[at] != 0x0D:
+            break
+    for step in range(1, 256):
+        c = (line[at] + step) & 0xFF
+        if c not in CRITICAL:
+            line[at] = c
+            break
+    lines[index] = bytes(line)
+    return b"\n".join(lines)
+
+
 _SABYENC_SCRIPT = r"""
 import base64, json, sys
 import sabyenc3
