@@ -17,6 +17,7 @@
 #include "decoding/pass.h"
 #include "decoding/pass_index.h"
 #include "decoding/uuline.h"
+#include "decoding/yenc_stream.h"
 #include "log/log.h"
 #include "testing.h"
 
@@ -193,6 +194,8 @@ LineResult HandleLine(Pass* pass, Segment* seg, LineFile* in) {
     return kNextLine;
   }
   if (g_fast_paths && DecodeFullLine(pass, in)) return kNextLine;
+  bool plain = !seg || seg->begin == kPlainBegin;
+  if (plain && DecodeYencStream(pass, seg, in)) return kNextLine;
   if (StartsFile(pass, seg, pass->line)) {
     bool failed = false;
     if (OpenOutput(pass, seg, in, &failed)) {
@@ -253,11 +256,13 @@ void DecodeFullRun(Pass* pass, LineFile* in, int64_t limit) {
 // Reads lines until the window of the segment ends (limit < 0: no window).
 void LineLoop(Pass* pass, Segment* seg, LineFile* in, int64_t limit) {
   bool runs = g_fast_paths && (!seg || seg->group != -1);
+  pass->yenc.limit = limit;
   while (InWindow(in, limit)) {
     if (runs && pass->out && !pass->out_failed) {
       DecodeFullRun(pass, in, limit);
       if (!InWindow(in, limit)) return;
     }
+    pass->yenc.line_start = in->line_start;
     if (!ReadLine(in, pass->line, kLineSize)) return;
     if (HandleLine(pass, seg, in) == kLeaveSegment) return;
   }
@@ -335,6 +340,7 @@ DecodeOutcome RunPass(Segment* list, ReportedDirectories* reported) {
   for (Segment* s = list; s && !pass.outcome.article_unreadable; s = s->next)
     DecodeSegment(&pass, s);
   if (pass.out) EndOutput(&pass);
+  EndYencStream(&pass);
   if (pass.err) std::fclose(pass.err);
   EndNameIndex();
   EndPassIndex();

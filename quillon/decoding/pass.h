@@ -11,6 +11,7 @@
 
 #include "decoding/decode.h"
 #include "decoding/line_file.h"
+#include "decoding/yenc_stream.h"
 #include "quillon.h"
 
 // Bytes of full lines decoded before they are handed to the output file
@@ -70,6 +71,10 @@ struct Pass {
   std::unordered_set<const char*> removed;
   ReportedDirectories* directories = nullptr;  // the run's, when given
   DecodeOutcome outcome;
+  // yEnc parts in plain files and on standard input: their output files,
+  // open to the end of the pass, and what the line loop tells about the
+  // current piece and window.
+  YencStream yenc;
 };
 
 // Deletes (under -delete) and flags in the log the article files finished
