@@ -45,7 +45,7 @@ mode_t CreationMode() {
 // truncate it and mix their bytes.
 bool PathTaken(const YencStream& s, const std::string& path) {
   for (const YencStreamFile& f : s.files)
-    if (f.fd >= 0 && f.path == path) return true;
+    if ((f.fd >= 0 || f.complete) && f.path == path) return true;
   return false;
 }
 
@@ -84,9 +84,29 @@ void WriteFailed(Pass* pass, YencStreamFile* f) {
 }
 
 bool HasGoodCopy(const YencStreamFile& f, const YencPart& record) {
-  return std::any_of(f.good.begin(), f.good.end(), [&](const YencRange& r) {
-    return r.begin == record.begin && r.end == record.end;
-  });
+  return f.good_ranges.count({record.begin, record.end}) != 0;
+}
+
+void CloseFile(Pass* pass, YencStreamFile* f) {
+  if (close(f->fd) != 0) WriteFailed(pass, f);
+  f->fd = -1;
+}
+
+void Complete(Pass* pass, YencStreamFile* f) {
+  f->complete = true;
+  CloseFile(pass, f);
+}
+
+// A good part in place. Coverage is looked at only once the parts may
+// cover the file, so that a file of many parts costs no square time.
+void AddGood(Pass* pass, YencStreamFile* f, const YencRange& range) {
+  f->good.push_back(range);
+  f->good_ranges.insert({range.begin, range.end});
+  uint64_t length = range.end - range.begin + 1;
+  f->good_bytes =
+      length > UINT64_MAX - f->good_bytes ? UINT64_MAX : f->good_bytes + length;
+  if (f->good_bytes >= f->size && CoversFile(f->good, f->size))
+    Complete(pass, f);
 }
 
 // Takes in what one part did to its file, and reports a bad part.
@@ -107,7 +127,8 @@ void Settle(Pass* pass, YencStreamFile* f, const YencPart& record,
       std::find(f->crc32.begin(), f->crc32.end(), r.crc32) == f->crc32.end())
     f->crc32.push_back(r.crc32);
   if (r.good || empty) {
-    if (placed) f->good.push_back(range);
+    if (placed) AddGood(pass, f, range);
+    if (empty) Complete(pass, f);
     return;
   }
   const char* what = r.failure == YencFailure::kSize ? "size" : "CRC";
@@ -118,7 +139,8 @@ void Settle(Pass* pass, YencStreamFile* f, const YencPart& record,
 }
 
 // Decodes the data of the part whose header was read into its file. A copy
-// of a range that a good copy has filled already is read, not written.
+// of a range that a good copy has filled already, and any part of a complete
+// file, is read, not written.
 void DecodePart(Pass* pass, Segment* seg, LineFile* in, const YencPart& record,
                 std::string* stop) {
   YencStreamFile* f = FileOf(pass, record);
@@ -135,7 +157,7 @@ void DecodePart(Pass* pass, Segment* seg, LineFile* in, const YencPart& record,
 // Reports a file that is short or whose CRC is wrong, and closes it; true
 // when it came out whole and sound.
 bool JudgeFile(Pass* pass, YencStreamFile* f) {
-  if (f->fd < 0) return false;
+  if (f->fd < 0 && !f->complete) return false;
   if (!f->write_failed && !CoversFile(f->filled, f->size)) {
     if (!QUIET) std::printf("Short file\n");
     f->faulty = true;
@@ -150,8 +172,7 @@ bool JudgeFile(Pass* pass, YencStreamFile* f) {
     f->faulty = true;
     pass->outcome.failed = true;
   }
-  if (close(f->fd) != 0) WriteFailed(pass, f);
-  f->fd = -1;
+  if (f->fd >= 0) CloseFile(pass, f);
   return !f->faulty;
 }
 

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <map>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -27,12 +28,17 @@ struct YencStreamFile {
   std::string name;  // the output name, as "yDecoding" shows it
   std::string path;  // with the -dest directory
   uint64_t size = 0;
-  int fd = -1;                // -1: it could not be created (reported)
+  int fd = -1;  // -1: it could not be created (reported), or is complete
+  // Its good parts cover it: it is closed, as a long stream may hold more
+  // files than a process may keep open, and later parts are not written.
+  bool complete = false;
   bool write_failed = false;  // reported; nothing more is written
   bool faulty = false;        // some failure of it was reported
   // Parts whose size and CRC held, one per range: a later copy of a range
   // that is here already is not written.
   std::vector<YencRange> good;
+  std::set<std::pair<uint64_t, uint64_t>> good_ranges;
+  uint64_t good_bytes = 0;  // their lengths added up, at most UINT64_MAX
   // Parts that wrote every byte of their range, good or not.
   std::vector<YencRange> filled;
   std::vector<uint32_t> crc32;  // the whole-file crc32= values given

@@ -211,6 +211,30 @@ TEST_F(YencStreamTest, DeleteKeepsTheInputsOfAFaultyFile) {
   EXPECT_EQ(ReadFile(out.Path("g.bin")), good);
 }
 
+// A long stream may hold more files than a process may keep open: each is
+// closed once its parts cover it.
+TEST_F(YencStreamTest, CompleteFilesAreClosedAtOnce) {
+  std::string text;
+  std::vector<std::string> files;
+  for (int i = 0; i < 100; ++i) {
+    files.push_back(RandomBytes(50 + i, 20 + i));
+    std::string name = "f" + std::to_string(i);
+    text += Part(name, files[i], 2, 26, files[i].size());
+    text += Part(name, files[i], 1, 1, 25);
+  }
+  Write({text});
+  rlimit old;
+  getrlimit(RLIMIT_NOFILE, &old);
+  rlimit lower = old;
+  lower.rlim_cur = 40;
+  setrlimit(RLIMIT_NOFILE, &lower);
+  Decode();
+  setrlimit(RLIMIT_NOFILE, &old);
+  EXPECT_EQ(stderr_text, "");
+  for (int i = 0; i < 100; ++i)
+    EXPECT_EQ(ReadFile(out.Path("f" + std::to_string(i))), files[i]) << i;
+}
+
 // A write that fails is reported once per file, and no byte lands outside
 // the part's range.
 TEST_F(YencStreamTest, WriteErrorOncePerFile) {
