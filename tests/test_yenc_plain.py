@@ -205,6 +205,15 @@ class YencPlainTest(QuillonTest):
         self.assertEqual(out, BANNER + b"\nyDecoding %s\n" % dos_name.encode())
         self.assertEqual(self.read(dos_name), data)
 
+    def test_long_name_with_blanks(self):
+        # The =ybegin line runs past one line read.
+        name = "a long name with blanks " * 8 + ".bin"
+        data = data_of(3000, 15)
+        rc, out, _ = self.plain(*reversed(articles(data, name, parts=2)))
+        self.assertEqual((rc, out),
+                         (0, BANNER + b"\nyDecoding %s\n" % name.encode()))
+        self.assertEqual(self.read(name), data)
+
     def test_modes(self):
         [part] = articles(data_of(100, 14), "m.bin")
         self.plain(part, options=["-mode", "600"])
