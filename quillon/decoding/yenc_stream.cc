@@ -99,13 +99,13 @@ void Complete(Pass* pass, YencStreamFile* f) {
 
 // A good part in place. Coverage is looked at only once the parts may
 // cover the file, so that a file of many parts costs no square time.
-void AddGood(Pass* pass, YencStreamFile* f, const YencRange& range) {
+void AddGood(Pass* pass, YencStreamFile* f, const YencStreamRange& range) {
   f->good.push_back(range);
   f->good_ranges.insert({range.begin, range.end});
   uint64_t length = range.end - range.begin + 1;
   f->good_bytes =
       length > UINT64_MAX - f->good_bytes ? UINT64_MAX : f->good_bytes + length;
-  if (f->good_bytes >= f->size && CoversFile(f->good, f->size))
+  if (f->good_bytes >= f->size && RangesCoverFile(f->good, f->size))
     Complete(pass, f);
 }
 
@@ -120,7 +120,7 @@ void Settle(Pass* pass, YencStreamFile* f, const YencPart& record,
   bool empty = record.size == 0 && r.has_yend && r.decoded == 0;
   bool placed = record.begin >= 1 && record.begin <= record.end &&
                 record.end <= record.size;
-  YencRange range{record.begin, record.end, r.crc};
+  YencStreamRange range{record.begin, record.end, r.crc};
   if (placed && r.decoded >= record.end - record.begin + 1)
     f->filled.push_back(range);
   if (r.has_crc32 &&
@@ -158,7 +158,7 @@ void DecodePart(Pass* pass, Segment* seg, LineFile* in, const YencPart& record,
 // when it came out whole and sound.
 bool JudgeFile(Pass* pass, YencStreamFile* f) {
   if (f->fd < 0 && !f->complete) return false;
-  if (!f->write_failed && !CoversFile(f->filled, f->size)) {
+  if (!f->write_failed && !RangesCoverFile(f->filled, f->size)) {
     if (!QUIET) std::printf("Short file\n");
     f->faulty = true;
     pass->outcome.failed = true;
@@ -166,7 +166,8 @@ bool JudgeFile(Pass* pass, YencStreamFile* f) {
   // Every part read was good and in place here; the CRCs of a set of parts
   // that overlap cannot be combined, and that file goes unchecked.
   uint32_t crc = 0;
-  if (!f->faulty && !f->crc32.empty() && CombinedCrc(f->good, f->size, &crc) &&
+  if (!f->faulty && !f->crc32.empty() &&
+      CombinedFileCrc(f->good, f->size, &crc) &&
       (f->crc32.size() > 1 || f->crc32[0] != crc)) {
     std::fprintf(stderr, "quillon: CRC error in %s\n", f->name.c_str());
     f->faulty = true;
@@ -208,12 +209,13 @@ void EndYencStream(Pass* pass) {
   if (cleaned) CleanFinished(pass);
 }
 
-bool CoversFile(std::vector<YencRange> ranges, uint64_t size) {
-  std::sort(
-      ranges.begin(), ranges.end(),
-      [](const YencRange& a, const YencRange& b) { return a.begin < b.begin; });
+bool RangesCoverFile(std::vector<YencStreamRange> ranges, uint64_t size) {
+  std::sort(ranges.begin(), ranges.end(),
+            [](const YencStreamRange& a, const YencStreamRange& b) {
+              return a.begin < b.begin;
+            });
   uint64_t through = 0;  // the bytes 1..through are covered
-  for (const YencRange& r : ranges) {
+  for (const YencStreamRange& r : ranges) {
     if (through >= size) break;
     if (r.begin == 0 || r.begin - 1 > through) return false;
     through = std::max(through, r.end);
@@ -221,15 +223,17 @@ bool CoversFile(std::vector<YencRange> ranges, uint64_t size) {
   return through >= size;
 }
 
-bool CombinedCrc(std::vector<YencRange> ranges, uint64_t size, uint32_t* crc) {
-  std::stable_sort(
-      ranges.begin(), ranges.end(), [](const YencRange& a, const YencRange& b) {
-        return a.begin != b.begin ? a.begin < b.begin : a.end < b.end;
-      });
+bool CombinedFileCrc(std::vector<YencStreamRange> ranges, uint64_t size,
+                     uint32_t* crc) {
+  std::stable_sort(ranges.begin(), ranges.end(),
+                   [](const YencStreamRange& a, const YencStreamRange& b) {
+                     return a.begin != b.begin ? a.begin < b.begin
+                                               : a.end < b.end;
+                   });
   uint64_t through = 0;
   uint32_t sum = 0;
   for (size_t i = 0; i < ranges.size(); ++i) {
-    const YencRange& r = ranges[i];
+    const YencStreamRange& r = ranges[i];
     if (i > 0 && r.begin == ranges[i - 1].begin && r.end == ranges[i - 1].end)
       continue;
     if (r.begin != through + 1 || r.end < r.begin) return false;

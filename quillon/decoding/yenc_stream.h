@@ -18,7 +18,7 @@
 struct Pass;
 
 // Bytes begin..end of a file (counted from 1, inclusive) and their CRC-32.
-struct YencRange {
+struct YencStreamRange {
   uint64_t begin = 0;
   uint64_t end = 0;
   uint32_t crc = 0;
@@ -36,11 +36,11 @@ struct YencStreamFile {
   bool faulty = false;        // some failure of it was reported
   // Parts whose size and CRC held, one per range: a later copy of a range
   // that is here already is not written.
-  std::vector<YencRange> good;
+  std::vector<YencStreamRange> good;
   std::set<std::pair<uint64_t, uint64_t>> good_ranges;
   uint64_t good_bytes = 0;  // their lengths added up, at most UINT64_MAX
   // Parts that wrote every byte of their range, good or not.
-  std::vector<YencRange> filled;
+  std::vector<YencStreamRange> filled;
   std::vector<uint32_t> crc32;  // the whole-file crc32= values given
   // The input files its parts came from: deleted and logged only if it
   // comes out whole and sound.
@@ -67,11 +67,12 @@ bool DecodeYencStream(Pass* pass, Segment* seg, LineFile* in);
 void EndYencStream(Pass* pass);
 
 // Whether the ranges together hold every byte of 1..size.
-bool CoversFile(std::vector<YencRange> ranges, uint64_t size);
+bool RangesCoverFile(std::vector<YencStreamRange> ranges, uint64_t size);
 
 // The CRC-32 of the file from those of its ranges, where the distinct
 // ranges lie end to end from 1 to size (a range given twice counts once);
 // false for any other set of ranges.
-bool CombinedCrc(std::vector<YencRange> ranges, uint64_t size, uint32_t* crc);
+bool CombinedFileCrc(std::vector<YencStreamRange> ranges, uint64_t size,
+                     uint32_t* crc);
 
 #endif  // QUILLON_DECODING_YENC_STREAM_H_

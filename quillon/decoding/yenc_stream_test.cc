@@ -54,7 +54,7 @@ std::string Part(const std::string& name, const std::string& file, int part,
 
 TEST(YencStreamRanges, CoverageIsTheUnionOfTheRanges) {
   struct Case {
-    std::vector<YencRange> ranges;
+    std::vector<YencStreamRange> ranges;
     uint64_t size;
     bool covered;
   } cases[] = {
@@ -70,27 +70,27 @@ TEST(YencStreamRanges, CoverageIsTheUnionOfTheRanges) {
       {{{1, UINT64_MAX, 0}}, UINT64_MAX, true},  // no overflow at the top
   };
   for (const Case& c : cases)
-    EXPECT_EQ(CoversFile(c.ranges, c.size), c.covered) << c.size;
+    EXPECT_EQ(RangesCoverFile(c.ranges, c.size), c.covered) << c.size;
 }
 
 TEST(YencStreamRanges, WholeCrcFromRangesEndToEnd) {
   std::string file = RandomBytes(1000, 1);
   auto range = [&](uint64_t b, uint64_t e) {
-    return YencRange{b, e, CrcOf(file.substr(b - 1, e - b + 1))};
+    return YencStreamRange{b, e, CrcOf(file.substr(b - 1, e - b + 1))};
   };
   uint32_t crc = 0;
-  EXPECT_TRUE(CombinedCrc({range(601, 1000), range(1, 300), range(301, 600)},
-                          1000, &crc));
+  EXPECT_TRUE(CombinedFileCrc(
+      {range(601, 1000), range(1, 300), range(301, 600)}, 1000, &crc));
   EXPECT_EQ(crc, CrcOf(file));
   crc = 0;
-  EXPECT_TRUE(CombinedCrc({range(1, 500), range(501, 1000), range(1, 500)},
-                          1000, &crc));
+  EXPECT_TRUE(CombinedFileCrc({range(1, 500), range(501, 1000), range(1, 500)},
+                              1000, &crc));
   EXPECT_EQ(crc, CrcOf(file));
   // Overlapping, short or too long: no CRC of the file to be had.
-  EXPECT_FALSE(CombinedCrc({range(1, 600), range(500, 1000)}, 1000, &crc));
-  EXPECT_FALSE(CombinedCrc({range(1, 500), range(502, 1000)}, 1000, &crc));
-  EXPECT_FALSE(CombinedCrc({range(1, 999)}, 1000, &crc));
-  EXPECT_FALSE(CombinedCrc({range(1, 1000)}, 999, &crc));
+  EXPECT_FALSE(CombinedFileCrc({range(1, 600), range(500, 1000)}, 1000, &crc));
+  EXPECT_FALSE(CombinedFileCrc({range(1, 500), range(502, 1000)}, 1000, &crc));
+  EXPECT_FALSE(CombinedFileCrc({range(1, 999)}, 1000, &crc));
+  EXPECT_FALSE(CombinedFileCrc({range(1, 1000)}, 999, &crc));
 }
 
 class YencStreamTest : public testing::Test {
