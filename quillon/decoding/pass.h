@@ -72,7 +72,7 @@ struct Pass {
   ReportedDirectories* directories = nullptr;  // the run's, when given
   DecodeOutcome outcome;
   // yEnc parts in plain files and on standard input: their output files,
-  // open to the end of the pass, and what the line loop tells about the
+  // judged at the end of the pass, and what the line loop tells about the
   // current piece and window.
   YencStream yenc;
 };

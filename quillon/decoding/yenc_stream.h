@@ -1,6 +1,6 @@
 // yEnc parts met among the lines of plain files and standard input. Each
 // file of one (name, size) is opened at the first of its parts and stays
-// open to the end of the pass, so that its parts may come in any order and
+// open until its parts cover it, so that they may come in any order and
 // from several input files; it is judged once all input is read.
 #ifndef QUILLON_DECODING_YENC_STREAM_H_
 #define QUILLON_DECODING_YENC_STREAM_H_
