@@ -18,6 +18,7 @@
 #include "decoding/pass_index.h"
 #include "decoding/uuline.h"
 #include "decoding/yenc_pass.h"
+#include "decoding/yenc_stream.h"
 #include "log/log.h"
 #include "testing.h"
 
@@ -194,6 +195,8 @@ LineResult HandleLine(Pass* pass, Segment* seg, LineFile* in) {
     return kNextLine;
   }
   if (g_fast_paths && DecodeFullLine(pass, in)) return kNextLine;
+  bool plain = !seg || seg->begin == kPlainBegin;
+  if (plain && DecodeYencStream(pass, seg, in)) return kNextLine;
   if (StartsFile(pass, seg, pass->line)) {
     bool failed = false;
     if (OpenOutput(pass, seg, in, &failed)) {
@@ -254,11 +257,13 @@ void DecodeFullRun(Pass* pass, LineFile* in, int64_t limit) {
 // Reads lines until the window of the segment ends (limit < 0: no window).
 void LineLoop(Pass* pass, Segment* seg, LineFile* in, int64_t limit) {
   bool runs = g_fast_paths && (!seg || seg->group != -1);
+  pass->yenc.limit = limit;
   while (InWindow(in, limit)) {
     if (runs && pass->out && !pass->out_failed) {
       DecodeFullRun(pass, in, limit);
       if (!InWindow(in, limit)) return;
     }
+    pass->yenc.line_start = in->line_start;
     if (!ReadLine(in, pass->line, kLineSize)) return;
     if (HandleLine(pass, seg, in) == kLeaveSegment) return;
   }
@@ -343,6 +348,7 @@ DecodeOutcome RunPass(Segment* list, ReportedDirectories* reported,
   for (Segment* s = list; s && !pass.outcome.article_unreadable; s = s->next)
     DecodeSegment(&pass, s);
   if (pass.out) EndOutput(&pass);
+  EndYencStream(&pass);
   if (pass.err) std::fclose(pass.err);
   EndNameIndex();
   EndPassIndex();

@@ -12,6 +12,7 @@
 #include "catalogue/yenc_grouping.h"
 #include "decoding/decode.h"
 #include "decoding/line_file.h"
+#include "decoding/yenc_stream.h"
 #include "quillon.h"
 
 // Bytes of full lines decoded before they are handed to the output file
@@ -74,6 +75,10 @@ struct Pass {
   std::unordered_set<int> yenc_done;
   ReportedDirectories* directories = nullptr;  // the run's, when given
   DecodeOutcome outcome;
+  // yEnc parts in plain files and on standard input: their output files,
+  // judged at the end of the pass, and what the line loop tells about the
+  // current piece and window.
+  YencStream yenc;
 };
 
 // Deletes (under -delete) and flags in the log the article files finished

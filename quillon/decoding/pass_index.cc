@@ -10,6 +10,7 @@ struct ArticleFile {
   std::vector<Segment*> segments;  // list order
   std::vector<int64_t> offsets;    // ascending
   size_t unprocessed = 0;          // segments whose mark is 0
+  size_t holds = 0;                // HoldFile calls not yet released
 };
 
 struct PassIndex {
@@ -69,7 +70,22 @@ void MarkProcessed(Segment* seg) {
   if (!Current() || !was_open) return;
   auto it = Current()->files.find(seg->path);
   if (it == Current()->files.end()) return;
-  if (--it->second.unprocessed == 0) Current()->finished.push_back(&it->second);
+  ArticleFile& f = it->second;
+  if (--f.unprocessed == 0 && f.holds == 0) Current()->finished.push_back(&f);
+}
+
+void HoldFile(const Segment* seg) {
+  if (!Current()) return;
+  auto it = Current()->files.find(seg->path);
+  if (it != Current()->files.end()) ++it->second.holds;
+}
+
+void ReleaseFile(const Segment* seg) {
+  if (!Current()) return;
+  auto it = Current()->files.find(seg->path);
+  if (it == Current()->files.end() || it->second.holds == 0) return;
+  ArticleFile& f = it->second;
+  if (--f.holds == 0 && f.unprocessed == 0) Current()->finished.push_back(&f);
 }
 
 std::vector<const std::vector<Segment*>*> TakeFinishedFiles() {

@@ -25,6 +25,12 @@ int64_t IndexedMaxseek(const Segment* seg, int64_t limit);
 // it only sets the mark.
 void MarkProcessed(Segment* seg);
 
+// Keeps the article file of `seg` from being finished, as long as it is held
+// more often than released: for input whose outcome is known only at the
+// end of the pass. Without an index they do nothing.
+void HoldFile(const Segment* seg);
+void ReleaseFile(const Segment* seg);
+
 // The segments, in list order, of each article file that has been finished
 // since the last call (files finished before the pass come first).
 std::vector<const std::vector<Segment*>*> TakeFinishedFiles();

@@ -123,9 +123,10 @@ void Judge(const Yend& y, const YencPart& record, const Sink& sink,
   r->good = r->failure == YencFailure::kNone;
 }
 
-// From the first data line to =yend.
+// From the first data line to =yend. `stop`, when given, receives the
+// keyword line that ended the data where it is not =yend (and not overlong).
 YencPartResult DecodeBody(LineFile* in, int64_t limit, const YencPart& record,
-                          bool placed, int fd) {
+                          bool placed, int fd, std::string* stop = nullptr) {
   Sink sink;
   sink.fd = fd;
   if (placed && Placeable(record)) {
@@ -139,8 +140,9 @@ YencPartResult DecodeBody(LineFile* in, int64_t limit, const YencPart& record,
     char buf[120];
     if (ReadLine(in, buf, sizeof buf)) {
       line.append(buf, in->length);
-      r.has_yend = ReadRestOfLine(in, &line) && StartsWith(line, "=yend") &&
-                   ParseYend(line, &y);
+      bool fits = ReadRestOfLine(in, &line);
+      r.has_yend = fits && StartsWith(line, "=yend") && ParseYend(line, &y);
+      if (stop && fits && !StartsWith(line, "=yend")) *stop = line;
     }
   }
   Judge(y, record, sink, &r);
@@ -188,6 +190,13 @@ YencPartResult DecodeYencPartAfter(LineFile* in, int64_t limit,
   bool placed = Agrees(in, limit, ybegin, record);
   YencPartResult r = DecodeBody(in, limit, record, placed, fd);
   return r;
+}
+
+YencPartResult DecodeYencBody(LineFile* in, int64_t limit,
+                              const YencPart& record, int fd,
+                              std::string* stop) {
+  if (stop) stop->clear();
+  return DecodeBody(in, limit, record, true, fd, stop);
 }
 
 YencPartResult DecodeYencPart(LineFile* in, int64_t limit,

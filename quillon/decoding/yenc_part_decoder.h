@@ -57,4 +57,13 @@ YencPartResult DecodeYencPartAfter(LineFile* in, int64_t limit,
                                    std::string_view ybegin,
                                    const YencPart& record, int fd);
 
+// The same for a stream whose keyword lines were read already
+// (ReadYencHeader): decodes the data lines that follow and the =yend line.
+// A keyword line other than =yend that ends the data is read and, when
+// `stop` is given, handed back there whole (a =ybegin line of the next
+// part, for one); otherwise `stop` is left empty.
+YencPartResult DecodeYencBody(LineFile* in, int64_t limit,
+                              const YencPart& record, int fd,
+                              std::string* stop);
+
 #endif  // QUILLON_DECODING_YENC_PART_DECODER_H_

@@ -1,0 +1,246 @@
+#include "decoding/yenc_stream.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string_view>
+
+#include "decoding/crc32.h"
+#include "decoding/decode.h"
+#include "decoding/dosname.h"
+#include "decoding/pass.h"
+#include "decoding/pass_index.h"
+#include "decoding/yenc_header.h"
+#include "decoding/yenc_part_decoder.h"
+
+namespace {
+
+constexpr std::string_view kYbegin = "=ybegin ";
+
+bool StartsPart(std::string_view line) {
+  return line.substr(0, kYbegin.size()) == kYbegin;
+}
+
+// The output name of a name= as plain uuencoded names get theirs: the last
+// component unless -dir, the DOS form (never numbered) under -dos.
+std::string OutputName(const std::string& name) {
+  // dosname writes a counter byte behind the terminator.
+  std::vector<char> buf(name.size() + 2, '\0');
+  std::copy(name.begin(), name.end(), buf.begin());
+  if (!DIR) BaseName(buf.data());
+  if (DOS) dosname(buf.data());
+  return buf.data();
+}
+
+// 0666 less the umask, also for a file that existed with another mode.
+mode_t CreationMode() {
+  mode_t mask = umask(0);
+  umask(mask);
+  return 0666 & ~mask;
+}
+
+// Another file of this pass is written at `path`: a second one there would
+// truncate it and mix their bytes.
+bool PathTaken(const YencStream& s, const std::string& path) {
+  for (const YencStreamFile& f : s.files)
+    if ((f.fd >= 0 || f.complete) && f.path == path) return true;
+  return false;
+}
+
+// Opens the output file of a name and size the first time a part of it is
+// met; reports it when it cannot be created.
+YencStreamFile* FileOf(Pass* pass, const YencPart& record) {
+  YencStream* s = &pass->yenc;
+  auto key = std::make_pair(record.name, record.size);
+  auto found = s->index.find(key);
+  if (found != s->index.end()) return &s->files[found->second];
+  YencStreamFile f;
+  f.name = OutputName(record.name);
+  f.path = CreatePath(f.name.c_str());
+  f.size = record.size;
+  if (!LeavesOutputDir(f.name.c_str()) && !PathTaken(*s, f.path))
+    f.fd = CreateOutputFd(f.path.c_str());
+  if (f.fd < 0) {
+    std::fprintf(stderr, "quillon: unable to create %s\n", f.path.c_str());
+    pass->outcome.failed = true;
+  } else {
+    if (!QUIET) std::printf("yDecoding %s\n", f.name.c_str());
+    fchmod(f.fd, FMODE ? static_cast<mode_t>(FMODE) : CreationMode());
+  }
+  s->index.emplace(key, s->files.size());
+  s->files.push_back(std::move(f));
+  return &s->files.back();
+}
+
+void WriteFailed(Pass* pass, YencStreamFile* f) {
+  if (f->write_failed) return;
+  std::fprintf(stderr, "quillon: write error on %s\n", f->path.c_str());
+  f->write_failed = true;
+  f->faulty = true;
+  pass->outcome.write_error = true;
+  pass->outcome.failed = true;
+}
+
+bool HasGoodCopy(const YencStreamFile& f, const YencPart& record) {
+  return f.good_ranges.count({record.begin, record.end}) != 0;
+}
+
+void CloseFile(Pass* pass, YencStreamFile* f) {
+  if (close(f->fd) != 0) WriteFailed(pass, f);
+  f->fd = -1;
+}
+
+void Complete(Pass* pass, YencStreamFile* f) {
+  f->complete = true;
+  CloseFile(pass, f);
+}
+
+// A good part in place. Coverage is looked at only once the parts may
+// cover the file, so that a file of many parts costs no square time.
+void AddGood(Pass* pass, YencStreamFile* f, const YencStreamRange& range) {
+  f->good.push_back(range);
+  f->good_ranges.insert({range.begin, range.end});
+  uint64_t length = range.end - range.begin + 1;
+  f->good_bytes =
+      length > UINT64_MAX - f->good_bytes ? UINT64_MAX : f->good_bytes + length;
+  if (f->good_bytes >= f->size && RangesCoverFile(f->good, f->size))
+    Complete(pass, f);
+}
+
+// Takes in what one part did to its file, and reports a bad part.
+void Settle(Pass* pass, YencStreamFile* f, const YencPart& record,
+            const YencPartResult& r) {
+  if (r.failure == YencFailure::kWrite) {
+    WriteFailed(pass, f);
+    return;
+  }
+  // An empty file has no range to place; its part is sound when it ends.
+  bool empty = record.size == 0 && r.has_yend && r.decoded == 0;
+  bool placed = record.begin >= 1 && record.begin <= record.end &&
+                record.end <= record.size;
+  YencStreamRange range{record.begin, record.end, r.crc};
+  if (placed && r.decoded >= record.end - record.begin + 1)
+    f->filled.push_back(range);
+  if (r.has_crc32 &&
+      std::find(f->crc32.begin(), f->crc32.end(), r.crc32) == f->crc32.end())
+    f->crc32.push_back(r.crc32);
+  if (r.good || empty) {
+    if (placed) AddGood(pass, f, range);
+    if (empty) Complete(pass, f);
+    return;
+  }
+  const char* what = r.failure == YencFailure::kSize ? "size" : "CRC";
+  std::fprintf(stderr, "quillon: %s error in part %d of %s\n", what,
+               record.part, f->name.c_str());
+  f->faulty = true;
+  pass->outcome.failed = true;
+}
+
+// Decodes the data of the part whose header was read into its file. A copy
+// of a range that a good copy has filled already, and any part of a complete
+// file, is read, not written.
+void DecodePart(Pass* pass, Segment* seg, LineFile* in, const YencPart& record,
+                std::string* stop) {
+  YencStreamFile* f = FileOf(pass, record);
+  bool known = HasGoodCopy(*f, record);
+  int fd = f->write_failed || known ? -1 : f->fd;
+  YencPartResult r = DecodeYencBody(in, pass->yenc.limit, record, fd, stop);
+  if (seg) {
+    HoldFile(seg);
+    f->held.push_back(seg);
+  }
+  if (f->fd >= 0 && !f->write_failed && !known) Settle(pass, f, record, r);
+}
+
+// Reports a file that is short or whose CRC is wrong, and closes it; true
+// when it came out whole and sound.
+bool JudgeFile(Pass* pass, YencStreamFile* f) {
+  if (f->fd < 0 && !f->complete) return false;
+  if (!f->write_failed && !RangesCoverFile(f->filled, f->size)) {
+    if (!QUIET) std::printf("Short file\n");
+    f->faulty = true;
+    pass->outcome.failed = true;
+  }
+  // Every part read was good and in place here; the CRCs of a set of parts
+  // that overlap cannot be combined, and that file goes unchecked.
+  uint32_t crc = 0;
+  if (!f->faulty && !f->crc32.empty() &&
+      CombinedFileCrc(f->good, f->size, &crc) &&
+      (f->crc32.size() > 1 || f->crc32[0] != crc)) {
+    std::fprintf(stderr, "quillon: CRC error in %s\n", f->name.c_str());
+    f->faulty = true;
+    pass->outcome.failed = true;
+  }
+  if (f->fd >= 0) CloseFile(pass, f);
+  return !f->faulty;
+}
+
+}  // namespace
+
+bool DecodeYencStream(Pass* pass, Segment* seg, LineFile* in) {
+  std::string_view first(pass->line, in->length);
+  if (!pass->yenc.line_start || !StartsPart(first)) return false;
+  YencPart record;
+  if (!ReadYencHeader(in, first, 0, &record)) return false;
+  std::string stop;
+  while (true) {
+    DecodePart(pass, seg, in, record, &stop);
+    // A part without =yend that ran into the next part's header.
+    if (!StartsPart(stop)) return true;
+    std::string header = std::move(stop);
+    if (!ReadYencHeader(in, header, 0, &record)) return true;
+  }
+}
+
+void EndYencStream(Pass* pass) {
+  bool cleaned = false;
+  for (YencStreamFile& f : pass->yenc.files) {
+    if (pass->outcome.article_unreadable) {
+      if (f.fd >= 0) close(f.fd);
+      f.fd = -1;
+      continue;
+    }
+    if (!JudgeFile(pass, &f)) continue;
+    for (const Segment* s : f.held) ReleaseFile(s);
+    cleaned = cleaned || !f.held.empty();
+  }
+  if (cleaned) CleanFinished(pass);
+}
+
+bool RangesCoverFile(std::vector<YencStreamRange> ranges, uint64_t size) {
+  std::sort(ranges.begin(), ranges.end(),
+            [](const YencStreamRange& a, const YencStreamRange& b) {
+              return a.begin < b.begin;
+            });
+  uint64_t through = 0;  // the bytes 1..through are covered
+  for (const YencStreamRange& r : ranges) {
+    if (through >= size) break;
+    if (r.begin == 0 || r.begin - 1 > through) return false;
+    through = std::max(through, r.end);
+  }
+  return through >= size;
+}
+
+bool CombinedFileCrc(std::vector<YencStreamRange> ranges, uint64_t size,
+                     uint32_t* crc) {
+  std::stable_sort(ranges.begin(), ranges.end(),
+                   [](const YencStreamRange& a, const YencStreamRange& b) {
+                     return a.begin != b.begin ? a.begin < b.begin
+                                               : a.end < b.end;
+                   });
+  uint64_t through = 0;
+  uint32_t sum = 0;
+  for (size_t i = 0; i < ranges.size(); ++i) {
+    const YencStreamRange& r = ranges[i];
+    if (i > 0 && r.begin == ranges[i - 1].begin && r.end == ranges[i - 1].end)
+      continue;
+    if (r.begin != through + 1 || r.end < r.begin) return false;
+    sum = through == 0 ? r.crc : Crc32Combine(sum, r.crc, r.end - r.begin + 1);
+    through = r.end;
+  }
+  if (through != size) return false;
+  *crc = sum;
+  return true;
+}

@@ -1,0 +1,257 @@
+#include "decoding/yenc_stream.h"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <csignal>
+#include <cstdio>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "decoding/crc32.h"
+#include "decoding/decode.h"
+#include "decoding/yenc_testing.h"
+#include "test_support.h"
+
+namespace {
+
+using testing::internal::CaptureStderr;
+using testing::internal::CaptureStdout;
+using testing::internal::GetCapturedStderr;
+using testing::internal::GetCapturedStdout;
+
+std::string RandomBytes(size_t n, unsigned seed) {
+  std::mt19937 gen(seed);
+  std::string s(n, '\0');
+  for (char& c : s) c = static_cast<char>(gen());
+  return s;
+}
+
+std::string Hex(uint32_t v) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%08x", v);
+  return buf;
+}
+
+uint32_t CrcOf(const std::string& s) { return Crc32(0, s.data(), s.size()); }
+
+// Part `part` of `file`: its bytes begin..end, with keyword lines as
+// encoders write them. `yend` replaces the =yend line where given.
+std::string Part(const std::string& name, const std::string& file, int part,
+                 uint64_t begin, uint64_t end, const std::string& yend = "") {
+  std::string data = file.substr(begin - 1, end - begin + 1);
+  std::string text = "=ybegin part=" + std::to_string(part) +
+                     " line=128 size=" + std::to_string(file.size()) +
+                     " name=" + name + "\n";
+  text += "=ypart begin=" + std::to_string(begin) +
+          " end=" + std::to_string(end) + "\n";
+  text += EncodeYencLines(data, YencStyle{128, false, false, false});
+  if (!yend.empty()) return text + yend + "\n";
+  return text + "=yend size=" + std::to_string(data.size()) +
+         " part=" + std::to_string(part) + " pcrc32=" + Hex(CrcOf(data)) + "\n";
+}
+
+TEST(YencStreamRanges, CoverageIsTheUnionOfTheRanges) {
+  struct Case {
+    std::vector<YencStreamRange> ranges;
+    uint64_t size;
+    bool covered;
+  } cases[] = {
+      {{{1, 10, 0}}, 10, true},
+      {{{11, 20, 0}, {1, 10, 0}}, 20, true},  // any order
+      {{{1, 12, 0}, {5, 20, 0}}, 20, true},   // overlapping
+      {{{1, 10, 0}, {1, 10, 0}}, 10, true},   // a part twice
+      {{{1, 9, 0}, {11, 20, 0}}, 20, false},  // a byte missing
+      {{{2, 20, 0}}, 20, false},              // the first byte
+      {{{1, 19, 0}}, 20, false},              // the last byte
+      {{}, 0, true},                          // an empty file
+      {{}, 5, false},
+      {{{1, UINT64_MAX, 0}}, UINT64_MAX, true},  // no overflow at the top
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(RangesCoverFile(c.ranges, c.size), c.covered) << c.size;
+}
+
+TEST(YencStreamRanges, WholeCrcFromRangesEndToEnd) {
+  std::string file = RandomBytes(1000, 1);
+  auto range = [&](uint64_t b, uint64_t e) {
+    return YencStreamRange{b, e, CrcOf(file.substr(b - 1, e - b + 1))};
+  };
+  uint32_t crc = 0;
+  EXPECT_TRUE(CombinedFileCrc(
+      {range(601, 1000), range(1, 300), range(301, 600)}, 1000, &crc));
+  EXPECT_EQ(crc, CrcOf(file));
+  crc = 0;
+  EXPECT_TRUE(CombinedFileCrc({range(1, 500), range(501, 1000), range(1, 500)},
+                              1000, &crc));
+  EXPECT_EQ(crc, CrcOf(file));
+  // Overlapping, short or too long: no CRC of the file to be had.
+  EXPECT_FALSE(CombinedFileCrc({range(1, 600), range(500, 1000)}, 1000, &crc));
+  EXPECT_FALSE(CombinedFileCrc({range(1, 500), range(502, 1000)}, 1000, &crc));
+  EXPECT_FALSE(CombinedFileCrc({range(1, 999)}, 1000, &crc));
+  EXPECT_FALSE(CombinedFileCrc({range(1, 1000)}, 999, &crc));
+}
+
+class YencStreamTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ResetOptions();
+    DESTDIR = out.path.c_str();
+  }
+  void TearDown() override { ResetOptions(); }
+
+  // Decodes the texts as plain files, in this order.
+  void Run(const std::vector<std::string>& texts) {
+    Write(texts);
+    Decode();
+  }
+  void Write(const std::vector<std::string>& texts) {
+    paths.clear();
+    for (size_t i = 0; i < texts.size(); ++i) {
+      paths.push_back(in.Path("in" + std::to_string(i)));
+      WriteFile(paths.back(), texts[i]);
+    }
+  }
+  void Decode() {
+    std::vector<char*> argv;
+    for (std::string& p : paths) argv.push_back(p.data());
+    Segment* list = nullptr;
+    CaptureStdout();
+    CaptureStderr();
+    outcome = decode_p(&list, 0, static_cast<int>(argv.size()), argv.data());
+    stdout_text = GetCapturedStdout();
+    stderr_text = GetCapturedStderr();
+  }
+
+  TempDir in, out;
+  std::vector<std::string> paths;
+  DecodeOutcome outcome;
+  std::string stdout_text, stderr_text;
+};
+
+// The data of a part without =yend ends at the next =ybegin line, which
+// starts the next part at once.
+TEST_F(YencStreamTest, PartWithoutYendGivesWayToTheNextPart) {
+  std::string file = RandomBytes(600, 2);
+  std::string one = Part("f.bin", file, 1, 1, 300);
+  one.erase(one.rfind("=yend"));
+  Run({one + Part("f.bin", file, 2, 301, 600) +
+       Part("f.bin", file, 1, 1, 300)});
+  EXPECT_EQ(stderr_text, "quillon: CRC error in part 1 of f.bin\n");
+  EXPECT_EQ(stdout_text, "\nyDecoding f.bin\n");
+  EXPECT_EQ(ReadFile(out.Path("f.bin")), file);
+  EXPECT_TRUE(outcome.failed);
+}
+
+// A bad copy of a range that a good copy has filled leaves the file alone.
+TEST_F(YencStreamTest, BadCopyAfterAGoodOneIsNotWritten) {
+  std::string file = RandomBytes(400, 3);
+  std::string bad =
+      Part("f.bin", file, 2, 201, 400, "=yend size=200 part=2 pcrc32=12345678");
+  std::string bytes = bad.substr(bad.find('\n', bad.find("=ypart")) + 1, 20);
+  bad.replace(bad.find(bytes), bytes.size(), std::string(bytes.size(), 'x'));
+  Run({Part("f.bin", file, 2, 201, 400), bad, Part("f.bin", file, 1, 1, 200)});
+  EXPECT_EQ(stderr_text, "");
+  EXPECT_EQ(ReadFile(out.Path("f.bin")), file);
+  EXPECT_FALSE(outcome.failed);
+}
+
+TEST_F(YencStreamTest, WholeFileCrcComesFromThePartsInFileOrder) {
+  std::string file = RandomBytes(900, 4);
+  std::string crc = " crc32=" + Hex(CrcOf(file));
+  std::string wrong = " crc32=" + Hex(CrcOf(file) ^ 1);
+  auto last = [&](const std::string& whole) {
+    std::string p = Part("f.bin", file, 3, 601, 900);
+    return p.insert(p.size() - 1, whole);
+  };
+  Run({last(crc), Part("f.bin", file, 1, 1, 300),
+       Part("f.bin", file, 2, 301, 600)});
+  EXPECT_EQ(stderr_text, "");
+  EXPECT_FALSE(outcome.failed);
+  Run({last(wrong), Part("f.bin", file, 1, 1, 300),
+       Part("f.bin", file, 2, 301, 600)});
+  EXPECT_EQ(stderr_text, "quillon: CRC error in f.bin\n");
+  EXPECT_TRUE(outcome.failed);
+  EXPECT_EQ(ReadFile(out.Path("f.bin")), file);
+}
+
+// Two names that end up at one output path: the second file would truncate
+// the first and mix their bytes, so it is refused.
+TEST_F(YencStreamTest, SecondFileAtTheSamePathIsRefused) {
+  std::string a = RandomBytes(100, 5), b = RandomBytes(100, 6);
+  Run({Part("a/x.bin", a, 1, 1, 100), Part("b/x.bin", b, 1, 1, 100)});
+  EXPECT_EQ(stdout_text, "\nyDecoding x.bin\n");
+  EXPECT_EQ(stderr_text,
+            "quillon: unable to create " + out.Path("x.bin") + "\n");
+  EXPECT_EQ(ReadFile(out.Path("x.bin")), a);
+  EXPECT_TRUE(outcome.failed);
+}
+
+TEST_F(YencStreamTest, EmptyFile) {
+  Run({"=ybegin line=128 size=0 name=empty\n=yend size=0 crc32=00000000\n"});
+  EXPECT_EQ(stdout_text, "\nyDecoding empty\n");
+  EXPECT_EQ(stderr_text, "");
+  EXPECT_TRUE(FileExists(out.Path("empty")));
+  EXPECT_EQ(ReadFile(out.Path("empty")), "");
+  EXPECT_FALSE(outcome.failed);
+}
+
+// Under -delete an input file is removed only when the yEnc files it held
+// parts of came out whole and sound.
+TEST_F(YencStreamTest, DeleteKeepsTheInputsOfAFaultyFile) {
+  DEL = true;
+  std::string good = RandomBytes(300, 7), shrt = RandomBytes(300, 8);
+  Run({Part("g.bin", good, 1, 1, 150), Part("s.bin", shrt, 1, 1, 150),
+       Part("g.bin", good, 2, 151, 300) + "text\n"});
+  EXPECT_EQ(stdout_text, "\nyDecoding g.bin\nyDecoding s.bin\nShort file\n");
+  EXPECT_FALSE(FileExists(paths[0]));
+  EXPECT_TRUE(FileExists(paths[1]));
+  EXPECT_FALSE(FileExists(paths[2]));
+  EXPECT_EQ(ReadFile(out.Path("g.bin")), good);
+}
+
+// A long stream may hold more files than a process may keep open: each is
+// closed once its parts cover it.
+TEST_F(YencStreamTest, CompleteFilesAreClosedAtOnce) {
+  std::string text;
+  std::vector<std::string> files;
+  for (int i = 0; i < 100; ++i) {
+    files.push_back(RandomBytes(50 + i, 20 + i));
+    std::string name = "f" + std::to_string(i);
+    text += Part(name, files[i], 2, 26, files[i].size());
+    text += Part(name, files[i], 1, 1, 25);
+  }
+  Write({text});
+  rlimit old;
+  getrlimit(RLIMIT_NOFILE, &old);
+  rlimit lower = old;
+  lower.rlim_cur = 40;
+  setrlimit(RLIMIT_NOFILE, &lower);
+  Decode();
+  setrlimit(RLIMIT_NOFILE, &old);
+  EXPECT_EQ(stderr_text, "");
+  for (int i = 0; i < 100; ++i)
+    EXPECT_EQ(ReadFile(out.Path("f" + std::to_string(i))), files[i]) << i;
+}
+
+// A write that fails is reported once per file, and no byte lands outside
+// the part's range.
+TEST_F(YencStreamTest, WriteErrorOncePerFile) {
+  std::string file = RandomBytes(3000, 9);
+  Write({Part("f.bin", file, 1, 1, 1500), Part("f.bin", file, 2, 1501, 3000)});
+  rlimit old;
+  getrlimit(RLIMIT_FSIZE, &old);
+  rlimit lower = old;
+  lower.rlim_cur = 1000;
+  auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
+  setrlimit(RLIMIT_FSIZE, &lower);
+  Decode();
+  setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, old_handler);
+  EXPECT_EQ(stderr_text, "quillon: write error on " + out.Path("f.bin") + "\n");
+  EXPECT_TRUE(outcome.write_error);
+  EXPECT_EQ(ReadFile(out.Path("f.bin")), file.substr(0, 1000));
+}
+
+}  // namespace
