@@ -6,18 +6,19 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
-#include "log/log.h"
-#include "testing.h"
 #include "decoding/dosname.h"
 #include "decoding/line_file.h"
 #include "decoding/pass_index.h"
 #include "decoding/uuline.h"
+#include "log/log.h"
+#include "testing.h"
 
 namespace {
 
@@ -29,6 +30,8 @@ char kPlainBegin[3] = {'\\', '\0', '\0'};
 // Bytes of full lines decoded before they are handed to the output file
 // together.
 constexpr size_t kRunBytes = 45 * 1024;
+
+constexpr size_t kOutBuffer = 256 * 1024;
 
 // The two lines handled before the current one, for the end line: slots of
 // the pass's line ring, or null while absent.
@@ -43,7 +46,8 @@ struct Pass {
   std::FILE* out = nullptr;  // the open output file, or null
   // Its stdio buffer: large writes, as decoded files run to many megabytes.
   // (Given no buffer of its own, stdio would take the block size, 4 KB.)
-  std::vector<char> out_buffer = std::vector<char>(256 * 1024);
+  // Made with the first output file and never cleared: stdio fills it.
+  std::unique_ptr<char[]> out_buffer;
   std::string out_path;  // its path, for messages
   // Decoded bytes of a run of full lines; the room behind kRunBytes takes
   // what decoding a line writes past its 45 bytes.
@@ -245,8 +249,9 @@ bool OpenOutput(Pass* pass, Segment* seg, LineFile* in, bool* failed) {
   const char* path = CreatePath(pass->name);
   if (!LeavesOutputDir(pass->name)) pass->out = CreateOutput(path);
   if (pass->out) {
-    std::setvbuf(pass->out, pass->out_buffer.data(), _IOFBF,
-                 pass->out_buffer.size());
+    if (!pass->out_buffer)
+      pass->out_buffer = std::make_unique_for_overwrite<char[]>(kOutBuffer);
+    std::setvbuf(pass->out, pass->out_buffer.get(), _IOFBF, kOutBuffer);
   }
   if (!pass->out) {
     std::fprintf(stderr, "quillon: unable to create %s\n", path);
