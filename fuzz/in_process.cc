@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -24,15 +26,24 @@ void RemoveBase() {
   fs::remove_all(g_base, ignored);
 }
 
-void Setup() {
+// TMPDIR if set, else memory where the system has it: every input creates
+// and removes a handful of files, which on a disk file system soon costs
+// more than running the input.
+std::string MakeBase() {
   const char* tmp = std::getenv("TMPDIR");
-  std::string pattern =
-      std::string(tmp && *tmp ? tmp : "/tmp") + "/quillon-fuzz-XXXXXX";
-  if (!mkdtemp(pattern.data())) {
-    std::perror("quillon fuzz: mkdtemp");
-    std::abort();
+  std::vector<std::string> places;
+  if (tmp && *tmp) places.emplace_back(tmp);
+  places.insert(places.end(), {"/dev/shm", "/tmp"});
+  for (const std::string& place : places) {
+    std::string pattern = place + "/quillon-fuzz-XXXXXX";
+    if (mkdtemp(pattern.data())) return pattern;
   }
-  g_base = pattern;
+  std::perror("quillon fuzz: mkdtemp");
+  std::abort();
+}
+
+void Setup() {
+  g_base = MakeBase();
   g_dir = g_base + "/run";
   std::atexit(RemoveBase);
   fs::create_directory(g_dir);

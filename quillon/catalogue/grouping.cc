@@ -17,9 +17,11 @@ namespace {
 
 // One poster run with what the key search needs to find the records that
 // contain a key without reading every caption: for each three-character
-// sequence, the records whose caption holds it, in run order.
+// sequence, the records whose caption holds it, in run order. Short runs go
+// without: reading their few captions costs less than building the table.
 struct Run {
   std::vector<Segment*> records;  // catalogue order
+  bool indexed = false;
   std::unordered_map<uint32_t, std::vector<uint32_t>> trigrams;
   std::vector<uint32_t> everyone;
   // The keys counted since the last group was formed: their counts and the
@@ -33,6 +35,9 @@ struct Run {
   Counted scratch;  // a count cheap enough to make again
 };
 
+// Runs of fewer records are searched without the table.
+constexpr size_t kIndexedRun = 32;
+
 uint32_t Trigram(const char* p) {
   return uint32_t{static_cast<unsigned char>(p[0])} << 16 |
          uint32_t{static_cast<unsigned char>(p[1])} << 8 |
@@ -41,24 +46,32 @@ uint32_t Trigram(const char* p) {
 
 void IndexRun(Run* run, Segment* first, Segment* end) {
   for (Segment* r = first; r != end; r = r->next) {
-    uint32_t at = static_cast<uint32_t>(run->records.size());
+    run->everyone.push_back(static_cast<uint32_t>(run->records.size()));
     run->records.push_back(r);
-    run->everyone.push_back(at);
-    size_t length = std::strlen(r->caption);
+  }
+  run->indexed = run->records.size() >= kIndexedRun;
+  if (!run->indexed) return;
+  for (uint32_t at = 0; at < run->records.size(); ++at) {
+    const char* caption = run->records[at]->caption;
+    size_t length = std::strlen(caption);
     for (size_t i = 0; i + 3 <= length; ++i) {
-      std::vector<uint32_t>& list = run->trigrams[Trigram(r->caption + i)];
+      std::vector<uint32_t>& list = run->trigrams[Trigram(caption + i)];
       if (list.empty() || list.back() != at) list.push_back(at);
     }
   }
 }
 
-// The records that may contain `key`: all that hold its rarest
-// three-character sequence, or those that matched a key it extends.
+// The records that may contain `key`, in run order: all that hold its rarest
+// three-character sequence, or those that matched the key one character
+// shorter that it extends (`within`). Of an extended key only the last
+// sequence can narrow them: the records holding any other include `within`.
 const std::vector<uint32_t>* Candidates(const Run& run, const std::string& key,
                                         const std::vector<uint32_t>* within) {
   static const std::vector<uint32_t> kNone;
   const std::vector<uint32_t>* best = within ? within : &run.everyone;
-  for (size_t i = 0; i + 3 <= key.size(); ++i) {
+  if (!run.indexed) return best;
+  size_t i = within && key.size() > 3 ? key.size() - 3 : 0;
+  for (; i + 3 <= key.size(); ++i) {
     auto found = run.trigrams.find(Trigram(key.c_str() + i));
     if (found == run.trigrams.end()) return &kNone;
     if (found->second.size() < best->size()) best = &found->second;
@@ -77,19 +90,21 @@ KeyCount Tally(const Run& run, const std::vector<uint32_t>& matched) {
 // key that `key` extends). The result stays valid until the next call.
 const Run::Counted& CountKey(Run* run, const std::string& key,
                              const std::vector<uint32_t>* within = nullptr) {
-  auto found = run->counted.find(key);
-  if (found != run->counted.end()) return found->second;
-  Run::Counted counted;
   const std::vector<uint32_t>* candidates = Candidates(*run, key, within);
+  // Only counts that read many captions are worth keeping; the others are
+  // made again, which gives the same count as one kept.
+  constexpr size_t kWorthKeeping = 64;
+  bool keep = candidates->size() >= kWorthKeeping;
+  if (keep) {
+    auto found = run->counted.find(key);
+    if (found != run->counted.end()) return found->second;
+  }
+  Run::Counted& counted = run->scratch;
+  counted.matched.clear();
   for (uint32_t at : *candidates)
     if (Matches(run->records[at], key.c_str())) counted.matched.push_back(at);
   counted.count = Tally(*run, counted.matched);
-  // Only counts that read many captions are worth keeping.
-  constexpr size_t kWorthKeeping = 64;
-  if (candidates->size() < kWorthKeeping) {
-    run->scratch = std::move(counted);
-    return run->scratch;
-  }
+  if (!keep) return counted;
   // Bounds the memory of the counts kept.
   constexpr size_t kMaxKept = size_t{1} << 22;
   run->counted_size += counted.matched.size() + key.size() + 1;
@@ -121,8 +136,9 @@ bool FindKey(Run* run, const Segment* seed, int pass, std::string* best) {
   // matches a subset of them.
   std::vector<uint32_t> shorter;
   bool grown = false;
+  std::string candidate;  // one buffer for all windows
   for (;;) {
-    std::string candidate;
+    candidate.clear();
     if (pass == 0) {
       char name[kLineSize] = "";
       GetFileName(seed->caption, name);
@@ -135,7 +151,9 @@ bool FindKey(Run* run, const Segment* seed, int pass, std::string* best) {
         ++start;
         window = 3;
       }
-      if (start < length) candidate = caption.substr(start, window);
+      if (start < length)
+        candidate.assign(caption, static_cast<size_t>(start),
+                         static_cast<size_t>(window));
     }
     if (candidate.empty()) break;
 

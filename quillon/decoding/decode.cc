@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -151,8 +152,9 @@ bool OpenOutput(Pass* pass, Segment* seg, LineFile* in, bool* failed) {
   const char* path = CreatePath(pass->name);
   if (!LeavesOutputDir(pass->name)) pass->out = CreateOutput(path);
   if (pass->out) {
-    std::setvbuf(pass->out, pass->out_buffer.data(), _IOFBF,
-                 pass->out_buffer.size());
+    if (!pass->out_buffer)
+      pass->out_buffer = std::make_unique_for_overwrite<char[]>(kOutBuffer);
+    std::setvbuf(pass->out, pass->out_buffer.get(), _IOFBF, kOutBuffer);
   }
   if (!pass->out) {
     std::fprintf(stderr, "quillon: unable to create %s\n", path);

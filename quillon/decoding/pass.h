@@ -4,6 +4,7 @@
 #define QUILLON_DECODING_PASS_H_
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -19,6 +20,9 @@
 // together.
 constexpr size_t kRunBytes = 45 * 1024;
 
+// Size of the output file's stdio buffer.
+constexpr size_t kOutBuffer = 256 * 1024;
+
 // The two lines handled before the current one, for the end line: slots of
 // the pass's line ring, or null while absent.
 struct History {
@@ -32,7 +36,8 @@ struct Pass {
   std::FILE* out = nullptr;  // the open output file, or null
   // Its stdio buffer: large writes, as decoded files run to many megabytes.
   // (Given no buffer of its own, stdio would take the block size, 4 KB.)
-  std::vector<char> out_buffer = std::vector<char>(256 * 1024);
+  // Made with the first output file and never cleared: stdio fills it.
+  std::unique_ptr<char[]> out_buffer;
   std::string out_path;  // its path, for messages
   // Decoded bytes of a run of full lines; the room behind kRunBytes takes
   // what decoding a line writes past its 45 bytes.
