@@ -13,13 +13,6 @@
 
 namespace {
 
-std::string RandomBytes(size_t n, unsigned seed) {
-  std::mt19937 gen(seed);
-  std::string s(n, '\0');
-  for (char& c : s) c = static_cast<char>(gen());
-  return s;
-}
-
 std::string Hex(uint32_t v, bool upper) {
   char buf[16];
   std::snprintf(buf, sizeof buf, upper ? "%X" : "%x", v);

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cinttypes>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -20,19 +19,6 @@ using testing::internal::CaptureStderr;
 using testing::internal::CaptureStdout;
 using testing::internal::GetCapturedStderr;
 using testing::internal::GetCapturedStdout;
-
-std::string Bytes(size_t n, int seed) {
-  std::string data;
-  for (size_t i = 0; i < n; ++i)
-    data += static_cast<char>((i * 131 + i / 7 + seed * 17) & 0xff);
-  return data;
-}
-
-std::string Hex(uint32_t crc) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "%08" PRIx32, crc);
-  return buf;
-}
 
 // One article with part `part` (1-based bytes begin..end) of `data`; `bad`
 // spoils its pcrc32, `file_crc` adds crc32= to its =yend line.
@@ -58,8 +44,8 @@ std::string Article(const std::string& name, const std::string& data,
       " end=" + std::to_string(p.end) + "\n";
   text += EncodeYencLines(piece);
   text += "=yend size=" + std::to_string(piece.size()) +
-          " part=" + std::to_string(p.part) + " pcrc32=" + Hex(crc);
-  if (p.file_crc) text += " crc32=" + Hex(p.file_crc_value);
+          " part=" + std::to_string(p.part) + " pcrc32=" + CrcHex(crc);
+  if (p.file_crc) text += " crc32=" + CrcHex(p.file_crc_value);
   return text + "\n";
 }
 
@@ -119,7 +105,7 @@ class YencPassTest : public testing::Test {
 // A spoilt copy loses to a good one whatever their dates; between good
 // copies nothing is reported, and every copy counts as processed.
 TEST_F(YencPassTest, GoodCopyWinsAndEveryCopyIsProcessed) {
-  const std::string data = Bytes(3000, 1);
+  const std::string data = RandomBytes(3000, 1);
   Segment* one = AddPart("1", "f.bin", data, {1, 2, 1, 1500});
   Segment* spoilt =
       AddPart("2", "f.bin", data, {2, 2, 1501, 3000, true}, /*time=*/9);
@@ -136,7 +122,7 @@ TEST_F(YencPassTest, GoodCopyWinsAndEveryCopyIsProcessed) {
 // and no article of the posting is processed or deleted.
 TEST_F(YencPassTest, PartWithoutGoodCopyKeepsThePostingsArticles) {
   DEL = true;
-  const std::string data = Bytes(2000, 2);
+  const std::string data = RandomBytes(2000, 2);
   Segment* one = AddPart("1", "g.bin", data, {1, 2, 1, 1000});
   Segment* two = AddPart("2", "g.bin", data, {2, 2, 1001, 2000, true});
   CaptureStderr();
@@ -151,7 +137,7 @@ TEST_F(YencPassTest, PartWithoutGoodCopyKeepsThePostingsArticles) {
 }
 
 TEST_F(YencPassTest, WholeFileCrcIsChecked) {
-  const std::string data = Bytes(2000, 3);
+  const std::string data = RandomBytes(2000, 3);
   uint32_t right = Crc32(0, data.data(), data.size());
   AddPart("1", "h.bin", data, {1, 2, 1, 1000});
   AddPart("2", "h.bin", data, {2, 2, 1001, 2000, false, true, right ^ 4});
@@ -185,7 +171,7 @@ TEST_F(YencPassTest, EmptyFileIsWritten) {
 // has written that name for another file, and "yDecoding" shows it.
 TEST_F(YencPassTest, NamesFollowTheRulesOfUuencodedNames) {
   QUIET = false;
-  const std::string a = Bytes(500, 4), b = Bytes(700, 5);
+  const std::string a = RandomBytes(500, 4), b = RandomBytes(700, 5);
   AddPart("1", "dir/same.bin", a, {1, 1, 1, 500});
   Segment* other = AddPart("2", "same.bin", b, {1, 1, 1, 700});
   other->poster = 1;
@@ -199,7 +185,7 @@ TEST_F(YencPassTest, NamesFollowTheRulesOfUuencodedNames) {
 
 TEST_F(YencPassTest, DirRefusesNamesThatLeaveTheOutputDirectory) {
   DIR = true;
-  const std::string data = Bytes(100, 6);
+  const std::string data = RandomBytes(100, 6);
   Segment* s = AddPart("1", "../up.bin", data, {1, 1, 1, 100});
   CaptureStderr();
   EXPECT_TRUE(Run().failed);

@@ -21,19 +21,6 @@ using testing::internal::CaptureStdout;
 using testing::internal::GetCapturedStderr;
 using testing::internal::GetCapturedStdout;
 
-std::string RandomBytes(size_t n, unsigned seed) {
-  std::mt19937 gen(seed);
-  std::string s(n, '\0');
-  for (char& c : s) c = static_cast<char>(gen());
-  return s;
-}
-
-std::string Hex(uint32_t v) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "%08x", v);
-  return buf;
-}
-
 uint32_t CrcOf(const std::string& s) { return Crc32(0, s.data(), s.size()); }
 
 // Part `part` of `file`: its bytes begin..end, with keyword lines as
@@ -49,7 +36,8 @@ std::string Part(const std::string& name, const std::string& file, int part,
   text += EncodeYencLines(data, YencStyle{128, false, false, false});
   if (!yend.empty()) return text + yend + "\n";
   return text + "=yend size=" + std::to_string(data.size()) +
-         " part=" + std::to_string(part) + " pcrc32=" + Hex(CrcOf(data)) + "\n";
+         " part=" + std::to_string(part) + " pcrc32=" + CrcHex(CrcOf(data)) +
+         "\n";
 }
 
 TEST(YencStreamRanges, CoverageIsTheUnionOfTheRanges) {
@@ -159,8 +147,8 @@ TEST_F(YencStreamTest, BadCopyAfterAGoodOneIsNotWritten) {
 
 TEST_F(YencStreamTest, WholeFileCrcComesFromThePartsInFileOrder) {
   std::string file = RandomBytes(900, 4);
-  std::string crc = " crc32=" + Hex(CrcOf(file));
-  std::string wrong = " crc32=" + Hex(CrcOf(file) ^ 1);
+  std::string crc = " crc32=" + CrcHex(CrcOf(file));
+  std::string wrong = " crc32=" + CrcHex(CrcOf(file) ^ 1);
   auto last = [&](const std::string& whole) {
     std::string p = Part("f.bin", file, 3, 601, 900);
     return p.insert(p.size() - 1, whole);

@@ -4,7 +4,11 @@
 #ifndef QUILLON_DECODING_YENC_TESTING_H_
 #define QUILLON_DECODING_YENC_TESTING_H_
 
+#include <cinttypes>
 #include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <random>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -101,6 +105,21 @@ inline std::string DotStuff(std::string_view text) {
     start = c == '\n';
   }
   return out;
+}
+
+// `n` bytes of a seeded random sequence.
+inline std::string RandomBytes(size_t n, unsigned seed) {
+  std::mt19937 gen(seed);
+  std::string s(n, '\0');
+  for (char& c : s) c = static_cast<char>(gen());
+  return s;
+}
+
+// A CRC as encoders write it in keyword lines: eight lower-case hex digits.
+inline std::string CrcHex(uint32_t crc) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%08" PRIx32, crc);
+  return buf;
 }
 
 #endif  // QUILLON_DECODING_YENC_TESTING_H_
