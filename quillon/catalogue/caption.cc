@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "message.h"
 #include "quillon.h"
 #include "text.h"
 
@@ -124,8 +125,7 @@ void KeySplit(char** table, char* text, int* count) {
   while (char* word = NextToken(&cursor, " ")) {
     FormatStr(word);
     if (*count >= kMaxKeywords) {
-      std::fprintf(stderr, "quillon: too many keywords, ignoring \"%s\"\n",
-                   word);
+      ErrorLine("quillon: too many keywords, ignoring \"%s\"\n", word);
       continue;
     }
     table[(*count)++] = word;

@@ -21,6 +21,7 @@
 #include "decoding/yenc_pass.h"
 #include "decoding/yenc_stream.h"
 #include "log/log.h"
+#include "message.h"
 #include "testing.h"
 
 namespace {
@@ -38,7 +39,7 @@ enum LineResult { kNextLine, kLeaveSegment };
 // Reported once per file; the run goes on, but ends with status 1.
 void WriteFailed(Pass* pass) {
   if (pass->out_failed) return;
-  std::fprintf(stderr, "quillon: write error on %s\n", pass->out_path.c_str());
+  ErrorLine("quillon: write error on %s\n", pass->out_path.c_str());
   pass->out_failed = true;
   pass->outcome.write_error = true;
   pass->outcome.failed = true;
@@ -157,7 +158,7 @@ bool OpenOutput(Pass* pass, Segment* seg, LineFile* in, bool* failed) {
     std::setvbuf(pass->out, pass->out_buffer.get(), _IOFBF, kOutBuffer);
   }
   if (!pass->out) {
-    std::fprintf(stderr, "quillon: unable to create %s\n", path);
+    ErrorLine("quillon: unable to create %s\n", path);
     pass->outcome.failed = true;
     pass->create_failed = true;
     pass->lost = true;
@@ -293,7 +294,7 @@ void DecodeSegment(Pass* pass, Segment* seg) {
     // file is reported first.
     if (pass->out && !pass->out_failed && std::fflush(pass->out) != 0)
       WriteFailed(pass);
-    std::fprintf(stderr, "quillon: cannot access file %s\n", seg->path);
+    ErrorLine("quillon: cannot access file %s\n", seg->path);
     pass->outcome.article_unreadable = true;
     pass->outcome.failed = true;
     return;
@@ -395,7 +396,7 @@ std::FILE* GetFilePtr(const char* path) {
   if (!path) return nullptr;
   std::FILE* f = std::fopen(path, "a");
   if (!f) {
-    std::fprintf(stderr, "%s: cannot open\n", path);
+    ErrorLine("%s: cannot open\n", path);
   }
   return f;
 }

@@ -12,6 +12,7 @@
 #include <string>
 #include <unordered_set>
 
+#include "message.h"
 #include "quillon.h"
 
 // Article files past 4 GiB: every offset goes through off_t.
@@ -138,7 +139,7 @@ bool SkipDirectory(const char* path, ReportedDirectories* reported) {
   struct stat st;
   if (stat(path, &st) != 0 || !S_ISDIR(st.st_mode)) return false;
   if (!reported || reported->insert(path).second)
-    std::fprintf(stderr, "quillon: cannot access file %s\n", path);
+    ErrorLine("quillon: cannot access file %s\n", path);
   return true;
 }
 

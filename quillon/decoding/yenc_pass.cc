@@ -13,6 +13,7 @@
 #include "decoding/dosname.h"
 #include "decoding/pass_index.h"
 #include "decoding/yenc_part_decoder.h"
+#include "message.h"
 
 namespace {
 
@@ -44,7 +45,7 @@ std::string OutputName(const Pass* pass, const YencPosting& posting) {
 
 void WriteFailed(Pass* pass, YencFile* file) {
   if (file->write_failed) return;
-  std::fprintf(stderr, "quillon: write error on %s\n", file->path.c_str());
+  ErrorLine("quillon: write error on %s\n", file->path.c_str());
   file->write_failed = true;
   pass->outcome.write_error = true;
 }
@@ -55,7 +56,7 @@ bool DecodeCopy(Pass* pass, const YencRecord& copy, int fd,
                 YencPartResult* result) {
   LineFile in;
   if (!OpenLineFile(&in, copy.seg->path)) {
-    std::fprintf(stderr, "quillon: cannot access file %s\n", copy.seg->path);
+    ErrorLine("quillon: cannot access file %s\n", copy.seg->path);
     pass->outcome.failed = true;
     return false;
   }
@@ -69,8 +70,8 @@ bool DecodeCopy(Pass* pass, const YencRecord& copy, int fd,
 void ReportPart(const YencFile& file, const YencRecord& copy,
                 YencFailure failure) {
   const char* what = failure == YencFailure::kSize ? "size" : "CRC";
-  std::fprintf(stderr, "quillon: %s error in part %d of %s\n", what,
-               copy.part->part, file.name.c_str());
+  ErrorLine("quillon: %s error in part %d of %s\n", what, copy.part->part,
+            file.name.c_str());
 }
 
 // Writes one range from the first of its copies that is good; where none
@@ -108,7 +109,7 @@ bool OpenYencFile(Pass* pass, const YencPosting& posting, YencFile* file) {
   if (!LeavesOutputDir(file->name.c_str()))
     file->fd = CreateOutputFd(file->path.c_str());
   if (file->fd < 0) {
-    std::fprintf(stderr, "quillon: unable to create %s\n", file->path.c_str());
+    ErrorLine("quillon: unable to create %s\n", file->path.c_str());
     return false;
   }
   pass->written[file->name] = posting.group;
@@ -128,7 +129,7 @@ bool WriteYencFile(Pass* pass, const YencPosting& posting) {
   if (close(file.fd) != 0) WriteFailed(pass, &file);
   if (file.write_failed || !file.parts_good) return false;
   if (file.has_crc32 && (file.crc32s_differ || file.crc32 != file.crc)) {
-    std::fprintf(stderr, "quillon: CRC error in %s\n", file.name.c_str());
+    ErrorLine("quillon: CRC error in %s\n", file.name.c_str());
     return false;
   }
   return true;

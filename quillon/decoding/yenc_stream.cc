@@ -14,6 +14,7 @@
 #include "decoding/pass_index.h"
 #include "decoding/yenc_header.h"
 #include "decoding/yenc_part_decoder.h"
+#include "message.h"
 
 namespace {
 
@@ -63,7 +64,7 @@ YencStreamFile* FileOf(Pass* pass, const YencPart& record) {
   if (!LeavesOutputDir(f.name.c_str()) && !PathTaken(*s, f.path))
     f.fd = CreateOutputFd(f.path.c_str());
   if (f.fd < 0) {
-    std::fprintf(stderr, "quillon: unable to create %s\n", f.path.c_str());
+    ErrorLine("quillon: unable to create %s\n", f.path.c_str());
     pass->outcome.failed = true;
   } else {
     if (!QUIET) std::printf("yDecoding %s\n", f.name.c_str());
@@ -76,7 +77,7 @@ YencStreamFile* FileOf(Pass* pass, const YencPart& record) {
 
 void WriteFailed(Pass* pass, YencStreamFile* f) {
   if (f->write_failed) return;
-  std::fprintf(stderr, "quillon: write error on %s\n", f->path.c_str());
+  ErrorLine("quillon: write error on %s\n", f->path.c_str());
   f->write_failed = true;
   f->faulty = true;
   pass->outcome.write_error = true;
@@ -132,8 +133,8 @@ void Settle(Pass* pass, YencStreamFile* f, const YencPart& record,
     return;
   }
   const char* what = r.failure == YencFailure::kSize ? "size" : "CRC";
-  std::fprintf(stderr, "quillon: %s error in part %d of %s\n", what,
-               record.part, f->name.c_str());
+  ErrorLine("quillon: %s error in part %d of %s\n", what, record.part,
+            f->name.c_str());
   f->faulty = true;
   pass->outcome.failed = true;
 }
@@ -169,7 +170,7 @@ bool JudgeFile(Pass* pass, YencStreamFile* f) {
   if (!f->faulty && !f->crc32.empty() &&
       CombinedFileCrc(f->good, f->size, &crc) &&
       (f->crc32.size() > 1 || f->crc32[0] != crc)) {
-    std::fprintf(stderr, "quillon: CRC error in %s\n", f->name.c_str());
+    ErrorLine("quillon: CRC error in %s\n", f->name.c_str());
     f->faulty = true;
     pass->outcome.failed = true;
   }

@@ -14,6 +14,7 @@
 #include "driver/scanner.h"
 #include "driver/usage.h"
 #include "log/log.h"
+#include "message.h"
 #include "quillon.h"
 #include "quillon_version.h"
 
@@ -78,10 +79,10 @@ bool ReadOptions(Run* run, int argc, char** argv) {
   while (arg < argc && argv[arg][0] == '-') {
     int option = GetOption(argv[arg]);
     if (option == 0) {
-      std::fprintf(stderr,
-                   "quillon: ambiguous or unknown command line option "
-                   "\"%s\"\n",
-                   argv[arg]);
+      ErrorLine(
+          "quillon: ambiguous or unknown command line option "
+          "\"%s\"\n",
+          argv[arg]);
       return false;
     }
     // An option that takes an argument takes the next word whatever it is.

@@ -10,6 +10,7 @@
 #include "decoding/line_file.h"
 #include "decoding/uuline.h"
 #include "decoding/yenc_header.h"
+#include "message.h"
 #include "text.h"
 
 namespace {
@@ -258,7 +259,7 @@ bool OpenArticleFile(ScanState* scan, FileState* fs, const char* path,
   }
   if (inDlist(scan->log_list, path, entry)) return false;
   if (!OpenLineFile(&fs->file, path)) {
-    std::fprintf(stderr, "quillon: cannot access file %s\n", path);
+    ErrorLine("quillon: cannot access file %s\n", path);
     scan->failed = true;
     return false;
   }

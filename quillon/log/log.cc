@@ -15,6 +15,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "message.h"
 #include "quillon.h"
 #include "text.h"
 
@@ -185,17 +186,17 @@ bool logdir(const char* dir) {
   LOGFILE = std::getenv("QUILLONLOG");
   if (!LOGFILE) {
     // Said, but not a failure of the run.
-    std::fprintf(stderr, "quillon: QUILLONLOG enviroment variable not set\n");
+    ErrorLine("quillon: QUILLONLOG enviroment variable not set\n");
     return true;
   }
   std::FILE* out = std::fopen(LOGFILE, "a");
   if (!out) {
-    std::fprintf(stderr, "quillon: can't open log file\n");
+    ErrorLine("quillon: can't open log file\n");
     return false;
   }
   std::fprintf(out, "*%s\n", LogDirPath(dir).c_str());
   if (std::fclose(out) != 0) {
-    std::fprintf(stderr, "quillon: can't open log file\n");
+    ErrorLine("quillon: can't open log file\n");
     return false;
   }
   return true;
@@ -224,7 +225,7 @@ int inDlist(LogList* list, const char* file, LogEntry** entry) {
 bool UpdateDlist(const LogList& list, const char* prefix) {
   if (!LOGFILE || !LOGUPDATE) return true;
   if (RewriteLog(list, prefix)) return true;
-  std::fprintf(stderr, "quillon: can't open log file\n");
+  ErrorLine("quillon: can't open log file\n");
   return false;
 }
 
