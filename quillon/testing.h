@@ -16,6 +16,10 @@ void ReleaseRecords();
 // off), to compare their results with the general way's.
 void UseDecodeFastPaths(bool on);
 
+// Unnamed temporary output files (on unless turned off); off, each output
+// file is written under a hidden name, as where the file system has none.
+void UseUnnamedTemporaryFiles(bool on);
+
 // The use counter of a begin string, its raise by one, and `name` numbered
 // with a count, as checkname does them.
 uint64_t DosUseCount(char* begin);

@@ -85,26 +85,28 @@ class SymbolicLinks(QuillonTest):
         self.write("target", b"keep")
         os.symlink("../target", self.path("out", "link.bin"))
         os.symlink("../nothing", self.path("out", "dangling.bin"))
-        ok = random_bytes(4000, 5)
+        datas = [random_bytes(4000, 6), random_bytes(1000, 7),
+                 random_bytes(4000, 5)]
         files = write_spool(self.path("spool"),
-                            posting(random_bytes(4000, 6), "link.bin", 2) +
-                            posting(random_bytes(1000, 7), "dangling.bin", 1,
+                            posting(datas[0], "link.bin", 2) +
+                            posting(datas[1], "dangling.bin", 1,
                                     poster="d@d") +
-                            posting(ok, "ok.bin", 2, poster="o@o"))
-        rc, _, err = self.quillon("-delete", "-dest", "out", *files)
-        self.assertEqual(rc, 1)
-        self.assertEqual(sorted(err.splitlines()),
-                         [b"quillon: unable to create out/dangling.bin",
-                          b"quillon: unable to create out/link.bin"])
+                            posting(datas[2], "ok.bin", 2, poster="o@o"))
+        rc, out, err = self.quillon("-delete", "-dest", "out", *files)
+        # A link at the name is passed over like any file there.
+        self.assertEqual((rc, err), (0, b""))
+        self.assertIn(b"UUdecoding link.bin.1\nUUdecoding dangling.bin.1\n"
+                      b"UUdecoding ok.bin\n", out)
         self.assertEqual(self.read("target"), b"keep")
         self.assertFalse(os.path.lexists(self.path("nothing")))
         self.assertEqual(os.readlink(self.path("out", "link.bin")),
                          "../target")
         self.assertEqual(os.readlink(self.path("out", "dangling.bin")),
                          "../nothing")
-        self.assertEqual(self.read("out", "ok.bin"), ok)
-        self.assertEqual([os.path.exists(f) for f in files],
-                         [True, True, True, False, False])
+        for name, data in zip(["link.bin.1", "dangling.bin.1", "ok.bin"],
+                              datas):
+            self.assertEqual(self.read("out", name), data)
+        self.assertEqual([os.path.exists(f) for f in files], [False] * 5)
 
 
 if __name__ == "__main__":

@@ -26,6 +26,7 @@ class StdinTest(QuillonTest):
                 self.assertEqual((rc, out, err),
                                  (0, BANNER + b"\nUUdecoding f.bin\n", b""))
                 self.assertEqual(self.read("f.bin"), data)
+                os.remove(self.path("f.bin"))
 
     def test_crlf_lines(self):
         for n in LENGTHS:
@@ -35,6 +36,7 @@ class StdinTest(QuillonTest):
                     "-q", stdin=uuencode(data, "f.bin", crlf=True))
                 self.assertEqual(rc, 0)
                 self.assertEqual(self.read("f.bin"), data)
+                os.remove(self.path("f.bin"))
 
     def test_sharutils_uuencode(self):
         for n in LENGTHS:
@@ -45,6 +47,7 @@ class StdinTest(QuillonTest):
             with self.subTest(n=n):
                 self.assertEqual(self.quillon("-q", stdin=encoded)[0], 0)
                 self.assertEqual(self.read("s.bin"), data)
+                os.remove(self.path("s.bin"))
 
     def test_quiet_prints_only_the_empty_line(self):
         rc, out, _ = self.quillon("-quiet", stdin=uuencode(b"x", "q"))
@@ -53,13 +56,19 @@ class StdinTest(QuillonTest):
     def test_short_files(self):
         first = b"".join(uuencode(data_of(100), "a.bin").splitlines(True)[:-2])
         second = uuencode(data_of(50), "b.bin")
-        rc, out, _ = self.quillon(stdin=first + second + first)
-        self.assertEqual(rc, 0)
+        rc, out, err = self.quillon(stdin=first + second + first)
+        self.assertEqual(rc, 1)
+        # The second short a.bin is a file of its own: it does not replace
+        # the first.
         self.assertEqual(out, BANNER + b"\nUUdecoding a.bin\nShort file\n"
-                         b"UUdecoding b.bin\nUUdecoding a.bin\nShort file\n")
+                         b"UUdecoding b.bin\nUUdecoding a.bin.1\n"
+                         b"Short file\n")
+        self.assertEqual(err, b"quillon: short file a.bin\n"
+                         b"quillon: short file a.bin.1\n")
         self.assertEqual(self.read("b.bin"), data_of(50))
         # Full lines are written as they come; the short tail never is.
         self.assertEqual(self.read("a.bin"), data_of(100)[:90])
+        self.assertEqual(self.read("a.bin.1"), data_of(100)[:90])
 
     def test_end_line_writes_the_two_lines_before_it(self):
         data = data_of(50)
@@ -119,7 +128,9 @@ class StdinTest(QuillonTest):
                         pass
             self.assertIsNotNone(proc.poll(), "still waiting for input")
             out, err = proc.communicate()
-            self.assertEqual((proc.returncode, out, err), (0, b"\n", b""))
+            # Without its end line it is a short file.
+            self.assertEqual((proc.returncode, out, err),
+                             (1, b"\n", b"quillon: short file t.bin\n"))
             self.assertEqual(self.read("t.bin"), data)
         finally:
             if proc.poll() is None:
@@ -189,13 +200,14 @@ class PlainTest(QuillonTest):
         self.assertEqual(err, b"quillon: unable to create no/such/x.bin\n")
         self.assertFalse(os.path.exists(self.path("y.bin")))
 
-    def test_dos_names_are_converted_but_not_numbered(self):
+    def test_dos_names_are_converted_and_numbered_only_where_taken(self):
         self.write("a", uuencode(b"a", "pictures_a_1.jpg"))
         self.write("b", uuencode(b"b", "pictures_b_1.jpg"))
         rc, out, _ = self.quillon("-plain", "-dos", "a", "b")
         self.assertEqual(out, BANNER + b"\nUUdecoding pictur_1.jpg\n"
-                         b"UUdecoding pictur_1.jpg\n")
-        self.assertEqual(self.read("pictur_1.jpg"), b"b")
+                         b"UUdecoding pictur01.jpg\n")
+        self.assertEqual(self.read("pictur_1.jpg"), b"a")
+        self.assertEqual(self.read("pictur01.jpg"), b"b")
 
     def test_errors_file_is_created_and_bad_one_reported(self):
         self.write("a", uuencode(b"a", "a.bin"))

@@ -59,6 +59,7 @@ class YencPlainTest(QuillonTest):
                 os.remove(self.path("one file.bin"))
                 self.assertEqual(self.quillon(stdin=article), want)
                 self.assertEqual(self.read("one file.bin"), data)
+                os.remove(self.path("one file.bin"))
 
     def test_parts_in_several_files_in_reverse_order(self):
         data = data_of(40000, 2)
@@ -80,7 +81,8 @@ class YencPlainTest(QuillonTest):
         pb = articles(b, "b.bin", parts=2)
         rc, out, _ = self.plain(pa[2] + pb[1], pb[0] + pa[0], pa[1])
         self.assertEqual(rc, 0)
-        self.assertEqual(out, BANNER + b"\nyDecoding a.bin\nyDecoding b.bin\n")
+        # Each is named once its parts are all there.
+        self.assertEqual(out, BANNER + b"\nyDecoding b.bin\nyDecoding a.bin\n")
         self.assertEqual((self.read("a.bin"), self.read("b.bin")), (a, b))
 
     def test_mixed_with_uuencoded_files(self):
@@ -94,9 +96,11 @@ class YencPlainTest(QuillonTest):
         for run in (lambda: self.plain(text), lambda: self.quillon(stdin=text)):
             rc, out, err = run()
             self.assertEqual((rc, err), (0, b""))
-            self.assertEqual(out, BANNER + b"\nUUdecoding u1.bin\n"
-                             b"yDecoding y1.bin\nyDecoding y2.bin\n"
-                             b"UUdecoding u2.bin\n")
+            # Each file is named when it is closed: y1.bin before the
+            # uuencoded file around it, y2.bin at its last part.
+            self.assertEqual(out, BANNER + b"\nyDecoding y1.bin\n"
+                             b"UUdecoding u1.bin\nUUdecoding u2.bin\n"
+                             b"yDecoding y2.bin\n")
             for name, data in (("u1.bin", u1), ("u2.bin", u2),
                                ("y1.bin", y1), ("y2.bin", y2)):
                 self.assertEqual(self.read(name), data, name)
@@ -157,9 +161,11 @@ class YencPlainTest(QuillonTest):
         self.assertEqual(out, BANNER + b"\nyDecoding short.bin\nShort file\n")
         rc, out, _ = self.plain(parts[2], parts[0], options=["-q"])
         self.assertEqual((rc, out), (1, b"\n"))
-        # A part given twice is no gap.
+        # A part given twice is no gap. The short file is kept; the whole
+        # one takes the next name.
         self.assertEqual(self.plain(*(parts + parts[1:2]))[0], 0)
-        self.assertEqual(self.read("short.bin"), data)
+        self.assertEqual(len(self.read("short.bin")), len(data))
+        self.assertEqual(self.read("short.bin.1"), data)
 
     def test_delete_removes_only_the_inputs_of_sound_files(self):
         good, short = data_of(2000, 11), data_of(2000, 12)
@@ -219,7 +225,8 @@ class YencPlainTest(QuillonTest):
         self.plain(part, options=["-mode", "600"])
         self.assertEqual(stat.S_IMODE(os.stat(self.path("m.bin")).st_mode),
                          0o600)
-        # Without -mode: 0666 less the umask, also over an existing file.
+        # Without -mode: 0666 less the umask.
+        os.remove(self.path("m.bin"))
         old = os.umask(0o027)
         try:
             self.plain(part)

@@ -277,6 +277,7 @@ class Copies(YencTest):
                 rc, out, err = self.quillon(*self.spool(read))
                 self.assertEqual((rc, err), (0, b""))
                 self.assertBytes("fixed.bin", new)
+                os.remove(self.path("fixed.bin"))
         # Equal dates: the copy read first.
         same = ypost(new, "fixed.bin", parts=3, date=EARLY, drop=["crc32"])
         plain = [set_keyword(t, b"=yend", b"crc32", None) for t in first]
@@ -286,6 +287,7 @@ class Copies(YencTest):
                 rc, out, err = self.quillon(*self.spool(read))
                 self.assertEqual((rc, err), (0, b""))
                 self.assertBytes("fixed.bin", want)
+                os.remove(self.path("fixed.bin"))
 
     def test_duplicated_part_is_decoded_once(self):
         data = random_bytes(5000, 13)
@@ -422,6 +424,7 @@ class Checks(YencTest):
         self.assertEqual((rc, err),
                          (1, b"quillon: size error in part 2 of size.bin\n"))
         self.assertBytes("size.bin", data)
+        os.remove(self.path("size.bin"))
         # A data line lost: fewer bytes than the part's range holds.
         lines = parts[1].split(b"\n")
         del lines[len(lines) // 2]
@@ -668,37 +671,40 @@ class OutputNames(YencTest):
                 self.assertEqual(os.stat(self.path("mode.bin")).st_mode
                                  & 0o777, mode)
 
-    def test_existing_file_is_overwritten(self):
+    def test_existing_file_is_kept(self):
         data = random_bytes(2000, 44)
-        self.write("over.bin", random_bytes(5000, 45))
+        mine = random_bytes(5000, 45)
+        self.write("over.bin", mine)
         rc, out, err = self.quillon(*self.spool(ypost(data, "over.bin")))
         self.assertEqual((rc, err), (0, b""))
-        self.assertBytes("over.bin", data)
+        self.assertIn(b"yDecoding over.bin.1\n", out)
+        self.assertEqual(self.read("over.bin"), mine)
+        self.assertBytes("over.bin.1", data)
 
     def test_symbolic_link_at_the_output_name_is_not_followed(self):
         os.mkdir(self.path("out"))
         self.write("target", b"keep")
         os.symlink("../target", self.path("out", "link.bin"))
         os.symlink("../nothing", self.path("out", "dangling.bin"))
-        ok = random_bytes(3000, 46)
-        texts = (ypost(random_bytes(3000, 47), "link.bin", parts=2) +
-                 ypost(random_bytes(900, 48), "dangling.bin", parts=1,
-                       poster="d@d") + ypost(ok, "ok.bin", parts=2,
-                                             poster="o@o"))
+        datas = [random_bytes(3000, 47), random_bytes(900, 48),
+                 random_bytes(3000, 46)]
+        texts = (ypost(datas[0], "link.bin", parts=2) +
+                 ypost(datas[1], "dangling.bin", parts=1, poster="d@d") +
+                 ypost(datas[2], "ok.bin", parts=2, poster="o@o"))
         rc, _, err = self.quillon("-delete", "-dest", "out",
                                   *self.spool(texts))
-        self.assertEqual(rc, 1)
-        self.assertEqual(sorted(err.splitlines()),
-                         [b"quillon: unable to create out/dangling.bin",
-                          b"quillon: unable to create out/link.bin"])
+        # A link at the name is passed over like any file there.
+        self.assertEqual((rc, err), (0, b""))
         self.assertEqual(self.read("target"), b"keep")
         self.assertFalse(os.path.lexists(self.path("nothing")))
         self.assertEqual(os.readlink(self.path("out", "link.bin")),
                          "../target")
         self.assertEqual(os.readlink(self.path("out", "dangling.bin")),
                          "../nothing")
-        self.assertBytes("out/ok.bin", ok)
-        self.assertEqual(self.left(), {"1", "2", "3"})
+        for name, data in zip(["link.bin.1", "dangling.bin.1", "ok.bin"],
+                              datas):
+            self.assertBytes("out/" + name, data)
+        self.assertEqual(self.left(), set())
 
 
 class Runs(YencTest):

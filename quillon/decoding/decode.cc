@@ -48,6 +48,7 @@ void WriteFailed(Pass* pass) {
 void Decode(Pass* pass, const char* line) {
   if (pass->out_failed) return;
   decline(line, pass->out);
+  pass->data = true;
   if (ferror_unlocked(pass->out)) WriteFailed(pass);
 }
 
@@ -56,25 +57,54 @@ void WriteRun(Pass* pass, size_t count) {
   if (ferror_unlocked(pass->out)) WriteFailed(pass);
 }
 
-// Data counts as written only when the close (and its flush) succeeds; the
-// segments waiting for the file are settled here.
-void CloseOutput(Pass* pass) {
-  if (std::fclose(pass->out) != 0) WriteFailed(pass);
+// Puts the open file in place: `complete` when its end line was read, else
+// it is a short file. The segments waiting for it are settled here: data
+// counts as written only once the file has its name; a short file keeps
+// those whose data lines are in it from being processed.
+void CloseOutput(Pass* pass, bool complete) {
+  if (!pass->out_failed && std::fflush(pass->out) != 0) WriteFailed(pass);
+  std::string name;
+  bool placed = !pass->out_failed &&
+                CommitOutputFile(pass, &pass->out_file, pass->out_names, &name);
+  std::fclose(pass->out);
   pass->out = nullptr;
-  if (pass->out_failed) {
+  pass->out_file.fd = -1;
+  DropOutputFile(&pass->out_file);
+  if (placed && !QUIET) std::printf("UUdecoding %s\n", name.c_str());
+  if (!complete) {
+    if (!QUIET) std::printf("Short file\n");
+    if (placed) ErrorLine("quillon: short file %s\n", name.c_str());
+    pass->outcome.failed = true;
+  }
+  bool processed = false;
+  if (!placed) {
     if (pass->fed) pass->lost = true;
   } else {
-    for (Segment* s : pass->waiting) MarkProcessed(s);
-    if (!pass->waiting.empty()) CleanFinished(pass);
+    if (!complete && pass->data) pass->lost = true;
+    for (const Waiting& w : pass->waiting) {
+      if (complete || !w.data) {
+        MarkProcessed(w.seg);
+        processed = true;
+      }
+    }
   }
+  if (processed) CleanFinished(pass);
   pass->waiting.clear();
   pass->out_failed = false;
   pass->fed = false;
+  pass->data = false;
 }
 
-void ShortFile(Pass* pass) {
-  if (!QUIET) std::printf("Short file\n");
-  CloseOutput(pass);
+void ShortFile(Pass* pass) { CloseOutput(pass, false); }
+
+// The file still open when the pass is cut short: it is neither complete
+// nor closed as a short file, so nothing of it is put in place.
+void DropOutput(Pass* pass) {
+  std::fclose(pass->out);
+  pass->out = nullptr;
+  pass->out_file.fd = -1;
+  DropOutputFile(&pass->out_file);
+  pass->waiting.clear();
 }
 
 // The current line enters the history; the next line is read into the slot
@@ -97,7 +127,7 @@ void FinishFile(Pass* pass) {
   History* h = &pass->history;
   if (h->older && !uuline(h->older)) Decode(pass, h->older);
   if (h->newer && !uuline(h->newer)) Decode(pass, h->newer);
-  CloseOutput(pass);
+  CloseOutput(pass, true);
 }
 
 // A begin string that reads MARKER starts a file again only for a group
@@ -114,22 +144,34 @@ bool StartsFile(const Pass* pass, const Segment* seg, const char* line) {
   return std::strcmp(seg->begin, MARKER) != 0 || StartedElsewhere(pass, seg);
 }
 
-// Opens `path` like fopen "wb", but never through a symbolic link.
-std::FILE* CreateOutput(const char* path) {
-  int fd = CreateOutputFd(path);
-  if (fd < 0) return nullptr;
-  std::FILE* f = fdopen(fd, "wb");
-  if (!f) close(fd);
-  return f;
+// Opens the output file's temporary file like fopen "wb".
+bool CreateOutput(Pass* pass) {
+  if (!StartOutputFile(pass, pass->out_names, &pass->out_file)) return false;
+  pass->out = fdopen(pass->out_file.fd, "wb");
+  if (pass->out) return true;
+  ErrorLine("quillon: unable to create %s\n", pass->out_path.c_str());
+  pass->outcome.failed = true;
+  DropOutputFile(&pass->out_file);
+  return false;
 }
 
-// A catalogue segment's output name, numbered where another group's file
-// has taken it or the begin string.
-void ChooseName(Pass* pass, const Segment* seg) {
+// The names the output file of the begin line in pass->name may take. A
+// catalogue segment's first name is numbered where another group's file
+// has taken it or the begin string; every plain file is a file of its own.
+NameSearch NamesOf(Pass* pass, const Segment* seg, bool plain,
+                   const std::string& base) {
+  NameSearch names;
+  names.base = base;
+  if (plain) {
+    names.owner = PlainOwner(pass);
+    names.first = pass->name;
+    return names;
+  }
+  names.owner = seg->group;
   bool started = std::strcmp(seg->begin, MARKER) == 0;
-  std::string name =
+  names.first =
       ClashFreeName(pass, pass->name, seg->group, started, kLineSize - 1);
-  std::strcpy(pass->name, name.c_str());
+  return names;
 }
 
 // Opens the output file of the begin line in pass->line. False when the
@@ -141,43 +183,33 @@ bool OpenOutput(Pass* pass, Segment* seg, LineFile* in, bool* failed) {
   if (pass->out) ShortFile(pass);
   if (!DIR) BaseName(pass->name);
   bool plain = !seg || seg->begin == kPlainBegin;
-  if (DOS) {
-    // Plain input and standard input are converted but never numbered.
-    if (plain) {
-      dosname(pass->name);
-    } else {
-      checkname(pass->list, pass->name);
-    }
-  }
-  if (!plain) ChooseName(pass, seg);
-  const char* path = CreatePath(pass->name);
-  if (!LeavesOutputDir(pass->name)) pass->out = CreateOutput(path);
-  if (pass->out) {
-    if (!pass->out_buffer)
-      pass->out_buffer = std::make_unique_for_overwrite<char[]>(kOutBuffer);
-    std::setvbuf(pass->out, pass->out_buffer.get(), _IOFBF, kOutBuffer);
-  }
-  if (!pass->out) {
-    ErrorLine("quillon: unable to create %s\n", path);
-    pass->outcome.failed = true;
+  // Plain input and standard input are converted but never numbered by
+  // the catalogue.
+  if (DOS) dosname(pass->name);
+  std::string base = pass->name;
+  if (DOS && !plain) checkname(pass->list, pass->name);
+  pass->out_names = NamesOf(pass, seg, plain, base);
+  pass->out_path = CreatePath(pass->out_names.first.c_str());
+  if (!CreateOutput(pass)) {
     pass->create_failed = true;
     pass->lost = true;
     *failed = true;
     return true;
   }
+  if (!pass->out_buffer)
+    pass->out_buffer = std::make_unique_for_overwrite<char[]>(kOutBuffer);
+  std::setvbuf(pass->out, pass->out_buffer.get(), _IOFBF, kOutBuffer);
   pass->create_failed = false;
-  pass->out_path = path;
   pass->fed = true;
+  pass->data = false;
   pass->history = History();
   if (!plain) {
     pass->started[seg->begin].insert(seg->group);
-    pass->written[pass->name] = seg->group;
     std::strcpy(seg->begin, MARKER);
   }
-  if (!QUIET) std::printf("UUdecoding %s\n", pass->name);
   // A posted file never becomes set-user-id, set-group-id or sticky.
   int mode = FMODE ? FMODE : pass->mode & 0777;
-  fchmod(fileno(pass->out), static_cast<mode_t>(mode));
+  fchmod(pass->out_file.fd, static_cast<mode_t>(mode));
   return true;
 }
 
@@ -188,6 +220,7 @@ bool DecodeFullLine(Pass* pass, const LineFile* in) {
   if (!DeclineFull(pass->line, in->length, pass->out)) return false;
   if (ferror_unlocked(pass->out)) WriteFailed(pass);
   pass->fed = true;
+  pass->data = true;
   Remember(pass);
   return true;
 }
@@ -249,6 +282,7 @@ void DecodeFullRun(Pass* pass, LineFile* in, int64_t limit) {
   if (!last[1]) return;
   if (count) WriteRun(pass, count);
   pass->fed = true;
+  pass->data = true;
   for (int i = 0; i < 2; ++i) {
     if (!last[i]) continue;
     std::memcpy(pass->line, last[i], last_length[i]);
@@ -303,28 +337,28 @@ void DecodeSegment(Pass* pass, Segment* seg) {
   SeekLine(&in, seg->offset);
   pass->lost = false;
   pass->fed = false;
+  pass->data = false;
   LineLoop(pass, seg, &in, limit);
   CloseLineFile(&in);
   if (seg->group == -1 && !pass->err) return;
   // A part whose file could not be written is not done: keep its article.
   if (pass->lost) return;
   if (pass->out && pass->fed) {
-    pass->waiting.push_back(seg);
+    pass->waiting.push_back({seg, pass->data});
     return;
   }
   Processed(pass, seg);
 }
 
-// The file still open at the end of the pass. A pass cut short by an
-// unreadable article leaves it as it is, its data written out but its
-// segments not processed; else it is a short file.
+// The file still open at the end of the pass is a short file. A pass cut
+// short by an unreadable article drops it: its segments were not
+// processed, so their articles are all still there for the next run.
 void EndOutput(Pass* pass) {
-  if (!pass->outcome.article_unreadable) {
+  if (pass->outcome.article_unreadable) {
+    DropOutput(pass);
+  } else {
     ShortFile(pass);
-    return;
   }
-  std::fclose(pass->out);
-  pass->out = nullptr;
 }
 
 DecodeOutcome RunPass(Segment* list, ReportedDirectories* reported,

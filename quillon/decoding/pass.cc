@@ -1,8 +1,9 @@
 #include "decoding/pass.h"
 
-#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <string_view>
@@ -10,6 +11,7 @@
 #include "decoding/dosname.h"
 #include "decoding/pass_index.h"
 #include "log/log.h"
+#include "message.h"
 
 namespace {
 
@@ -69,10 +71,49 @@ bool LeavesOutputDir(const char* name) {
   }
 }
 
-// The check and the open are one step, so no link can be slipped in
-// between.
-int CreateOutputFd(const char* path) {
-  return open(path, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW, 0666);
+bool StartOutputFile(Pass* pass, const NameSearch& names, OutputFile* file) {
+  const char* path = CreatePath(names.first.c_str());
+  if (!LeavesOutputDir(names.first.c_str()) && CreateOutputFile(file, path))
+    return true;
+  ErrorLine("quillon: unable to create %s\n", path);
+  pass->outcome.failed = true;
+  return false;
+}
+
+bool CommitOutputFile(Pass* pass, OutputFile* file, const NameSearch& names,
+                      std::string* name) {
+  // Enough for any directory a user keeps; beyond it the names repeat
+  // under -dos.
+  constexpr uint64_t kMostNames = uint64_t{1} << 24;
+  std::string candidate = names.first;
+  for (uint64_t count = 0; count < kMostNames;) {
+    auto written = pass->written.find(candidate);
+    bool other =
+        written != pass->written.end() && written->second != names.owner;
+    if (!other && !LeavesOutputDir(candidate.c_str())) {
+      Placement placed = PlaceOutputFile(file, CreatePath(candidate.c_str()));
+      if (placed == Placement::kFailed) break;
+      if (placed != Placement::kTaken) {
+        pass->written[candidate] = names.owner;
+        *name = candidate;
+        return true;
+      }
+    }
+    do {
+      candidate = Numbered(names.base, ++count, names.max_length);
+    } while (candidate == names.first);
+  }
+  ErrorLine("quillon: unable to create %s\n", CreatePath(names.first.c_str()));
+  pass->outcome.failed = true;
+  return false;
+}
+
+int PlainOwner(Pass* pass) { return -++pass->plain_files; }
+
+mode_t CreationMode() {
+  mode_t mask = umask(0);
+  umask(mask);
+  return 0666 & ~mask;
 }
 
 std::string ClashFreeName(const Pass* pass, const std::string& name, int group,

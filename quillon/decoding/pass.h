@@ -3,6 +3,8 @@
 #ifndef QUILLON_DECODING_PASS_H_
 #define QUILLON_DECODING_PASS_H_
 
+#include <sys/types.h>
+
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -13,6 +15,7 @@
 #include "catalogue/yenc_grouping.h"
 #include "decoding/decode.h"
 #include "decoding/line_file.h"
+#include "decoding/output_file.h"
 #include "decoding/yenc_stream.h"
 #include "quillon.h"
 
@@ -22,6 +25,12 @@ constexpr size_t kRunBytes = 45 * 1024;
 
 // Size of the output file's stdio buffer.
 constexpr size_t kOutBuffer = 256 * 1024;
+
+// A finished segment whose lines are in the open output file.
+struct Waiting {
+  Segment* seg;
+  bool data;  // decoded data lines of it went into the file
+};
 
 // The two lines handled before the current one, for the end line: slots of
 // the pass's line ring, or null while absent.
@@ -34,11 +43,14 @@ struct History {
 struct Pass {
   Segment* list = nullptr;
   std::FILE* out = nullptr;  // the open output file, or null
+  OutputFile out_file;       // its temporary file
+  NameSearch out_names;      // the names it may take
   // Its stdio buffer: large writes, as decoded files run to many megabytes.
   // (Given no buffer of its own, stdio would take the block size, 4 KB.)
   // Made with the first output file and never cleared: stdio fills it.
   std::unique_ptr<char[]> out_buffer;
-  std::string out_path;  // its path, for messages
+  // The path of its first name, for messages about it until it has a name.
+  std::string out_path;
   // Decoded bytes of a run of full lines; the room behind kRunBytes takes
   // what decoding a line writes past its 45 bytes.
   std::vector<unsigned char> run_bytes =
@@ -49,9 +61,12 @@ struct Pass {
   // The current segment has handed lines to the open file (its data, or
   // lines in the history that the end line may still write).
   bool fed = false;
-  // Finished segments whose data is in the open file: they count as
-  // processed only once it is closed without error.
-  std::vector<Segment*> waiting;
+  // Decoded data lines of the current segment went into the open file.
+  bool data = false;
+  // Finished segments whose lines are in the open file: they count as
+  // processed only once it is closed complete and without error (those
+  // without data lines in it also when it is closed short).
+  std::vector<Waiting> waiting;
   std::FILE* err = nullptr;  // the -errors stream, or null
   // Set when an output file could not be created; stands until a begin line
   // opens a new file.
@@ -67,6 +82,7 @@ struct Pass {
   // it, so it gets a numbered name.
   std::unordered_map<const char*, std::unordered_set<int>> started;
   std::unordered_map<std::string, int> written;
+  int plain_files = 0;  // files of plain input so far: their owners
   // The current line and the history share a ring of three buffers, so that
   // remembering a line copies nothing.
   char slots[3][kLineSize];
@@ -96,9 +112,23 @@ void Processed(Pass* pass, Segment* seg);
 // True when the output name would land outside the output directory.
 bool LeavesOutputDir(const char* name);
 
-// Opens `path` for writing like open O_TRUNC, never through a symbolic link;
-// -1 when it cannot be created.
-int CreateOutputFd(const char* path);
+// Creates the temporary file of an output file whose first name is
+// `names.first`; reports "unable to create" with its path when it cannot,
+// or when that name would leave the output directory.
+bool StartOutputFile(Pass* pass, const NameSearch& names, OutputFile* file);
+
+// Puts the file in place under the first name of the search that is free,
+// or that holds a regular file with the same bytes (which stays as it is),
+// and records it as written; the file stays open. False, after "unable to
+// create" with the first name's path, when no name can be given to it.
+bool CommitOutputFile(Pass* pass, OutputFile* file, const NameSearch& names,
+                      std::string* name);
+
+// A new owner for a file of plain input.
+int PlainOwner(Pass* pass);
+
+// The permissions of a new file: 0666 less the umask.
+mode_t CreationMode();
 
 // `name` as a file of `group` may take it: numbered when another group's
 // file has taken it already, or when `taken` says its begin string has been

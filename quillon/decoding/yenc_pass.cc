@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "catalogue/yenc_part.h"
 #include "decoding/crc32.h"
@@ -19,19 +21,22 @@ namespace {
 
 // The output file of one posting while its parts are written.
 struct YencFile {
-  int fd = -1;
-  std::string name;  // as the messages show it
-  std::string path;  // with the -dest directory
+  OutputFile out;
+  NameSearch names;
+  std::string name;  // as the messages show it: the first name until placed
+  std::string path;  // of the first name, with the -dest directory
   bool write_failed = false;
   bool parts_good = true;
   uint32_t crc = 0;  // of the good parts so far, in file order
   bool has_crc32 = false;
   uint32_t crc32 = 0;          // what a part's =yend says of the whole file
   bool crc32s_differ = false;  // two parts say different things
+  // Parts without a good copy, reported once the file has its name.
+  std::vector<std::pair<YencFailure, int>> bad_parts;
 };
 
-// The output name of a posting's file, by the rules of uuencoded names.
-std::string OutputName(const Pass* pass, const YencPosting& posting) {
+// The names of a posting's file, by the rules of uuencoded names.
+NameSearch NamesOf(const Pass* pass, const YencPosting& posting) {
   std::string name = posting.records.front().part->name;
   if (!DIR) name = name.substr(name.rfind('/') + 1);
   if (DOS) {
@@ -40,7 +45,12 @@ std::string OutputName(const Pass* pass, const YencPosting& posting) {
     dosname(buf.data());
     name = buf.data();
   }
-  return ClashFreeName(pass, name, posting.group, false, kYencNameMax);
+  NameSearch names;
+  names.base = name;
+  names.owner = posting.group;
+  names.max_length = kYencNameMax;
+  names.first = ClashFreeName(pass, name, posting.group, false, kYencNameMax);
+  return names;
 }
 
 void WriteFailed(Pass* pass, YencFile* file) {
@@ -67,11 +77,12 @@ bool DecodeCopy(Pass* pass, const YencRecord& copy, int fd,
   return true;
 }
 
-void ReportPart(const YencFile& file, const YencRecord& copy,
-                YencFailure failure) {
-  const char* what = failure == YencFailure::kSize ? "size" : "CRC";
-  ErrorLine("quillon: %s error in part %d of %s\n", what, copy.part->part,
-            file.name.c_str());
+void ReportParts(const YencFile& file) {
+  for (const auto& [failure, part] : file.bad_parts) {
+    const char* what = failure == YencFailure::kSize ? "size" : "CRC";
+    ErrorLine("quillon: %s error in part %d of %s\n", what, part,
+              file.name.c_str());
+  }
 }
 
 // Writes one range from the first of its copies that is good; where none
@@ -80,7 +91,7 @@ void WriteRange(Pass* pass, const YencRange& range, YencFile* file) {
   YencFailure failure = YencFailure::kDamaged;
   for (const YencRecord& copy : range.copies) {
     YencPartResult r;
-    if (!DecodeCopy(pass, copy, file->fd, &r)) continue;
+    if (!DecodeCopy(pass, copy, file->out.fd, &r)) continue;
     if (r.failure == YencFailure::kWrite) {
       WriteFailed(pass, file);
       return;
@@ -97,28 +108,23 @@ void WriteRange(Pass* pass, const YencRange& range, YencFile* file) {
     }
     return;
   }
-  ReportPart(*file, range.copies.back(), failure);
+  file->bad_parts.emplace_back(failure, range.copies.back().part->part);
   file->parts_good = false;
 }
 
 // Opens the posting's output file; false, after the message, when it
 // cannot be created.
 bool OpenYencFile(Pass* pass, const YencPosting& posting, YencFile* file) {
-  file->name = OutputName(pass, posting);
+  file->names = NamesOf(pass, posting);
+  file->name = file->names.first;
   file->path = CreatePath(file->name.c_str());
-  if (!LeavesOutputDir(file->name.c_str()))
-    file->fd = CreateOutputFd(file->path.c_str());
-  if (file->fd < 0) {
-    ErrorLine("quillon: unable to create %s\n", file->path.c_str());
-    return false;
-  }
-  pass->written[file->name] = posting.group;
-  if (FMODE) fchmod(file->fd, static_cast<mode_t>(FMODE));
-  if (!QUIET) std::printf("yDecoding %s\n", file->name.c_str());
+  if (!StartOutputFile(pass, file->names, &file->out)) return false;
+  fchmod(file->out.fd, FMODE ? static_cast<mode_t>(FMODE) : CreationMode());
   return true;
 }
 
-// Writes the file; true when every part was good and nothing failed.
+// Writes the file and puts it in place; true when every part was good and
+// nothing failed.
 bool WriteYencFile(Pass* pass, const YencPosting& posting) {
   YencFile file;
   if (!OpenYencFile(pass, posting, &file)) return false;
@@ -126,8 +132,16 @@ bool WriteYencFile(Pass* pass, const YencPosting& posting) {
     WriteRange(pass, range, &file);
     if (file.write_failed) break;
   }
-  if (close(file.fd) != 0) WriteFailed(pass, &file);
-  if (file.write_failed || !file.parts_good) return false;
+  std::string name;
+  bool placed = !file.write_failed &&
+                CommitOutputFile(pass, &file.out, file.names, &name);
+  DropOutputFile(&file.out);
+  if (placed) {
+    file.name = name;
+    if (!QUIET) std::printf("yDecoding %s\n", name.c_str());
+  }
+  ReportParts(file);
+  if (!placed || !file.parts_good) return false;
   if (file.has_crc32 && (file.crc32s_differ || file.crc32 != file.crc)) {
     ErrorLine("quillon: CRC error in %s\n", file.name.c_str());
     return false;

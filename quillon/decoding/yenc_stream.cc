@@ -35,21 +35,6 @@ std::string OutputName(const std::string& name) {
   return buf.data();
 }
 
-// 0666 less the umask, also for a file that existed with another mode.
-mode_t CreationMode() {
-  mode_t mask = umask(0);
-  umask(mask);
-  return 0666 & ~mask;
-}
-
-// Another file of this pass is written at `path`: a second one there would
-// truncate it and mix their bytes.
-bool PathTaken(const YencStream& s, const std::string& path) {
-  for (const YencStreamFile& f : s.files)
-    if ((f.fd >= 0 || f.complete) && f.path == path) return true;
-  return false;
-}
-
 // Opens the output file of a name and size the first time a part of it is
 // met; reports it when it cannot be created.
 YencStreamFile* FileOf(Pass* pass, const YencPart& record) {
@@ -60,19 +45,35 @@ YencStreamFile* FileOf(Pass* pass, const YencPart& record) {
   YencStreamFile f;
   f.name = OutputName(record.name);
   f.path = CreatePath(f.name.c_str());
+  f.names.first = f.names.base = f.name;
+  f.names.owner = PlainOwner(pass);
+  f.names.max_length = kYencNameMax;
   f.size = record.size;
-  if (!LeavesOutputDir(f.name.c_str()) && !PathTaken(*s, f.path))
-    f.fd = CreateOutputFd(f.path.c_str());
-  if (f.fd < 0) {
-    ErrorLine("quillon: unable to create %s\n", f.path.c_str());
-    pass->outcome.failed = true;
-  } else {
-    if (!QUIET) std::printf("yDecoding %s\n", f.name.c_str());
-    fchmod(f.fd, FMODE ? static_cast<mode_t>(FMODE) : CreationMode());
-  }
+  if (StartOutputFile(pass, f.names, &f.out))
+    fchmod(f.out.fd, FMODE ? static_cast<mode_t>(FMODE) : CreationMode());
   s->index.emplace(key, s->files.size());
   s->files.push_back(std::move(f));
   return &s->files.back();
+}
+
+void ReportParts(YencStreamFile* f) {
+  for (const auto& [what, part] : f->bad_parts)
+    ErrorLine("quillon: %s error in part %d of %s\n", what, part,
+              f->name.c_str());
+  f->bad_parts.clear();
+}
+
+// Puts the file in place unless writing it failed, and closes it.
+void CloseFile(Pass* pass, YencStreamFile* f) {
+  std::string name;
+  if (!f->write_failed && CommitOutputFile(pass, &f->out, f->names, &name)) {
+    f->name = name;
+    if (!QUIET) std::printf("yDecoding %s\n", name.c_str());
+  } else if (!f->write_failed) {
+    f->faulty = true;
+  }
+  DropOutputFile(&f->out);
+  ReportParts(f);
 }
 
 void WriteFailed(Pass* pass, YencStreamFile* f) {
@@ -86,11 +87,6 @@ void WriteFailed(Pass* pass, YencStreamFile* f) {
 
 bool HasGoodCopy(const YencStreamFile& f, const YencPart& record) {
   return f.good_ranges.count({record.begin, record.end}) != 0;
-}
-
-void CloseFile(Pass* pass, YencStreamFile* f) {
-  if (close(f->fd) != 0) WriteFailed(pass, f);
-  f->fd = -1;
 }
 
 void Complete(Pass* pass, YencStreamFile* f) {
@@ -133,8 +129,7 @@ void Settle(Pass* pass, YencStreamFile* f, const YencPart& record,
     return;
   }
   const char* what = r.failure == YencFailure::kSize ? "size" : "CRC";
-  ErrorLine("quillon: %s error in part %d of %s\n", what, record.part,
-            f->name.c_str());
+  f->bad_parts.emplace_back(what, record.part);
   f->faulty = true;
   pass->outcome.failed = true;
 }
@@ -146,19 +141,20 @@ void DecodePart(Pass* pass, Segment* seg, LineFile* in, const YencPart& record,
                 std::string* stop) {
   YencStreamFile* f = FileOf(pass, record);
   bool known = HasGoodCopy(*f, record);
-  int fd = f->write_failed || known ? -1 : f->fd;
+  int fd = f->write_failed || known ? -1 : f->out.fd;
   YencPartResult r = DecodeYencBody(in, pass->yenc.limit, record, fd, stop);
   if (seg) {
     HoldFile(seg);
     f->held.push_back(seg);
   }
-  if (f->fd >= 0 && !f->write_failed && !known) Settle(pass, f, record, r);
+  if (f->out.fd >= 0 && !f->write_failed && !known) Settle(pass, f, record, r);
 }
 
 // Reports a file that is short or whose CRC is wrong, and closes it; true
 // when it came out whole and sound.
 bool JudgeFile(Pass* pass, YencStreamFile* f) {
-  if (f->fd < 0 && !f->complete) return false;
+  if (f->out.fd < 0 && !f->complete) return false;
+  if (!f->complete) CloseFile(pass, f);
   if (!f->write_failed && !RangesCoverFile(f->filled, f->size)) {
     if (!QUIET) std::printf("Short file\n");
     f->faulty = true;
@@ -174,7 +170,6 @@ bool JudgeFile(Pass* pass, YencStreamFile* f) {
     f->faulty = true;
     pass->outcome.failed = true;
   }
-  if (f->fd >= 0) CloseFile(pass, f);
   return !f->faulty;
 }
 
@@ -198,9 +193,10 @@ bool DecodeYencStream(Pass* pass, Segment* seg, LineFile* in) {
 void EndYencStream(Pass* pass) {
   bool cleaned = false;
   for (YencStreamFile& f : pass->yenc.files) {
+    // A pass cut short puts nothing more in place; the inputs of the
+    // files still open stay for the next run.
     if (pass->outcome.article_unreadable) {
-      if (f.fd >= 0) close(f.fd);
-      f.fd = -1;
+      DropOutputFile(&f.out);
       continue;
     }
     if (!JudgeFile(pass, &f)) continue;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "decoding/line_file.h"
+#include "decoding/output_file.h"
 #include "quillon.h"
 
 struct Pass;
@@ -25,12 +26,18 @@ struct YencStreamRange {
 };
 
 struct YencStreamFile {
-  std::string name;  // the output name, as "yDecoding" shows it
-  std::string path;  // with the -dest directory
+  // The output name, as "yDecoding" shows it: its first name until it is
+  // put in place.
+  std::string name;
+  std::string path;  // of its first name, with the -dest directory
+  NameSearch names;
   uint64_t size = 0;
-  int fd = -1;  // -1: it could not be created (reported), or is complete
-  // Its good parts cover it: it is closed, as a long stream may hold more
-  // files than a process may keep open, and later parts are not written.
+  // Its temporary file; fd -1: it could not be created (reported), or is
+  // complete.
+  OutputFile out;
+  // Its good parts cover it: it is put in place and closed, as a long
+  // stream may hold more files than a process may keep open, and later
+  // parts are not written.
   bool complete = false;
   bool write_failed = false;  // reported; nothing more is written
   bool faulty = false;        // some failure of it was reported
@@ -42,6 +49,9 @@ struct YencStreamFile {
   // Parts that wrote every byte of their range, good or not.
   std::vector<YencStreamRange> filled;
   std::vector<uint32_t> crc32;  // the whole-file crc32= values given
+  // Bad parts ("size" or "CRC", and the part's number), reported once the
+  // file has its name.
+  std::vector<std::pair<const char*, int>> bad_parts;
   // The input files its parts came from: deleted and logged only if it
   // comes out whole and sound.
   std::vector<const Segment*> held;

@@ -1,0 +1,216 @@
+#include "decoding/output_file.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "decoding/pass.h"
+#include "test_support.h"
+
+namespace {
+
+std::vector<std::string> Entries(const std::string& dir) {
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(dir))
+    names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// Runs `body` once with unnamed temporary files and once with hidden names.
+template <typename Body>
+void BothWays(Body body) {
+  for (bool unnamed : {true, false}) {
+    SCOPED_TRACE(unnamed ? "unnamed" : "hidden name");
+    UseUnnamedTemporaryFiles(unnamed);
+    body();
+  }
+  UseUnnamedTemporaryFiles(true);
+}
+
+OutputFile Written(const std::string& path, const std::string& bytes) {
+  OutputFile f;
+  EXPECT_TRUE(CreateOutputFile(&f, path));
+  EXPECT_EQ(write(f.fd, bytes.data(), bytes.size()),
+            static_cast<ssize_t>(bytes.size()));
+  return f;
+}
+
+TEST(OutputFile, NothingIsSeenUnderARealNameUntilItIsPlaced) {
+  BothWays([] {
+    TempDir dir;
+    OutputFile f = Written(dir.Path("a.bin"), "data");
+    std::vector<std::string> before = Entries(dir.path);
+    // A hidden name at most, of the run's own form.
+    ASSERT_LE(before.size(), 1u);
+    if (!before.empty()) {
+      EXPECT_EQ(before[0].rfind(".quillon-", 0), 0u);
+    }
+    EXPECT_EQ(PlaceOutputFile(&f, dir.Path("a.bin")), Placement::kPlaced);
+    DropOutputFile(&f);
+    EXPECT_EQ(Entries(dir.path), std::vector<std::string>{"a.bin"});
+    EXPECT_EQ(ReadFile(dir.Path("a.bin")), "data");
+  });
+}
+
+TEST(OutputFile, DroppedFileLeavesNothing) {
+  BothWays([] {
+    TempDir dir;
+    OutputFile f = Written(dir.Path("a.bin"), "data");
+    DropOutputFile(&f);
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path));
+    EXPECT_EQ(f.fd, -1);
+  });
+}
+
+TEST(OutputFile, WhatIsThereAlreadyIsNeverReplaced) {
+  struct Case {
+    const char* what;
+    void (*make)(const std::string& dir);
+    Placement want;
+  } cases[] = {
+      {"same bytes",
+       [](const std::string& d) { WriteFile(d + "/x", "same bytes"); },
+       Placement::kSame},
+      {"other bytes of that size",
+       [](const std::string& d) { WriteFile(d + "/x", "same bytez"); },
+       Placement::kTaken},
+      {"a longer file",
+       [](const std::string& d) { WriteFile(d + "/x", "same bytes!"); },
+       Placement::kTaken},
+      {"an empty file", [](const std::string& d) { WriteFile(d + "/x", ""); },
+       Placement::kTaken},
+      {"a directory",
+       [](const std::string& d) {
+         std::filesystem::create_directory(d + "/x");
+       },
+       Placement::kTaken},
+      {"a link to the same bytes",
+       [](const std::string& d) {
+         WriteFile(d + "/target", "same bytes");
+         ASSERT_EQ(symlink("target", (d + "/x").c_str()), 0);
+       },
+       Placement::kTaken},
+      {"a dangling link",
+       [](const std::string& d) {
+         ASSERT_EQ(symlink("nothing", (d + "/x").c_str()), 0);
+       },
+       Placement::kTaken},
+      {"a fifo",
+       [](const std::string& d) {
+         ASSERT_EQ(mkfifo((d + "/x").c_str(), 0600), 0);
+       },
+       Placement::kTaken},
+  };
+  BothWays([&] {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(c.what);
+      TempDir dir;
+      c.make(dir.path);
+      struct stat before;
+      ASSERT_EQ(lstat(dir.Path("x").c_str(), &before), 0);
+      std::vector<std::string> entries = Entries(dir.path);
+      OutputFile f = Written(dir.Path("x"), "same bytes");
+      EXPECT_EQ(PlaceOutputFile(&f, dir.Path("x")), c.want);
+      DropOutputFile(&f);
+      struct stat after;
+      ASSERT_EQ(lstat(dir.Path("x").c_str(), &after), 0);
+      EXPECT_EQ(after.st_ino, before.st_ino);
+      EXPECT_EQ(Entries(dir.path), entries);
+      EXPECT_FALSE(FileExists(dir.Path("nothing")));
+      if (FileExists(dir.Path("target"))) {
+        EXPECT_EQ(ReadFile(dir.Path("target")), "same bytes");
+      }
+    }
+  });
+}
+
+TEST(OutputFile, BigFilesAreComparedWhole) {
+  // Equal but for the last byte, past the first chunk compared.
+  std::string bytes(200000, 'q');
+  std::string other = bytes;
+  other.back() = 'r';
+  TempDir dir;
+  WriteFile(dir.Path("same"), bytes);
+  WriteFile(dir.Path("other"), other);
+  OutputFile f = Written(dir.Path("x"), bytes);
+  EXPECT_EQ(PlaceOutputFile(&f, dir.Path("other")), Placement::kTaken);
+  EXPECT_EQ(PlaceOutputFile(&f, dir.Path("same")), Placement::kSame);
+  DropOutputFile(&f);
+}
+
+TEST(OutputFile, MissingDirectoryCannotBeCreated) {
+  BothWays([] {
+    TempDir dir;
+    OutputFile f;
+    EXPECT_FALSE(CreateOutputFile(&f, dir.Path("no/x")));
+    EXPECT_EQ(errno, ENOENT);
+    EXPECT_EQ(f.fd, -1);
+  });
+}
+
+TEST(OutputFile, DirectoryOfAPath) {
+  const char* table[][2] = {
+      {"x", "."}, {"out/x", "out"}, {"/x", "/"}, {"a/b/x", "a/b"}};
+  for (auto& row : table) EXPECT_EQ(DirectoryOf(row[0]), row[1]) << row[0];
+}
+
+// The names tried at a commit: those written for another owner in this
+// run are passed over even where they hold the same bytes; the search
+// goes on from the first name, and under -dos stays 8.3.
+TEST(CommitOutputFile, NamesTriedInTurn) {
+  struct Case {
+    bool dos;
+    const char* first;
+    const char* base;
+    std::vector<std::string> there;    // files with other bytes
+    std::vector<std::string> written;  // written for another owner
+    const char* want;
+  } cases[] = {
+      {false, "x.zip", "x.zip", {}, {}, "x.zip"},
+      {false, "x.zip", "x.zip", {"x.zip", "x.zip.1"}, {}, "x.zip.2"},
+      {false, "x.zip", "x.zip", {}, {"x.zip"}, "x.zip.1"},
+      {false, "x.zip.2", "x.zip", {"x.zip.2"}, {"x.zip", "x.zip.1"}, "x.zip.3"},
+      {true, "holiday.zip", "holiday.zip", {"holiday.zip"}, {}, "holida01.zip"},
+      {true,
+       "holida02.zip",
+       "holiday.zip",
+       {"holida02.zip"},
+       {"holida01.zip"},
+       "holida03.zip"},
+      {true, "ab.txt", "ab.txt", {"ab.txt"}, {}, "ab01.txt"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.first);
+    ResetOptions();
+    DOS = c.dos;
+    TempDir dir;
+    DESTDIR = dir.path.c_str();
+    Pass pass;
+    for (const std::string& n : c.there) WriteFile(dir.Path(n), "other");
+    for (const std::string& n : c.written) {
+      WriteFile(dir.Path(n), "mine");
+      pass.written[n] = 1;
+    }
+    NameSearch names;
+    names.first = c.first;
+    names.base = c.base;
+    names.owner = 2;
+    OutputFile f = Written(dir.Path(c.first), "mine");
+    std::string name;
+    ASSERT_TRUE(CommitOutputFile(&pass, &f, names, &name));
+    DropOutputFile(&f);
+    EXPECT_EQ(name, c.want);
+    EXPECT_EQ(ReadFile(dir.Path(name)), "mine");
+    EXPECT_EQ(pass.written[name], 2);
+  }
+  ResetOptions();
+}
+
+}  // namespace
