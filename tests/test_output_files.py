@@ -116,6 +116,29 @@ class SameNameAcrossRuns(CronTest):
         self.assertEqual(self.logged(), set(range(1, 9)))
 
 
+    def test_a_posting_decoded_second_finds_its_bytes_at_the_name(self):
+        first = random_bytes(5000, 1)
+        second = random_bytes(4000, 2)
+        # Day 1: bob's d.jpg alone. Day 2: ann's d.jpg, and bob's again;
+        # ann's is decoded first and takes d.jpg.1, bob's then finds its
+        # own bytes at d.jpg instead of writing them to d.jpg.2.
+        self.post(posting(second, "d.jpg", 2, poster="bob@b.example",
+                          when=date(1)))
+        self.assertEqual(self.cron()[0], 0)
+        self.post(posting(first, "d.jpg", 2, poster="ann@a.example",
+                          when=date(2)) +
+                  posting(second, "d.jpg", 2, poster="bob@b.example",
+                          when=date(2)))
+        rc, out, err = self.cron()
+        self.assertEqual((rc, err), (0, b""))
+        self.assertEqual(out, self.decoded(subjects("d.jpg", 2) * 2, 2,
+                                           ["d.jpg.1", "d.jpg"]))
+        self.assertEqual(self.outputs(), ["d.jpg", "d.jpg.1"])
+        self.assertEqual(self.read("d.jpg"), second)
+        self.assertEqual(self.read("d.jpg.1"), first)
+        self.assertEqual(self.left(), [])
+
+
 class WhatIsAtTheName(CronTest):
 
     def test_a_users_file_a_directory_and_a_link_are_kept(self):

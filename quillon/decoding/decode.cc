@@ -156,8 +156,12 @@ bool CreateOutput(Pass* pass) {
 }
 
 // The names the output file of the begin line in pass->name may take. A
-// catalogue segment's first name is numbered where another group's file
-// has taken it or the begin string; every plain file is a file of its own.
+// name that another group's file has taken is passed over when the file is
+// put in place, so the search starts at the name itself: a file left there
+// by an earlier run with the same bytes is then found whatever the order of
+// the groups. Under -dos a begin string started by another group starts at
+// the next numbered name, as DOS names are numbered by use. Every plain
+// file is a file of its own.
 NameSearch NamesOf(Pass* pass, const Segment* seg, bool plain,
                    const std::string& base) {
   NameSearch names;
@@ -169,8 +173,8 @@ NameSearch NamesOf(Pass* pass, const Segment* seg, bool plain,
   }
   names.owner = seg->group;
   bool started = std::strcmp(seg->begin, MARKER) == 0;
-  names.first =
-      ClashFreeName(pass, pass->name, seg->group, started, kLineSize - 1);
+  names.first = ClashFreeName(pass, pass->name, seg->group, DOS && started,
+                              kLineSize - 1);
   return names;
 }
 
