@@ -11,7 +11,7 @@ _quillon_option() {
     local word=$1 option found=
     [[ $word == -* ]] || return
     for option in -delete -quiet -extended -dest -mode -plain -dir \
-                  -keywords -errors -log -unlog -dos; do
+                  -keywords -errors -log -unlog -dos -files; do
         if [[ $option == "$word"* ]]; then
             [[ -n $found ]] && return
             found=$option
@@ -46,7 +46,7 @@ _quillon() {
         fi
         option=$(_quillon_option "$word")
         case $option in
-            -dest | -mode | -keywords | -errors | -log | -unlog)
+            -dest | -mode | -keywords | -errors | -log | -unlog | -files)
                 takes_argument=1 ;;
         esac
     done
@@ -56,7 +56,7 @@ _quillon() {
             -dest | -log | -unlog)
                 compopt -o filenames 2>/dev/null
                 mapfile -t COMPREPLY < <(compgen -d -- "$cur") ;;
-            -errors)
+            -errors | -files)
                 compopt -o filenames 2>/dev/null
                 mapfile -t COMPREPLY < <(compgen -f -- "$cur") ;;
         esac
@@ -66,7 +66,8 @@ _quillon() {
 
     if [[ $cur == -* ]]; then
         mapfile -t COMPREPLY < <(compgen -W '-delete -quiet -extended -dest
-            -mode -plain -dir -keywords -errors -log -unlog -dos' -- "$cur")
+            -mode -plain -dir -keywords -errors -log -unlog -dos -files' \
+            -- "$cur")
     else
         compopt -o filenames 2>/dev/null
         mapfile -t COMPREPLY < <(compgen -f -- "$cur")

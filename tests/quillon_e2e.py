@@ -24,6 +24,17 @@ def command(program, args, argv0=None):
     return EMULATOR + (["-0", argv0] if argv0 else []) + [program] + list(args)
 
 
+def readme_block(marker):
+    """The lines of the fenced block after `marker` in the README, found as
+    .ci/run finds the test command."""
+    with open(os.path.join(HERE, "..", "README.md")) as f:
+        lines = f.read().splitlines()
+    at = lines.index(marker) + 1
+    assert lines[at].startswith("```"), lines[at]
+    end = lines.index("```", at + 1)
+    return lines[at + 1:end]
+
+
 def uuencode(data, name, mode="644", crlf=False):
     """The whole uuencoded file, as uuencode writes it ("`" for zero)."""
     eol = "\r\n" if crlf else "\n"

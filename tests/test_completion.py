@@ -9,7 +9,7 @@ from quillon_e2e import HERE, QuillonTest
 
 COMPLETION = os.path.join(HERE, "..", "completion", "quillon.bash")
 OPTIONS = ["-delete", "-quiet", "-extended", "-dest", "-mode", "-plain",
-           "-dir", "-keywords", "-errors", "-log", "-unlog", "-dos"]
+           "-dir", "-keywords", "-errors", "-log", "-unlog", "-dos", "-files"]
 
 SCRIPT = """
 source "$1"
@@ -47,6 +47,8 @@ class Completion(QuillonTest):
             (["-l", ""], ["spool"]),
             (["-unlog", "sp"], ["spool"]),
             (["-er", "sp"], ["spool", "spool.txt"]),
+            (["-f", "sp"], ["spool", "spool.txt"]),
+            (["-f", "-", "-p"], ["-plain"]),
             (["-mode", ""], []),
             (["-k", ""], []),
             # An option's argument is never an option.

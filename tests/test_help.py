@@ -10,12 +10,13 @@ from quillon_e2e import QUILLON, QuillonTest, command, uuencode
 OPTIONS = [("-delete", "-del"), ("-quiet", "-q"), ("-extended", "-ex"),
            ("-dest", "-des"), ("-mode", "-m"), ("-plain", "-p"),
            ("-dir", "-di"), ("-keywords", "-k"), ("-errors", "-er"),
-           ("-log", "-l"), ("-unlog", "-u"), ("-dos", "-do")]
+           ("-log", "-l"), ("-unlog", "-u"), ("-dos", "-do"),
+           ("-files", "-f")]
 
 
 def unknown(word):
     return (b'quillon: ambiguous or unknown command line option "'
-            + word.encode() + b'"\n')
+            + word.encode() + b'"\nTry \'quillon --help\'.\n')
 
 
 class HelpAndVersion(QuillonTest):

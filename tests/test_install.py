@@ -8,7 +8,7 @@ import shutil
 import subprocess
 import unittest
 
-from quillon_e2e import HERE, QuillonTest
+from quillon_e2e import HERE, QuillonTest, readme_block
 from spool import random_bytes
 
 BUILD = os.environ.get("QUILLON_BUILD_DIR",
@@ -27,17 +27,6 @@ LAYOUT = {
 
 
 SAMPLE = os.path.join(SOURCE, "sample", "spool")
-
-
-def readme_block(marker):
-    """The lines of the fenced block after `marker` in the README, found as
-    .ci/run finds the test command."""
-    with open(os.path.join(SOURCE, "README.md")) as f:
-        lines = f.read().splitlines()
-    at = lines.index(marker) + 1
-    assert lines[at].startswith("```"), lines[at]
-    end = lines.index("```", at + 1)
-    return lines[at + 1:end]
 
 
 def copy_tree(target):

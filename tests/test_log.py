@@ -31,7 +31,8 @@ class LogOptionTest(QuillonTest):
                          ("*/spool/pics\n*%s/spool\n" % here).encode())
 
     def test_log_without_its_argument_does_nothing(self):
-        self.assertEqual(self.quillon("-log", env=self.env), (0, b"", b""))
+        rc, out, _ = self.quillon("-log", env=self.env)
+        self.assertEqual((rc, out), (1, b""))
         self.assertFalse(os.path.exists(self.log))
 
     def test_log_failures_keep_exit_status(self):

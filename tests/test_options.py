@@ -7,6 +7,30 @@ import unittest
 from quillon_e2e import QuillonTest, uuencode
 
 BANNER = b"Quillon ver 3.7.0\n"
+TRY = b"Try 'quillon --help'.\n"
+
+# Command lines that are refused as a whole, and what is said. a.uu would be
+# decoded, and standard input too where there is no file.
+REFUSED = [
+    (["-x", "a.uu"],
+     b'quillon: ambiguous or unknown command line option "-x"\n'),
+    (["-mode", "999", "a.uu"], b'quillon: bad mode "999"\n'),
+    (["-m", "abc"], b'quillon: bad mode "abc"\n'),
+    (["-m", "-1", "a.uu"], b'quillon: bad mode "-1"\n'),
+    (["-m", "00644", "a.uu"], b'quillon: bad mode "00644"\n'),
+    (["-m", "", "a.uu"], b'quillon: bad mode ""\n'),
+    (["-q", "-dest"], b'quillon: option "-dest" needs a value\n'),
+    (["-q", "-m"], b'quillon: option "-m" needs a value\n'),
+    (["-plain", "-keywords"], b'quillon: option "-keywords" needs a value\n'),
+    (["-p", "-er"], b'quillon: option "-er" needs a value\n'),
+    (["-log"], b'quillon: option "-log" needs a value\n'),
+    (["-unlog"], b'quillon: option "-unlog" needs a value\n'),
+    (["-files"], b'quillon: option "-files" needs a value\n'),
+    (["-dest", "a.uu", "a.uu"], b"quillon: a.uu is not a directory\n"),
+    (["-dest", "nowhere"], b"quillon: nowhere is not a directory\n"),
+    (["-files", "list", "-f", "list", "a.uu"],
+     b'quillon: option "-f" can be given only once\n'),
+]
 
 
 class OptionWords(QuillonTest):
@@ -18,15 +42,25 @@ class OptionWords(QuillonTest):
             self.assertEqual(out, b"", word)
             self.assertEqual(
                 err, b'quillon: ambiguous or unknown command line option "'
-                + word.encode() + b'"\n')
+                + word.encode() + b'"\n' + TRY)
 
-    def test_options_before_a_bad_word_already_took_effect(self):
-        log = self.path("log")
-        rc, _, err = self.quillon("-log", "/spool/x", "-zzz",
-                                  env={"QUILLONLOG": log})
-        self.assertEqual(rc, 1)
-        self.assertIn(b"-zzz", err)
-        self.assertEqual(self.read("log"), b"*/spool/x\n")
+    def test_a_refused_command_line_changes_nothing(self):
+        # Every word is checked before any option acts: a -log before the
+        # fault does not write the log either.
+        self.write("a.uu", uuencode(b"abc", "out.bin"))
+        self.write("list", "a.uu\n")
+        log = self.write("log", "*/spool/x\n")
+        stdin = uuencode(b"stdin", "in.bin")
+        for args, message in REFUSED:
+            for before in [[], ["-log", self.dir]]:
+                with self.subTest(args=before + args):
+                    self.assertEqual(
+                        self.quillon(*before, *args, stdin=stdin,
+                                     env={"QUILLONLOG": log}),
+                        (1, b"", message + TRY))
+                    self.assertEqual(self.read("log"), b"*/spool/x\n")
+                    self.assertEqual(sorted(os.listdir(self.dir)),
+                                     ["a.uu", "list", "log"])
 
     def test_banner_unless_quiet(self):
         data = uuencode(b"hello\n", "h.txt")
@@ -57,30 +91,22 @@ class OptionWords(QuillonTest):
 
     def test_mode_is_octal(self):
         data = uuencode(b"x", "m.bin", mode="600")
-        self.quillon("-q", "-mode", "644", stdin=data)
-        self.assertEqual(os.stat(self.path("m.bin")).st_mode & 0o777, 0o644)
-        os.remove(self.path("m.bin"))
-        self.quillon("-q", "-m", "x", stdin=data)
-        self.assertEqual(os.stat(self.path("m.bin")).st_mode & 0o777, 0o600)
-
-    def test_option_needing_an_argument_as_last_word(self):
-        # Without -plain: a scan of no files, which finds nothing.
-        rc, out, _ = self.quillon("-dest")
-        self.assertEqual(rc, 2)
-        self.assertEqual(
-            out, BANNER + b"\n\nFound 0 uuencoded file segments.\n")
-        # With -plain: standard input is decoded.
-        rc, out, _ = self.quillon("-plain", "-errors",
-                                  stdin=uuencode(b"z", "z.bin"))
-        self.assertEqual(rc, 0)
-        self.assertEqual(self.read("z.bin"), b"z")
+        # 0 is no -mode: the begin line's mode.
+        for value, mode in [("644", 0o644), ("0640", 0o640), ("0", 0o600)]:
+            with self.subTest(value=value):
+                self.assertEqual(self.quillon("-q", "-mode", value,
+                                              stdin=data)[0], 0)
+                self.assertEqual(os.stat(self.path("m.bin")).st_mode & 0o7777,
+                                 mode)
+                os.remove(self.path("m.bin"))
 
 
 class LogOptions(QuillonTest):
 
-    def test_log_alone_does_nothing(self):
+    def test_log_alone_is_refused(self):
         rc, out, err = self.quillon("-log", env={"QUILLONLOG": self.path("l")})
-        self.assertEqual((rc, out, err), (0, b"", b""))
+        self.assertEqual((rc, out),  (1, b""))
+        self.assertEqual(err, b'quillon: option "-log" needs a value\n' + TRY)
         self.assertFalse(os.path.exists(self.path("l")))
 
     def test_log_ignores_files_and_prints_no_banner(self):

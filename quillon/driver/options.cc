@@ -1,17 +1,27 @@
 #include "driver/options.h"
 
+#include <sys/stat.h>
+
 #include <cstring>
 #include <iterator>
 
+#include "message.h"
 #include "quillon.h"
-#include "text.h"
 
 namespace {
 
 const char* const kOptions[] = {
-    "-delete", "-quiet",    "-extended", "-dest", "-mode",  "-plain",
-    "-dir",    "-keywords", "-errors",   "-log",  "-unlog", "-dos",
+    "-delete",   "-quiet",  "-extended", "-dest",  "-mode", "-plain", "-dir",
+    "-keywords", "-errors", "-log",      "-unlog", "-dos",  "-files",
 };
+
+// Follows every complaint about the command line.
+void TryHelp() { ErrorLine("Try 'quillon --help'.\n"); }
+
+bool IsDirectory(const char* path) {
+  struct stat st;
+  return stat(path, &st) == 0 && S_ISDIR(st.st_mode);
+}
 
 }  // namespace
 
@@ -30,7 +40,63 @@ int GetOption(const char* word) {
 
 bool TakesArgument(int option) {
   return option == kDest || option == kMode || option == kKeywords ||
-         option == kErrors || option == kLog || option == kUnlog;
+         option == kErrors || option == kLog || option == kUnlog ||
+         option == kFiles;
+}
+
+bool ParseMode(const char* text, int* mode) {
+  size_t n = std::strlen(text);
+  if (n < 1 || n > 4 || std::strspn(text, "01234567") != n) return false;
+  int value = 0;
+  for (const char* p = text; *p; ++p) value = value * 8 + (*p - '0');
+  *mode = value;
+  return true;
+}
+
+bool CheckOptions(int argc, char** argv, int* first, const char** list) {
+  *list = nullptr;
+  int arg = 1;
+  for (; arg < argc && argv[arg][0] == '-'; ++arg) {
+    const char* word = argv[arg];
+    int option = GetOption(word);
+    if (option == 0) {
+      ErrorLine("quillon: ambiguous or unknown command line option \"%s\"\n",
+                word);
+      TryHelp();
+      return false;
+    }
+    if (!TakesArgument(option)) continue;
+    // The value is the next word, whatever it looks like.
+    if (++arg == argc) {
+      ErrorLine("quillon: option \"%s\" needs a value\n", word);
+      TryHelp();
+      return false;
+    }
+    const char* value = argv[arg];
+    int mode = 0;
+    if (option == kMode && !ParseMode(value, &mode)) {
+      ErrorLine("quillon: bad mode \"%s\"\n", value);
+      TryHelp();
+      return false;
+    }
+    // Found now, not once every article has been read and every file
+    // failed to be created.
+    if (option == kDest && !IsDirectory(value)) {
+      ErrorLine("quillon: %s is not a directory\n", value);
+      TryHelp();
+      return false;
+    }
+    if (option == kFiles) {
+      if (*list) {
+        ErrorLine("quillon: option \"%s\" can be given only once\n", word);
+        TryHelp();
+        return false;
+      }
+      *list = value;
+    }
+  }
+  *first = arg;
+  return true;
 }
 
 void SetOption(int option, char* value, Keywords* keywords) {
@@ -48,11 +114,9 @@ void SetOption(int option, char* value, Keywords* keywords) {
     case kDest:
       DESTDIR = value;
       break;
-    case kMode: {
-      const char* mode = value;
-      ScanOctal(&mode, &FMODE);
+    case kMode:
+      ParseMode(value, &FMODE);
       break;
-    }
     case kPlain:
       PLAIN = true;
       break;

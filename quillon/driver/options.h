@@ -17,6 +17,7 @@ enum Option {
   kLog,
   kUnlog,
   kDos,
+  kFiles,
 };
 
 // The -keywords table: words of the command line, split in place.
@@ -25,15 +26,25 @@ struct Keywords {
   int count = 0;
 };
 
-// Number (1 to 12) of the one option word that begins with `word`, or 0 when
+// Number (1 to 13) of the one option word that begins with `word`, or 0 when
 // none or several do.
 int GetOption(const char* word);
 
 // True for the options that take the next word as their argument.
 bool TakesArgument(int option);
 
-// Makes the setting of `option` (any but -log and -unlog) in its option
-// global or in `keywords`; `value` is its argument, or null when it has none.
+// Reads a -mode value: one to four octal digits. False for anything else.
+bool ParseMode(const char* text, int* mode);
+
+// Checks every option word of argv and every value before any option takes
+// effect, so that a bad command line changes nothing. Prints what is wrong,
+// and a hint, and returns false. Otherwise `*first` is the index of the first
+// file argument and `*list` the -files value, or null.
+bool CheckOptions(int argc, char** argv, int* first, const char** list);
+
+// Makes the setting of `option` (any but -log, -unlog and -files) in its
+// option global or in `keywords`; `value` is its argument, or null when it
+// has none.
 void SetOption(int option, char* value, Keywords* keywords);
 
 #endif  // QUILLON_DRIVER_OPTIONS_H_

@@ -10,6 +10,7 @@
 #include "catalogue/grouping.h"
 #include "catalogue/poster_pool.h"
 #include "decoding/decode.h"
+#include "driver/file_list.h"
 #include "driver/options.h"
 #include "driver/scanner.h"
 #include "driver/usage.h"
@@ -33,9 +34,13 @@ struct Run {
   PosterPool pool;
   Keywords keywords;
   ReportedDirectories directories;
-  bool failed = false;  // a failure message was printed
-  bool stop = false;    // -log or -unlog: nothing is decoded
-  int first = 0;        // index of the first file argument
+  bool failed = false;              // a failure message was printed
+  bool stop = false;                // -log or -unlog: nothing is decoded
+  int first = 0;                    // index of the first file argument
+  const char* list_name = nullptr;  // -files
+  FileList list;
+  // The file arguments, then the paths of -files.
+  std::vector<char*> files;
 };
 
 int Status(const Run& run) { return run.failed ? 1 : 0; }
@@ -72,39 +77,34 @@ void LogCommand(Run* run, int option, const char* value) {
   if (!UpdateDlist(run->log, LogDirPath(value).c_str())) run->failed = true;
 }
 
-// The option words up to the first other word; false after an unknown or
-// ambiguous one, which ends the run.
-bool ReadOptions(Run* run, int argc, char** argv) {
-  int arg = 1;
-  while (arg < argc && argv[arg][0] == '-') {
+// The option words, all checked already, take effect in command-line order.
+void ReadOptions(Run* run, char** argv) {
+  for (int arg = 1; arg < run->first; ++arg) {
     int option = GetOption(argv[arg]);
-    if (option == 0) {
-      ErrorLine(
-          "quillon: ambiguous or unknown command line option "
-          "\"%s\"\n",
-          argv[arg]);
-      return false;
-    }
-    // An option that takes an argument takes the next word whatever it is.
-    // As the last word it has none, and the index still moves on: it ends
-    // past argc, so the run is neither one on standard input (no file
-    // argument at all) nor one with files, and scans nothing.
-    char* value = nullptr;
-    if (TakesArgument(option) && ++arg < argc) value = argv[arg];
+    char* value = TakesArgument(option) ? argv[++arg] : nullptr;
     if (option == kLog || option == kUnlog) {
       LogCommand(run, option, value);
-    } else {
+    } else if (option != kFiles) {
       SetOption(option, value, &run->keywords);
     }
-    ++arg;
   }
-  run->first = arg;
+}
+
+// A bad option value, or a list of -files that cannot be read, ends the run
+// before anything is done.
+bool ReadCommandLine(Run* run, int argc, char** argv) {
+  if (!CheckOptions(argc, argv, &run->first, &run->list_name)) return false;
+  if (run->list_name && !ReadFileList(run->list_name, &run->list)) return false;
+  run->files.assign(argv + run->first, argv + argc);
+  run->files.insert(run->files.end(), run->list.paths.begin(),
+                    run->list.paths.end());
+  ReadOptions(run, argv);
   return true;
 }
 
 // The scan of news articles; falls back to plain decoding when the first
 // file holds none.
-int ScanRun(Run* run, int argc, char** argv) {
+int ScanRun(Run* run) {
   LoadDlist(&run->log);
   std::printf("\n");
   ScanState scan;
@@ -116,11 +116,12 @@ int ScanRun(Run* run, int argc, char** argv) {
   scan.keywords = run->keywords.table;
   scan.keyword_count = run->keywords.count;
   int count = 0;
-  ScanResult result = ScanArticles(&scan, run->first, argc, argv, &count);
+  int end = static_cast<int>(run->files.size());
+  ScanResult result = ScanArticles(&scan, 0, end, run->files.data(), &count);
   if (scan.failed) run->failed = true;
   if (result == kScanFallBack) {
     if (!QUIET) std::printf("Found ordinary uuencoded files.\n");
-    return Decoded(run, decode_p(&run->catalogue, run->first, argc, argv,
+    return Decoded(run, decode_p(&run->catalogue, 0, end, run->files.data(),
                                  &run->directories));
   }
   if (!QUIET) std::printf("\nFound %d uuencoded file segments.\n", count);
@@ -143,12 +144,18 @@ int QuillonMain(int argc, char** argv) {
   if (HelpOrVersion(argc, argv, &status)) return status;
   ReadCwd();
   Run run;
-  if (!ReadOptions(&run, argc, argv)) return 1;
+  if (!ReadCommandLine(&run, argc, argv)) return 1;
   if (run.stop) return Status(run);
   if (!QUIET) std::printf("Quillon ver %s\n", QUILLON_VERSION);
-  if (run.first == argc) return Decoded(&run, decode(nullptr));
-  if (PLAIN)
-    return Decoded(&run, decode_p(&run.catalogue, run.first, argc, argv,
-                                  &run.directories));
-  return ScanRun(&run, argc, argv);
+  // Standard input given as the list is not data as well: an empty list is
+  // a run over no file.
+  if (run.files.empty() && !run.list_name)
+    return Decoded(&run, decode(nullptr));
+  if (PLAIN) {
+    if (run.files.empty()) return Status(run);
+    return Decoded(
+        &run, decode_p(&run.catalogue, 0, static_cast<int>(run.files.size()),
+                       run.files.data(), &run.directories));
+  }
+  return ScanRun(&run);
 }
