@@ -15,6 +15,11 @@ from spool import article, posting, random_bytes, write_spool
 GROUP = "/var/spool/news/articles/alt/binaries/pictures/misc"
 
 
+def without_end(text):
+    """An article whose uuencoded file lost its end line."""
+    return text.replace(b"`\nend\n", b"`\n")
+
+
 def cron_line():
     lines = [l for l in readme_block("<!-- cron example -->")
              if l.strip() and not l.startswith("#")]
@@ -76,18 +81,15 @@ class CronExample(QuillonTest):
         self.assertEqual(self.read("home", "pictures", "one.jpg"), one)
         self.assertEqual(sorted(os.listdir(self.spool)), ["2", "3"])
 
-        # Its last part arrives, and a posting that cannot be written.
-        write_spool(self.spool, twos[1:] + posting(bad, "bad.jpg", 1,
-                                                   poster="b@b"), first=6)
-        os.mkdir(os.path.join(pictures, "bad.jpg"))
+        # Its last part arrives, and a posting that lost its end line.
+        write_spool(self.spool, twos[1:] + [without_end(
+            posting(bad, "bad.jpg", 1, poster="b@b")[0])], first=6)
         os.remove(os.path.join(pictures, "one.jpg"))
-        self.assertEqual(
-            self.cron(),
-            (1, b"quillon: unable to create %s/bad.jpg\n"
-             % pictures.encode()))
+        self.assertEqual(self.cron(), (1, b"quillon: short file bad.jpg\n"))
         self.assertEqual(sorted(os.listdir(pictures)),
                          ["bad.jpg", "two.jpg"])
         self.assertEqual(self.read("home", "pictures", "two.jpg"), two)
+        self.assertEqual(self.read("home", "pictures", "bad.jpg"), bad)
         self.assertEqual(sorted(os.listdir(self.spool)), ["3", "7"])
         with open(log) as f:
             entries = sorted(l for l in f.read().split("\n")
@@ -105,8 +107,9 @@ class MessageOrder(QuillonTest):
     def test_errors_stand_among_the_lines_they_follow(self):
         texts = [posting(random_bytes(300, i), name, 1, poster="p%d@x" % i)[0]
                  for i, name in enumerate(["a.bin", "b.bin", "c.bin"])]
+        texts[1] = without_end(texts[1])
         write_spool(self.path("spool"), texts)
-        os.makedirs(self.path("out", "b.bin"))
+        os.mkdir(self.path("out"))
         done = subprocess.run(
             command(QUILLON, ["-dest", "out", "spool/1", "missing", "spool/2",
                               "spool/3"]),
@@ -125,7 +128,9 @@ class MessageOrder(QuillonTest):
             "3 complete (non-segmented) files found.",
             "",
             "UUdecoding a.bin",
-            "quillon: unable to create out/b.bin",
+            "UUdecoding b.bin",
+            "Short file",
+            "quillon: short file b.bin",
             "UUdecoding c.bin",
             "",
             "",

@@ -10,6 +10,8 @@ from spool import article, posting, random_bytes, write_spool
 from test_output_errors import size_limit
 
 DATA = random_bytes(6000, 41)
+# An output directory where nothing can be created, also by root.
+UNWRITABLE = "/proc"
 
 
 class FailuresEndWithStatus1(QuillonTest):
@@ -19,8 +21,6 @@ class FailuresEndWithStatus1(QuillonTest):
         self.articles = write_spool(self.path("spool"),
                                     posting(DATA, "ok.bin", 2))
         self.write("ok.uu", uuencode(DATA, "ok.bin"))
-        # An output directory where ok.bin cannot be created.
-        os.makedirs(self.path("taken", "ok.bin"))
 
     def run_mode(self, mode, *options, files=(), limit=None):
         """quillon with `options` in one run mode: the scan of the spool,
@@ -47,8 +47,8 @@ class FailuresEndWithStatus1(QuillonTest):
 
     def test_every_message_in_every_mode(self):
         cases = [
-            (["-dest", "taken"],
-             b"quillon: unable to create taken/ok.bin\n", False),
+            (["-dest", UNWRITABLE],
+             b"quillon: unable to create /proc/ok.bin\n", False),
             (["-errors", "none/err.txt"], b"none/err.txt: cannot open\n",
              True),
         ]
@@ -84,14 +84,14 @@ class FailuresEndWithStatus1(QuillonTest):
 
     def test_fall_back_mode(self):
         # Files without a Subject line are decoded as plain files.
-        rc, out, err = self.quillon("-dest", "taken", "ok.uu")
+        rc, out, err = self.quillon("-dest", UNWRITABLE, "ok.uu")
         self.assertIn(b"Found ordinary uuencoded files.\n", out)
         self.assertEqual((rc, err),
-                         (1, b"quillon: unable to create taken/ok.bin\n"))
+                         (1, b"quillon: unable to create /proc/ok.bin\n"))
 
     def test_a_scan_that_found_nothing_still_ends_with_2(self):
         self.write("text", article("no data", b"just text\n"))
-        rc, _, err = self.quillon("-q", "-dest", "taken", "-errors",
+        rc, _, err = self.quillon("-q", "-dest", UNWRITABLE, "-errors",
                                   "none/err", "missing", "text")
         self.assertEqual((rc, err),
                          (2, b"quillon: cannot access file missing\n"))
