@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <string_view>
 
 #include "decoding/crc32.h"
@@ -102,6 +103,7 @@ void Complete(Pass* pass, YencStreamFile* f) {
 // cover the file, so that a file of many parts costs no square time.
 void AddGood(Pass* pass, YencStreamFile* f, const YencStreamRange& range) {
   f->good.push_back(range);
+  AddToCover(&f->covered, range.begin, range.end);
   f->good_ranges.insert({range.begin, range.end});
   uint64_t length = range.end - range.begin + 1;
   f->good_bytes =
@@ -110,7 +112,9 @@ void AddGood(Pass* pass, YencStreamFile* f, const YencStreamRange& range) {
     Complete(pass, f);
 }
 
-// Takes in what one part did to its file, and reports a bad part.
+// Takes in what one part did to its file. A bad part is reported at the
+// end, unless a good copy comes in the meantime: the input may hold one
+// after it.
 void Settle(Pass* pass, YencStreamFile* f, const YencPart& record,
             const YencPartResult& r) {
   if (r.failure == YencFailure::kWrite) {
@@ -128,15 +132,36 @@ void Settle(Pass* pass, YencStreamFile* f, const YencPart& record,
       std::find(f->crc32.begin(), f->crc32.end(), r.crc32) == f->crc32.end())
     f->crc32.push_back(r.crc32);
   if (r.good || empty) {
+    f->good_parts.insert(record.part);
     if (placed) AddGood(pass, f, range);
     if (empty) Complete(pass, f);
     return;
   }
-  const char* what = r.failure == YencFailure::kSize ? "size" : "CRC";
-  ErrorLine("quillon: %s error in part %d of %s\n", what, record.part,
-            f->name.c_str());
-  f->faulty = true;
-  pass->outcome.failed = true;
+  YencStreamFailure failure;
+  failure.part = record.part;
+  failure.size = r.failure == YencFailure::kSize;
+  if (placed) {
+    failure.begin = record.begin;
+    failure.end = record.end;
+    failure.spoilt = CoverMeets(f->covered, record.begin, record.end);
+  }
+  f->failures.push_back(failure);
+}
+
+// A bad part is passed over where good parts wrote every byte of its range
+// again (they came after it, unless it is spoilt), or, where it wrote
+// nothing, a good copy of its part was read.
+void ReportFailures(Pass* pass, YencStreamFile* f) {
+  for (const YencStreamFailure& x : f->failures) {
+    bool replaced =
+        !x.spoilt && (x.begin == 0 ? f->good_parts.count(x.part) != 0
+                                   : CoverHolds(f->covered, x.begin, x.end));
+    if (replaced) continue;
+    ErrorLine("quillon: %s error in part %d of %s\n", x.size ? "size" : "CRC",
+              x.part, f->name.c_str());
+    f->faulty = true;
+    pass->outcome.failed = true;
+  }
 }
 
 // Decodes the data of the part whose header was read into its file. A copy
@@ -159,6 +184,7 @@ void DecodePart(Pass* pass, Segment* seg, LineFile* in, const YencPart& record,
 // when it came out whole and sound.
 bool JudgeFile(Pass* pass, YencStreamFile* f) {
   if (f->fd < 0 && !f->complete) return false;
+  ReportFailures(pass, f);
   if (!f->write_failed && !RangesCoverFile(f->filled, f->size)) {
     if (!QUIET) std::printf("Short file\n");
     f->faulty = true;
@@ -208,6 +234,32 @@ void EndYencStream(Pass* pass) {
     cleaned = cleaned || !f.held.empty();
   }
   if (cleaned) CleanFinished(pass);
+}
+
+void AddToCover(YencCover* cover, uint64_t begin, uint64_t end) {
+  auto at = cover->upper_bound(begin);
+  if (at != cover->begin() && std::prev(at)->second >= begin - 1) {
+    --at;
+    begin = at->first;
+    end = std::max(end, at->second);
+    at = cover->erase(at);
+  }
+  // Ranges that begin within begin..end + 1 join it.
+  while (at != cover->end() && at->first - 1 <= end) {
+    end = std::max(end, at->second);
+    at = cover->erase(at);
+  }
+  cover->emplace(begin, end);
+}
+
+bool CoverMeets(const YencCover& cover, uint64_t begin, uint64_t end) {
+  auto at = cover.upper_bound(end);
+  return at != cover.begin() && std::prev(at)->second >= begin;
+}
+
+bool CoverHolds(const YencCover& cover, uint64_t begin, uint64_t end) {
+  auto at = cover.upper_bound(begin);
+  return at != cover.begin() && std::prev(at)->second >= end;
 }
 
 bool RangesCoverFile(std::vector<YencStreamRange> ranges, uint64_t size) {
