@@ -150,7 +150,8 @@ YencPartResult DecodeBody(LineFile* in, int64_t limit, const YencPart& record,
 }
 
 // Whether the =ybegin line (and =ypart, read here for a part of several)
-// say what the record says.
+// say what the record says. A single part, also one written as part=1 of 1
+// without a =ypart line, covers the file.
 bool Agrees(LineFile* in, int64_t limit, std::string_view ybegin,
             const YencPart& record) {
   Ybegin b;
@@ -158,7 +159,10 @@ bool Agrees(LineFile* in, int64_t limit, std::string_view ybegin,
       b.size != record.size ||
       (b.part == 0 ? 1 : b.part) != uint64_t(record.part))
     return false;
-  if (b.part == 0) return record.begin == 1 && record.end == record.size;
+  bool whole =
+      b.part == 0 || (SinglePartForm(b) &&
+                      !(Before(in, limit) && NextReadStartsWith(in, "=ypart")));
+  if (whole) return record.begin == 1 && record.end == record.size;
   std::string line;
   bool fits = false;
   Ypart p;
