@@ -10,6 +10,7 @@
 #include "decoding/crc32.h"
 #include "decoding/ydecode.h"
 #include "decoding/ykeyword.h"
+#include "message.h"
 
 namespace {
 
@@ -118,6 +119,9 @@ void Judge(const Yend& y, const YencPart& record, const Sink& sink,
     r->failure = YencFailure::kSize;
   else if (y.has_pcrc32 && y.pcrc32 != sink.crc)
     r->failure = YencFailure::kCrc;
+  else if (!y.has_pcrc32 && y.has_crc32 && y.crc32 != sink.crc &&
+           record.begin == 1 && record.end == record.size)
+    r->failure = YencFailure::kFileCrc;  // so a good copy can take its place
   else
     r->failure = YencFailure::kNone;
   r->good = r->failure == YencFailure::kNone;
@@ -172,6 +176,15 @@ bool Agrees(LineFile* in, int64_t limit, std::string_view ybegin,
 }
 
 }  // namespace
+
+void ReportYencFailure(YencFailure failure, int part, const std::string& name) {
+  if (failure == YencFailure::kFileCrc) {
+    ErrorLine("quillon: CRC error in %s\n", name.c_str());
+    return;
+  }
+  const char* what = failure == YencFailure::kSize ? "size" : "CRC";
+  ErrorLine("quillon: %s error in part %d of %s\n", what, part, name.c_str());
+}
 
 bool ReadRestOfLine(LineFile* in, std::string* line) {
   bool fits = line->size() <= kYencLineMax;

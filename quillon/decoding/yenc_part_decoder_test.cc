@@ -150,6 +150,25 @@ TEST(YencPartDecoder, CrcForms) {
   EXPECT_TRUE(r.good);
   EXPECT_TRUE(r.has_crc32 && !r.has_pcrc32);
   EXPECT_EQ(r.crc32, crc);
+  // Without pcrc32=, the crc32= of a part that is the whole file is its
+  // CRC too, so that a damaged copy of a single part is found out; that of
+  // a part of several is the file's.
+  YencPart half = Part(300, 1, 1, 150);
+  struct Case {
+    const YencPart& record;
+    uint32_t crc32;
+    YencFailure failure;
+  } cases[] = {
+      {p, crc ^ 1, YencFailure::kFileCrc},
+      {half, crc, YencFailure::kNone},
+  };
+  for (const Case& c : cases) {
+    Input in(Article(file, c.record, YencStyle{},
+                     "=yend size=" + std::to_string(c.record.end) +
+                         " part=1 crc32=" + Hex(c.crc32, false)));
+    EXPECT_EQ(DecodeYencPart(&in.f, -1, c.record, -1).failure, c.failure)
+        << c.record.end << " " << c.crc32;
+  }
 }
 
 TEST(YencPartDecoder, DamagedParts) {

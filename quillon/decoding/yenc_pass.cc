@@ -67,13 +67,6 @@ bool DecodeCopy(Pass* pass, const YencRecord& copy, int fd,
   return true;
 }
 
-void ReportPart(const YencFile& file, const YencRecord& copy,
-                YencFailure failure) {
-  const char* what = failure == YencFailure::kSize ? "size" : "CRC";
-  ErrorLine("quillon: %s error in part %d of %s\n", what, copy.part->part,
-            file.name.c_str());
-}
-
 // Writes one range from the first of its copies that is good; where none
 // is, the last one tried stays in the file.
 void WriteRange(Pass* pass, const YencRange& range, YencFile* file) {
@@ -97,7 +90,7 @@ void WriteRange(Pass* pass, const YencRange& range, YencFile* file) {
     }
     return;
   }
-  ReportPart(*file, range.copies.back(), failure);
+  ReportYencFailure(failure, range.copies.back().part->part, file->name);
   file->parts_good = false;
 }
 

@@ -128,10 +128,10 @@ void Settle(Pass* pass, YencStreamFile* f, const YencPart& record,
   YencStreamRange range{record.begin, record.end, r.crc};
   if (placed && r.decoded >= record.end - record.begin + 1)
     f->filled.push_back(range);
-  if (r.has_crc32 &&
-      std::find(f->crc32.begin(), f->crc32.end(), r.crc32) == f->crc32.end())
-    f->crc32.push_back(r.crc32);
   if (r.good || empty) {
+    if (r.has_crc32 &&
+        std::find(f->crc32.begin(), f->crc32.end(), r.crc32) == f->crc32.end())
+      f->crc32.push_back(r.crc32);
     f->good_parts.insert(record.part);
     if (placed) AddGood(pass, f, range);
     if (empty) Complete(pass, f);
@@ -139,7 +139,7 @@ void Settle(Pass* pass, YencStreamFile* f, const YencPart& record,
   }
   YencStreamFailure failure;
   failure.part = record.part;
-  failure.size = r.failure == YencFailure::kSize;
+  failure.failure = r.failure;
   if (placed) {
     failure.begin = record.begin;
     failure.end = record.end;
@@ -157,8 +157,7 @@ void ReportFailures(Pass* pass, YencStreamFile* f) {
         !x.spoilt && (x.begin == 0 ? f->good_parts.count(x.part) != 0
                                    : CoverHolds(f->covered, x.begin, x.end));
     if (replaced) continue;
-    ErrorLine("quillon: %s error in part %d of %s\n", x.size ? "size" : "CRC",
-              x.part, f->name.c_str());
+    ReportYencFailure(x.failure, x.part, f->name);
     f->faulty = true;
     pass->outcome.failed = true;
   }

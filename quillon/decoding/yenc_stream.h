@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "decoding/line_file.h"
+#include "decoding/yenc_part_decoder.h"
 #include "quillon.h"
 
 struct Pass;
@@ -33,7 +34,7 @@ struct YencStreamFailure {
   int part = 0;
   uint64_t begin = 0;  // its range; 0 where it was not placed
   uint64_t end = 0;
-  bool size = false;  // a size error, else a CRC error
+  YencFailure failure = YencFailure::kDamaged;
   // It was written over bytes that a good part had written before.
   bool spoilt = false;
 };
