@@ -430,20 +430,6 @@ TEST(Scanner, YencPostersByTheWholeAddress) {
   EXPECT_EQ(posters, (std::vector<int>{1, 1, 2, 2}));
 }
 
-// part=1 total=1 without =ypart covers the whole file.
-TEST(Scanner, YencSinglePartWrittenAsPartOne) {
-  TempDir dir;
-  WriteFile(dir.Path("y"), Headers(6, "a b.bin (1/1)") +
-                               "=ybegin part=1 total=1 line=128 size=300 "
-                               "name=a b.bin\ndata\n=yend size=300\n");
-  Scan scan;
-  scan.Run({dir.Path("y")});
-  ASSERT_EQ(scan.yenc.size(), 1u);
-  EXPECT_EQ(scan.yenc[0]->yenc->begin, 1u);
-  EXPECT_EQ(scan.yenc[0]->yenc->end, 300u);
-  EXPECT_EQ(scan.yenc[0]->total, 1);
-}
-
 // Under -extended each part of a batch is a segment of its own, at its own
 // header block.
 TEST(Scanner, ExtendedBatchOfYencParts) {
