@@ -1,7 +1,8 @@
 // The yEnc keyword lines and data text: every line of the input is given to
-// the keyword parsers, and the whole input to every decoding way in pieces
-// cut where the input's first bytes say; decoded bytes, counts, state and
-// every CRC way must equal the plain reference.
+// the keyword parsers and to the readings of subjects and From: lines, and
+// the whole input to every decoding way in pieces cut where the input's
+// first bytes say; decoded bytes, counts, state and every CRC way must equal
+// the plain reference.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -12,6 +13,7 @@
 
 #include "decoding/crc32.h"
 #include "decoding/ydecode.h"
+#include "decoding/yenc_header.h"
 #include "decoding/yenc_testing.h"
 #include "decoding/ykeyword.h"
 
@@ -35,6 +37,12 @@ void ParseLines(std::string_view text) {
     if (ParseYpart(line, b.size, &p))
       Check(p.begin >= 1 && p.begin <= p.end && p.end <= b.size);
     ParseYend(line, &e);
+    // The readings of Subject: and From: texts that yEnc parts take.
+    Check(YencSubjectTotal(line) >= -1);
+    std::string address = YencPosterAddress(line);
+    Check(address.size() <= line.size() &&
+          std::none_of(address.begin(), address.end(),
+                       [](char c) { return c >= 'A' && c <= 'Z'; }));
   }
 }
 

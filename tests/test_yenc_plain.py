@@ -124,13 +124,59 @@ class YencPlainTest(QuillonTest):
         self.assertEqual(len(written), len(data))
         self.assertEqual(sum(x != y for x, y in zip(written, data)), 1)
 
-    def test_a_good_copy_after_a_bad_one_mends_the_file(self):
+    def left(self, count):
+        return [k for k in range(1, count + 1)
+                if os.path.exists(self.path("in%d" % k))]
+
+    def test_a_good_copy_mends_the_file_whatever_the_order(self):
+        # A damaged copy is reported only where no good copy of its part is
+        # read by the end of the input; the bytes are the good copy's.
         data = data_of(6000, 8)
         parts = articles(data, "mend.bin", parts=2)
-        rc, _, err = self.plain(corrupt(parts[0]), parts[1], parts[0])
-        self.assertEqual((rc, err),
-                         (1, b"quillon: CRC error in part 1 of mend.bin\n"))
-        self.assertEqual(self.read("mend.bin"), data)
+        [single] = articles(data, "one.bin")
+        bad, bad_single = corrupt(parts[0]), corrupt(single)
+        for order in ([bad, parts[1], parts[0]], [parts[0], bad, parts[1]],
+                      [parts[1], bad, bad, parts[0]],
+                      [bad_single, single], [single, bad_single]):
+            name = b"one.bin" if single in order else b"mend.bin"
+            want = (0, BANNER + b"\nyDecoding %s\n" % name, b"")
+            with self.subTest(order=[p[-30:] for p in order]):
+                self.assertEqual(self.plain(*order, options=["-delete"]),
+                                 want)
+                self.assertEqual(self.read(name.decode()), data)
+                self.assertEqual(self.left(len(order)), [])
+                self.assertEqual(self.quillon(stdin=b"".join(order)), want)
+                self.assertEqual(self.read(name.decode()), data)
+        # Without one, the damaged part is reported at the end, and its input
+        # files stay.
+        for order, err in (
+                ([bad, parts[1]], b"CRC error in part 1 of mend.bin"),
+                ([bad_single], b"CRC error in one.bin")):
+            name = b"one.bin" if bad_single in order else b"mend.bin"
+            os.remove(self.path(name.decode()))
+            with self.subTest(order=len(order), err=err):
+                self.assertEqual(
+                    self.plain(*order, options=["-delete"]),
+                    (1, BANNER + b"\nyDecoding %s\n" % name,
+                     b"quillon: " + err + b"\n"))
+                self.assertEqual(self.left(len(order)),
+                                 list(range(1, len(order) + 1)))
+
+    def test_part_one_of_one_without_ypart_line(self):
+        # "part=1 total=1" (or no total=) and no =ypart line: the whole file,
+        # its data on the line after =ybegin.
+        data = data_of(5000, 16)
+        for drop in ([], ["total"]):
+            with self.subTest(total=not drop):
+                [text] = articles(data, "w.bin", whole_part=True, drop=drop)
+                self.assertNotIn(b"=ypart", text)
+                want = (0, BANNER + b"\nyDecoding w.bin\n", b"")
+                self.assertEqual(self.plain(text, options=["-delete"]), want)
+                self.assertEqual(self.read("w.bin"), data)
+                self.assertEqual(self.left(1), [])
+                os.remove(self.path("w.bin"))
+                self.assertEqual(self.quillon(stdin=text), want)
+                self.assertEqual(self.read("w.bin"), data)
 
     def test_size_error_and_whole_file_crc_error(self):
         data = data_of(1000, 9)

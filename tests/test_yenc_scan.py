@@ -223,6 +223,87 @@ class Postings(YencTest):
         self.assertEqual(os.listdir(self.dir), ["spool"])
 
 
+class RealPosters(YencTest):
+    """yEnc as posters write it: no total= under a subject of two counters,
+    posters whose addresses share the name before the "@", a file of one
+    part written as part=1 total=1 without =ypart."""
+
+    def run_logged(self, read, **expected):
+        """Runs with -delete and the log over `read`; checks that the run
+        succeeds with what `expected` says, and every article went."""
+        log = self.start_log()
+        rc, out, err = self.quillon("-delete", *self.spool(read),
+                                    env={"QUILLONLOG": log})
+        self.assertEqual((rc, err), (0, b""))
+        self.assertEqual(out, self.expected(read, log=log, **expected))
+        self.assertEqual(self.left(), set())
+        self.assertEqual(self.logged(log),
+                         {str(n) for n in range(1, len(read) + 1)})
+
+    def test_repost_joins_by_the_subjects_last_counter(self):
+        data = random_bytes(9000, 80)
+        parts = ypost(data, "x.rar", parts=3, drop=["total"], date=EARLY,
+                      subject='[01/17] - "{name}" yEnc ({part}/{total})')
+        repost = ypost(data, "x.rar", parts=3, emit=[2], drop=["total"],
+                       date=LATE,
+                       subject='REPOST: "{name}" yEnc ({part}/{total})')[0]
+        self.assertNotIn(b" total=", b"".join(parts) + repost)
+        # Part 2 of the posting missing, or damaged: the repost mends it.
+        for read in ([parts[2], repost, parts[0]],
+                     [parts[0], yenc.damage(parts[1]), parts[2], repost]):
+            with self.subTest(articles=len(read)):
+                self.run_logged(read, complete=1, y=["x.rar"])
+                self.assertBytes("x.rar", data)
+                os.remove(self.path("x.rar"))
+
+    def test_posters_are_told_apart_by_the_whole_address(self):
+        # Two files of one name and size, without crc32=: taken for one
+        # poster's, their parts were mixed unnoticed. One address written
+        # in another form and case is still one poster. Uuencoded postings
+        # still go by the name before the "@".
+        first, second = random_bytes(4000, 81), random_bytes(4000, 82)
+        uu = random_bytes(3000, 83)
+        u = posting(uu, "u.bin", 2, poster="anonymous@first.example")
+        u[1] = posting(uu, "u.bin", 2, poster="anonymous@second.example")[1]
+        for own in (False, True):
+            with self.subTest(encoder="own" if own else "yencode"):
+                a = ypost(first, "d.jpg", parts=2, drop=["crc32"], own=own,
+                          poster="anonymous@first.example")
+                a2 = ypost(first, "d.jpg", parts=2, emit=[2], own=own,
+                           drop=["crc32"],
+                           poster="Anonymous <ANONYMOUS@First.Example>")[0]
+                b = ypost(second, "d.jpg", parts=2, drop=["crc32"], own=own,
+                          poster="anonymous@second.example (Anonymous)")
+                self.assertNotIn(b" crc32=", a[1] + b[1])
+                read = [a[0], b[1], u[0], b[0], a2, u[1]]
+                self.run_logged(read, complete=3, uu=["u.bin"],
+                                y=["d.jpg", "d.jpg.1"])
+                self.assertBytes("d.jpg", first)
+                self.assertBytes("d.jpg.1", second)
+                self.assertBytes("u.bin", uu)
+                for name in ("d.jpg", "d.jpg.1", "u.bin"):
+                    os.remove(self.path(name))
+
+    def test_part_one_of_one_without_ypart_line(self):
+        data = random_bytes(5000, 84)
+        for drop in ([], ["total"]):
+            with self.subTest(total=not drop):
+                [text] = ypost(data, "one.bin", parts=1, whole_part=True,
+                               drop=drop)
+                self.assertIn(b"\n=ybegin part=1 ", text)
+                self.assertNotIn(b"=ypart", text)
+                self.run_logged([text], complete=1, y=["one.bin"])
+                self.assertBytes("one.bin", data)
+                os.remove(self.path("one.bin"))
+        # A copy of the same file from yencode, in one part without part=,
+        # is a copy of the same part: damaged and later, it gives way.
+        [good] = ypost(data, "one.bin", parts=1, whole_part=True, date=EARLY)
+        [bad] = ypost(data, "one.bin", parts=1, date=LATE)
+        read = [yenc.damage(bad), good]
+        self.run_logged(read, complete=1, y=["one.bin"])
+        self.assertBytes("one.bin", data)
+
+
 class Copies(YencTest):
 
     def test_damaged_part_and_its_repost(self):

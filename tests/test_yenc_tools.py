@@ -91,6 +91,20 @@ class RoundTripTest(unittest.TestCase):
                                            **options)]
                 self.check_decodes(bodies, data, "v.bin")
 
+    def test_whole_part_form_decodes_with_sabyenc(self):
+        # A file of one part as "part=1 total=1" (or without total=) and no
+        # =ypart line, which the own encoder writes for whole_part.
+        yenc.require_sabyenc()
+        data = sample(3000, seed=5)
+        for drop, fields in (([], b"part=1 total=1"), (["total"], b"part=1")):
+            with self.subTest(drop=drop):
+                [text] = yenc.yenc_articles(data, "w.bin", whole_part=True,
+                                            drop=drop)
+                self.assertIn(b"\n\n=ybegin %s line=128 size=3000 name=w.bin"
+                              b"\n" % fields, text)
+                self.assertNotIn(b"=ypart", text)
+                self.check_decodes([text], data, "w.bin")
+
     def test_lines_may_begin_with_a_dot(self):
         # For wire-format tests: such lines are what dot-stuffing doubles.
         lines = yenc.encode_lines(bytes([0x2E - 42]) * 10, line_size=4,

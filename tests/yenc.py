@@ -111,16 +111,19 @@ def yenc_articles(data, name, parts=1, part_size=None, line_size=128,
                   poster=DEFAULT_POSTER, date=DEFAULT_DATE,
                   newsgroups=DEFAULT_GROUP, message_ids=None, headers=(),
                   preamble=(), drop=(), crlf=False, dot_stuff=False,
-                  fallback=False):
+                  fallback=False, own=False, whole_part=False):
     """The articles of one yEnc posting as bytes, one per number in `emit`
     (default every part once, in order). Made by yencode; where it is
-    missing, by encode_yenc when `fallback` is set, else the test skips.
+    missing, by encode_yenc when `fallback` is set, else the test skips;
+    always by encode_yenc with `own`.
 
     subject may use {name} {part} {total} {size}; total replaces the part
     count in it. date is one text or a list, one per article, and so are
     message_ids (default ones unique in the process). drop removes
     keywords from the =y lines (e.g. ["total"]). dot_stuff doubles a "."
-    that begins a line, as a server's wire format has it.
+    that begins a line, as a server's wire format has it. whole_part
+    writes a file of one part as some encoders do, "part=1 total=1" and no
+    =ypart line; yencode never does, so encode_yenc makes it.
     """
     job = {
         "name": name,
@@ -128,7 +131,7 @@ def yenc_articles(data, name, parts=1, part_size=None, line_size=128,
         "poster": poster, "date": date, "newsgroups": newsgroups,
         "headers": list(headers), "preamble": list(preamble),
         "drop": list(drop), "eol": "crlf" if crlf else "lf",
-        "dot_stuff": dot_stuff,
+        "dot_stuff": dot_stuff, "whole_part": whole_part,
     }
     if part_size:
         job["part_size"] = part_size
@@ -137,6 +140,8 @@ def yenc_articles(data, name, parts=1, part_size=None, line_size=128,
     count = len(part_ranges(len(data), parts, part_size))
     job["emit"] = list(emit or range(1, count + 1))
     job["message_ids"] = list(message_ids or _fresh_ids(len(job["emit"])))
+    if own or whole_part:
+        return _fallback_articles(data, job)
     if not yencode_available():
         if not fallback:
             require_yencode()
@@ -217,11 +222,13 @@ def _fallback_articles(data, job):
     for k, part in enumerate(job["emit"]):
         begin, end = ranges[part - 1]
         multi = len(ranges) > 1
+        whole = job.get("whole_part") and not multi
         body = encode_yenc(
             data[begin - 1:end], job["name"], size=len(data),
-            part=part if multi else None, total=len(ranges), begin=begin,
-            line_size=job["line_size"],
-            file_crc=zlib.crc32(data) if part == len(ranges) else None)
+            part=part if multi or whole else None, total=len(ranges),
+            begin=begin, line_size=job["line_size"],
+            file_crc=zlib.crc32(data) if part == len(ranges) else None,
+            ypart=not whole)
         body = _drop_keywords(body, job["drop"])
         out.append(article_text(job, k, part, total, len(data), body))
     return out
@@ -263,12 +270,13 @@ def crc_text(value, upper=False, short=False):
 
 def encode_yenc(data, name, size=None, part=None, total=None, begin=1,
                 line_size=128, file_crc=None, crlf=False, upper=False,
-                short=False, **line_options):
+                short=False, ypart=True, **line_options):
     """One yEnc part of `data` (bytes begin .. begin + len - 1 of a file of
     `size` bytes), from =ybegin to the =yend line's end. part None writes a
     single-part file (no part=, no =ypart, crc32= of the data). file_crc,
-    where given, adds crc32= to a part's =yend. upper and short shape the
-    hex digits; line_options go to encode_lines."""
+    where given, adds crc32= to a part's =yend. ypart False leaves out a
+    part's =ypart line. upper and short shape the hex digits; line_options
+    go to encode_lines."""
     size = len(data) if size is None else size
     crc = zlib.crc32(data)
     hexed = functools.partial(crc_text, upper=upper, short=short)
@@ -278,8 +286,10 @@ def encode_yenc(data, name, size=None, part=None, total=None, begin=1,
     else:
         totals = "" if total is None else " total=%d" % total
         head = ["=ybegin part=%d%s line=%d size=%d name=%s"
-                % (part, totals, line_size, size, name),
-                "=ypart begin=%d end=%d" % (begin, begin + len(data) - 1)]
+                % (part, totals, line_size, size, name)]
+        if ypart:
+            head.append("=ypart begin=%d end=%d"
+                        % (begin, begin + len(data) - 1))
         tail = "=yend size=%d part=%d pcrc32=%s" % (len(data), part,
                                                    hexed(crc))
         if file_crc is not None:

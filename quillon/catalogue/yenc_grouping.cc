@@ -14,13 +14,13 @@ namespace {
 using Ids = std::vector<size_t>;
 
 bool SamePosting(const YencRecord& a, const YencRecord& b) {
-  return a.seg->poster == b.seg->poster && a.part->size == b.part->size &&
+  return a.part->poster == b.part->poster && a.part->size == b.part->size &&
          a.part->total == b.part->total && a.part->name == b.part->name;
 }
 
 bool PostingBefore(const YencRecord& a, const YencRecord& b) {
-  return std::tie(a.seg->poster, a.part->size, a.part->total, a.part->name) <
-         std::tie(b.seg->poster, b.part->size, b.part->total, b.part->name);
+  return std::tie(a.part->poster, a.part->size, a.part->total, a.part->name) <
+         std::tie(b.part->poster, b.part->size, b.part->total, b.part->name);
 }
 
 // The ids of each posting in input order; the postings in the order of

@@ -22,11 +22,12 @@ struct YencRange {
   std::vector<YencRecord> copies;
 };
 
-// The records of one poster that agree in name, size and total. A complete
-// posting has a group number and the ranges that cover its file exactly, in
-// file order; an incomplete one has group -1 and no ranges. `records` holds
-// every record of the posting in input order, also those the ranges do not
-// use (damaged ones, and ranges that overlap the chosen ones).
+// The records of one poster (by the whole address, YencPart::poster) that
+// agree in name, size and total. A complete posting has a group number and
+// the ranges that cover its file exactly, in file order; an incomplete one
+// has group -1 and no ranges. `records` holds every record of the posting
+// in input order, also those the ranges do not use (damaged ones, and
+// ranges that overlap the chosen ones).
 struct YencPosting {
   int group = -1;
   std::vector<YencRecord> records;

@@ -23,9 +23,11 @@ class YencGroupingTest : public testing::Test {
           const char* name = "file.bin", uint64_t size = 300, int poster = 1,
           int total = 3) {
     Segment* seg = NewSegment();
-    seg->poster = poster;
+    // Posters that share the part of the address before the "@" share the
+    // uuencoded poster id; yEnc postings go by the whole address.
+    seg->poster = 1;
     seg->time = time;
-    parts.push_back(YencPart{name, size, 1, total, begin, end});
+    parts.push_back(YencPart{name, size, 1, total, begin, end, poster});
     records.push_back({seg, &parts.back()});
     index[seg] = static_cast<int>(records.size()) - 1;
     return static_cast<int>(records.size()) - 1;
@@ -165,7 +167,7 @@ TEST_F(YencGroupingTest, OverlapsWithoutExactCoverAreIncomplete) {
 TEST_F(YencGroupingTest, PostingsAreSplitByPosterNameSizeAndTotal) {
   counter = 7;
   Add(1, 300, 0, "x");               // 0: x, complete
-  Add(1, 300, 0, "x", 300, 2);       // 1: another poster
+  Add(1, 300, 0, "x", 300, 2);       // 1: another poster's address
   Add(1, 150, 0, "x", 300, 1, 2);    // 2: another total
   Add(1, 200, 0, "x", 200);          // 3: another size
   Add(151, 300, 0, "x", 300, 1, 2);  // 4: completes 2

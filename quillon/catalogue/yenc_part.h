@@ -21,6 +21,9 @@ struct YencPart {
   int total = -1;     // total=, else the subject's "(n/m)", else -1
   uint64_t begin = 0;
   uint64_t end = 0;
+  // The poster by the whole address of the From: line (one id per
+  // address, without regard to case), which tells postings apart.
+  int poster = 0;
 };
 
 #endif  // QUILLON_CATALOGUE_YENC_PART_H_

@@ -193,6 +193,14 @@ void TakeInput(LineFile* f, size_t n) {
   f->line_start = true;
 }
 
+bool NextReadStartsWith(LineFile* f, std::string_view prefix) {
+  while (f->end - f->begin < prefix.size() && Refill(f)) {
+  }
+  return f->end - f->begin >= prefix.size() &&
+         std::memcmp(f->buffer.data() + f->begin, prefix.data(),
+                     prefix.size()) == 0;
+}
+
 int64_t TellLine(LineFile* f) { return f->position; }
 
 bool SeekLine(LineFile* f, int64_t offset) {

@@ -66,6 +66,10 @@ std::string_view BufferedInput(LineFile* f);
 // Takes `n` bytes, whole lines as above, from the buffer.
 void TakeInput(LineFile* f, size_t n);
 
+// Whether the next read begins with `prefix`, which must not begin with a
+// dot (wire format would change it); nothing is taken.
+bool NextReadStartsWith(LineFile* f, std::string_view prefix);
+
 // Byte position of the next read, and seeking to one.
 int64_t TellLine(LineFile* f);
 bool SeekLine(LineFile* f, int64_t offset);

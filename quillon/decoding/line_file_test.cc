@@ -132,6 +132,37 @@ TEST(LineFile, BigWireFileIsToldByItsTail) {
   EXPECT_EQ(Lines(dir.Path("native"))[0], "..line of some length\r\n");
 }
 
+// The look ahead takes nothing, also where the prefix lies across the end of
+// the buffer (a file of more than 256 KB) or past the end of the input.
+TEST(LineFile, NextReadStartsWithTakesNothing) {
+  TempDir dir;
+  const std::string filler(256 * 1024 - 3, 'x');
+  struct Case {
+    std::string before, rest, prefix;
+    bool starts;
+  } cases[] = {
+      {"a\n", "=ypart begin=1\n", "=ypart", true},
+      {"a\n", "=yend\n", "=ypart", false},
+      {filler.substr(1) + "\n", "=ypart begin=1\n", "=ypart", true},
+      {filler.substr(1) + "\n", "=ypa", "=ypart", false},
+      {"a\n", "", "=ypart", false},
+  };
+  for (const Case& c : cases) {
+    WriteFile(dir.Path("f"), c.before + c.rest);
+    LineFile f;
+    ASSERT_TRUE(OpenLineFile(&f, dir.Path("f").c_str()));
+    std::string line;
+    char buf[120];
+    while (line.size() < c.before.size() && ReadLine(&f, buf, 120)) line += buf;
+    EXPECT_EQ(NextReadStartsWith(&f, c.prefix), c.starts) << c.rest;
+    EXPECT_EQ(TellLine(&f), static_cast<int64_t>(c.before.size()));
+    std::string rest;
+    while (ReadLine(&f, buf, 120)) rest += buf;
+    EXPECT_EQ(rest, c.rest);
+    CloseLineFile(&f);
+  }
+}
+
 // As with stdio, the end of input stands until a seek: data added to the
 // file after it is not read.
 TEST(LineFile, EndOfInputStandsUntilASeek) {

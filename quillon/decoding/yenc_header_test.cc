@@ -6,6 +6,9 @@
 
 #include <cstdlib>
 #include <string>
+#include <utility>
+
+#include "test_support.h"
 
 namespace {
 
@@ -30,17 +33,111 @@ TEST(YencHeader, FromLines) {
   EXPECT_EQ(r.part, 1);
   EXPECT_EQ(r.begin, 1u);
   EXPECT_EQ(r.end, 900u);
-  // Broken =ypart lines: a range never placed.
-  for (const char* ypart : {"", "=ypart begin=0 end=9", "=ypart begin=9 end=1",
-                            "=ypart begin=1 end=901", "text"}) {
-    ASSERT_TRUE(
-        YencPartFromLines("=ybegin part=1 size=900 name=a", ypart, 0, &r));
-    EXPECT_EQ(r.begin, 0u) << ypart;
-  }
   // Broken =ybegin lines: no segment.
   for (const char* ybegin : {"=ybegin name=a", "=ybegin size=9",
                              "=ybegin part=3000000000 size=9 name=a"})
     EXPECT_FALSE(YencPartFromLines(ybegin, "", 0, &r)) << ybegin;
+}
+
+// part=1 with total=1 or none and no =ypart line is a single part, its
+// data on the next line; any other part needs a sound =ypart line, else
+// its range is never placed (0..0).
+TEST(YencHeader, RangeFromThePartLines) {
+  struct Case {
+    const char* fields;  // of =ybegin, before size=900
+    const char* next;    // the line after it
+    uint64_t begin, end;
+  } cases[] = {
+      {"part=1", "", 1, 900},
+      {"part=1", "0123", 1, 900},
+      {"part=1 total=1", "", 1, 900},
+      {"part=1 total=1", "=ypart begin=1 end=450", 1, 450},
+      {"part=1 total=1", "=ypart", 0, 0},
+      {"part=1", "=ypart begin=0 end=9", 0, 0},
+      {"part=1", "=ypart begin=9 end=1", 0, 0},
+      {"part=1", "=ypart begin=1 end=901", 0, 0},
+      {"part=1 total=2", "", 0, 0},
+      {"part=2", "", 0, 0},
+      {"total=2", "=ypart begin=1 end=450", 1, 900},
+  };
+  for (const Case& c : cases) {
+    YencPart r;
+    std::string ybegin =
+        std::string("=ybegin ") + c.fields + " size=900 name=a";
+    ASSERT_TRUE(YencPartFromLines(ybegin, c.next, 0, &r)) << ybegin;
+    EXPECT_EQ(std::make_pair(r.begin, r.end), std::make_pair(c.begin, c.end))
+        << ybegin << " / " << c.next;
+  }
+}
+
+// The header is read up to the data: the =ypart line where there is one,
+// never the first data line.
+TEST(YencHeader, ReadStopsBeforeTheData) {
+  TempDir dir;
+  const std::string data = "0123\n=yend size=4\n";
+  struct Case {
+    const char* lines;
+    uint64_t end;
+  } cases[] = {
+      {"=ybegin part=1 total=1 size=4 name=a\n", 4},
+      {"=ybegin part=1 size=4 name=a\n=ypart begin=1 end=3\n", 3},
+      {"=ybegin size=4 name=a\n", 4},
+  };
+  for (const Case& c : cases) {
+    WriteFile(dir.Path("f"), c.lines + data);
+    LineFile f;
+    ASSERT_TRUE(OpenLineFile(&f, dir.Path("f").c_str()));
+    char buf[120];
+    ASSERT_TRUE(ReadLine(&f, buf, sizeof buf));
+    YencPart r;
+    ASSERT_TRUE(ReadYencHeader(&f, std::string(buf, f.length), 0, &r));
+    EXPECT_EQ(r.end, c.end) << c.lines;
+    ASSERT_TRUE(ReadLine(&f, buf, sizeof buf));
+    EXPECT_STREQ(buf, "0123\n") << c.lines;
+    CloseLineFile(&f);
+  }
+}
+
+// The total of a part without total=: the subject's last counter.
+TEST(YencHeader, SubjectTotal) {
+  struct Case {
+    const char* subject;
+    int total;
+  } cases[] = {
+      {"[01/17] - \"x.rar\" yEnc (3/5)", 5},
+      {"REPOST: \"x.rar\" yEnc (3/5)\n", 5},
+      {"\"x.rar\" yEnc (03/12) 1945021", 12},
+      {"\"x.rar\" yEnc (3/5) [01/17]", 5},  // "(n/m)" before "[n/m]"
+      {"x.rar [01/17] 3/5", 5},
+      {"x.rar [3/5]", 5},
+      {"x.rar ( 3 / 5 )", 5},
+      {"File 2 of 6 (3 OF 7)", 7},
+      {"x.rar 3of5", 5},
+      {"x264/5 (1/x) 4/", -1},        // a number inside a word, no m
+      {"x.rar (3/99999999999)", -1},  // beyond an int
+      {"holiday.zip", -1},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(YencSubjectTotal(c.subject), c.total) << c.subject;
+}
+
+// The poster of a yEnc part is the whole address, in any case.
+TEST(YencHeader, PosterAddress) {
+  struct Case {
+    const char* from;
+    const char* address;
+  } cases[] = {
+      {"anonymous@first.example", "anonymous@first.example"},
+      {"Anonymous <ANONYMOUS@First.Example>\n", "anonymous@first.example"},
+      {"anonymous@second.example (Anonymous)\r\n", "anonymous@second.example"},
+      {"\"a@b\" < c@d >", "c@d"},
+      {"Bob (bob@x.org)", "bob@x.org"},
+      {"Name, <bob@exa", "bob@exa"},  // cut: no ">"
+      {"  Just A Name ", "just a name"},
+      {"", ""},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(YencPosterAddress(c.from), c.address) << c.from;
 }
 
 TEST(YencHeader, ReadsLinesLongerThanAPiece) {

@@ -10,6 +10,7 @@
 #include "decoding/crc32.h"
 #include "decoding/ydecode.h"
 #include "decoding/ykeyword.h"
+#include "message.h"
 
 namespace {
 
@@ -118,6 +119,9 @@ void Judge(const Yend& y, const YencPart& record, const Sink& sink,
     r->failure = YencFailure::kSize;
   else if (y.has_pcrc32 && y.pcrc32 != sink.crc)
     r->failure = YencFailure::kCrc;
+  else if (!y.has_pcrc32 && y.has_crc32 && y.crc32 != sink.crc &&
+           record.begin == 1 && record.end == record.size)
+    r->failure = YencFailure::kFileCrc;  // so a good copy can take its place
   else
     r->failure = YencFailure::kNone;
   r->good = r->failure == YencFailure::kNone;
@@ -150,7 +154,8 @@ YencPartResult DecodeBody(LineFile* in, int64_t limit, const YencPart& record,
 }
 
 // Whether the =ybegin line (and =ypart, read here for a part of several)
-// say what the record says.
+// say what the record says. A single part, also one written as part=1 of 1
+// without a =ypart line, covers the file.
 bool Agrees(LineFile* in, int64_t limit, std::string_view ybegin,
             const YencPart& record) {
   Ybegin b;
@@ -158,7 +163,10 @@ bool Agrees(LineFile* in, int64_t limit, std::string_view ybegin,
       b.size != record.size ||
       (b.part == 0 ? 1 : b.part) != uint64_t(record.part))
     return false;
-  if (b.part == 0) return record.begin == 1 && record.end == record.size;
+  bool whole =
+      b.part == 0 || (SinglePartForm(b) &&
+                      !(Before(in, limit) && NextReadStartsWith(in, "=ypart")));
+  if (whole) return record.begin == 1 && record.end == record.size;
   std::string line;
   bool fits = false;
   Ypart p;
@@ -168,6 +176,15 @@ bool Agrees(LineFile* in, int64_t limit, std::string_view ybegin,
 }
 
 }  // namespace
+
+void ReportYencFailure(YencFailure failure, int part, const std::string& name) {
+  if (failure == YencFailure::kFileCrc) {
+    ErrorLine("quillon: CRC error in %s\n", name.c_str());
+    return;
+  }
+  const char* what = failure == YencFailure::kSize ? "size" : "CRC";
+  ErrorLine("quillon: %s error in part %d of %s\n", what, part, name.c_str());
+}
 
 bool ReadRestOfLine(LineFile* in, std::string* line) {
   bool fits = line->size() <= kYencLineMax;

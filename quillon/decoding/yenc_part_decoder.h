@@ -25,8 +25,13 @@ enum class YencFailure {
              // the record; also a range the record cannot hold
   kSize,     // size= or the decoded count differs from the part's range
   kCrc,      // pcrc32= differs from the CRC of the decoded bytes
+  kFileCrc,  // a part of the whole file without pcrc32=: crc32= differs
   kWrite,    // pwrite failed; write_errno says why
 };
+
+// Reports a part that has no good copy on standard error: "CRC error in
+// NAME" for kFileCrc, else "size error" or "CRC error in part N of NAME".
+void ReportYencFailure(YencFailure failure, int part, const std::string& name);
 
 struct YencPartResult {
   uint64_t decoded = 0;  // bytes decoded, also those not written

@@ -78,11 +78,8 @@ bool DecodeCopy(Pass* pass, const YencRecord& copy, int fd,
 }
 
 void ReportParts(const YencFile& file) {
-  for (const auto& [failure, part] : file.bad_parts) {
-    const char* what = failure == YencFailure::kSize ? "size" : "CRC";
-    ErrorLine("quillon: %s error in part %d of %s\n", what, part,
-              file.name.c_str());
-  }
+  for (const auto& [failure, part] : file.bad_parts)
+    ReportYencFailure(failure, part, file.name);
 }
 
 // Writes one range from the first of its copies that is good; where none

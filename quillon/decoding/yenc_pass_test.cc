@@ -173,8 +173,7 @@ TEST_F(YencPassTest, NamesFollowTheRulesOfUuencodedNames) {
   QUIET = false;
   const std::string a = RandomBytes(500, 4), b = RandomBytes(700, 5);
   AddPart("1", "dir/same.bin", a, {1, 1, 1, 500});
-  Segment* other = AddPart("2", "same.bin", b, {1, 1, 1, 700});
-  other->poster = 1;
+  AddPart("2", "same.bin", b, {1, 1, 1, 700});
   CaptureStdout();
   EXPECT_FALSE(Run().failed);
   EXPECT_EQ(GetCapturedStdout(),

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <string_view>
 
 #include "decoding/crc32.h"
@@ -56,13 +57,6 @@ YencStreamFile* FileOf(Pass* pass, const YencPart& record) {
   return &s->files.back();
 }
 
-void ReportParts(YencStreamFile* f) {
-  for (const auto& [what, part] : f->bad_parts)
-    ErrorLine("quillon: %s error in part %d of %s\n", what, part,
-              f->name.c_str());
-  f->bad_parts.clear();
-}
-
 // Puts the file in place unless writing it failed, and closes it.
 void CloseFile(Pass* pass, YencStreamFile* f) {
   std::string name;
@@ -73,7 +67,6 @@ void CloseFile(Pass* pass, YencStreamFile* f) {
     f->faulty = true;
   }
   DropOutputFile(&f->out);
-  ReportParts(f);
 }
 
 void WriteFailed(Pass* pass, YencStreamFile* f) {
@@ -98,6 +91,7 @@ void Complete(Pass* pass, YencStreamFile* f) {
 // cover the file, so that a file of many parts costs no square time.
 void AddGood(Pass* pass, YencStreamFile* f, const YencStreamRange& range) {
   f->good.push_back(range);
+  AddToCover(&f->covered, range.begin, range.end);
   f->good_ranges.insert({range.begin, range.end});
   uint64_t length = range.end - range.begin + 1;
   f->good_bytes =
@@ -106,7 +100,9 @@ void AddGood(Pass* pass, YencStreamFile* f, const YencStreamRange& range) {
     Complete(pass, f);
 }
 
-// Takes in what one part did to its file, and reports a bad part.
+// Takes in what one part did to its file. A bad part is reported at the
+// end, unless a good copy comes in the meantime: the input may hold one
+// after it.
 void Settle(Pass* pass, YencStreamFile* f, const YencPart& record,
             const YencPartResult& r) {
   if (r.failure == YencFailure::kWrite) {
@@ -120,18 +116,39 @@ void Settle(Pass* pass, YencStreamFile* f, const YencPart& record,
   YencStreamRange range{record.begin, record.end, r.crc};
   if (placed && r.decoded >= record.end - record.begin + 1)
     f->filled.push_back(range);
-  if (r.has_crc32 &&
-      std::find(f->crc32.begin(), f->crc32.end(), r.crc32) == f->crc32.end())
-    f->crc32.push_back(r.crc32);
   if (r.good || empty) {
+    if (r.has_crc32 &&
+        std::find(f->crc32.begin(), f->crc32.end(), r.crc32) == f->crc32.end())
+      f->crc32.push_back(r.crc32);
+    f->good_parts.insert(record.part);
     if (placed) AddGood(pass, f, range);
     if (empty) Complete(pass, f);
     return;
   }
-  const char* what = r.failure == YencFailure::kSize ? "size" : "CRC";
-  f->bad_parts.emplace_back(what, record.part);
-  f->faulty = true;
-  pass->outcome.failed = true;
+  YencStreamFailure failure;
+  failure.part = record.part;
+  failure.failure = r.failure;
+  if (placed) {
+    failure.begin = record.begin;
+    failure.end = record.end;
+    failure.spoilt = CoverMeets(f->covered, record.begin, record.end);
+  }
+  f->failures.push_back(failure);
+}
+
+// A bad part is passed over where good parts wrote every byte of its range
+// again (they came after it, unless it is spoilt), or, where it wrote
+// nothing, a good copy of its part was read.
+void ReportFailures(Pass* pass, YencStreamFile* f) {
+  for (const YencStreamFailure& x : f->failures) {
+    bool replaced =
+        !x.spoilt && (x.begin == 0 ? f->good_parts.count(x.part) != 0
+                                   : CoverHolds(f->covered, x.begin, x.end));
+    if (replaced) continue;
+    ReportYencFailure(x.failure, x.part, f->name);
+    f->faulty = true;
+    pass->outcome.failed = true;
+  }
 }
 
 // Decodes the data of the part whose header was read into its file. A copy
@@ -154,7 +171,9 @@ void DecodePart(Pass* pass, Segment* seg, LineFile* in, const YencPart& record,
 // when it came out whole and sound.
 bool JudgeFile(Pass* pass, YencStreamFile* f) {
   if (f->out.fd < 0 && !f->complete) return false;
+  // Put in place first, so that every report names it as it is called.
   if (!f->complete) CloseFile(pass, f);
+  ReportFailures(pass, f);
   if (!f->write_failed && !RangesCoverFile(f->filled, f->size)) {
     if (!QUIET) std::printf("Short file\n");
     f->faulty = true;
@@ -204,6 +223,32 @@ void EndYencStream(Pass* pass) {
     cleaned = cleaned || !f.held.empty();
   }
   if (cleaned) CleanFinished(pass);
+}
+
+void AddToCover(YencCover* cover, uint64_t begin, uint64_t end) {
+  auto at = cover->upper_bound(begin);
+  if (at != cover->begin() && std::prev(at)->second >= begin - 1) {
+    --at;
+    begin = at->first;
+    end = std::max(end, at->second);
+    at = cover->erase(at);
+  }
+  // Ranges that begin within begin..end + 1 join it.
+  while (at != cover->end() && at->first - 1 <= end) {
+    end = std::max(end, at->second);
+    at = cover->erase(at);
+  }
+  cover->emplace(begin, end);
+}
+
+bool CoverMeets(const YencCover& cover, uint64_t begin, uint64_t end) {
+  auto at = cover.upper_bound(end);
+  return at != cover.begin() && std::prev(at)->second >= begin;
+}
+
+bool CoverHolds(const YencCover& cover, uint64_t begin, uint64_t end) {
+  auto at = cover.upper_bound(begin);
+  return at != cover.begin() && std::prev(at)->second >= end;
 }
 
 bool RangesCoverFile(std::vector<YencStreamRange> ranges, uint64_t size) {

@@ -14,6 +14,7 @@
 
 #include "decoding/line_file.h"
 #include "decoding/output_file.h"
+#include "decoding/yenc_part_decoder.h"
 #include "quillon.h"
 
 struct Pass;
@@ -23,6 +24,20 @@ struct YencStreamRange {
   uint64_t begin = 0;
   uint64_t end = 0;
   uint32_t crc = 0;
+};
+
+// Disjoint byte ranges, begin -> end, that touch no other: what good parts
+// hold of a file.
+using YencCover = std::map<uint64_t, uint64_t>;
+
+// A part that failed its check, as it is reported.
+struct YencStreamFailure {
+  int part = 0;
+  uint64_t begin = 0;  // its range; 0 where it was not placed
+  uint64_t end = 0;
+  YencFailure failure = YencFailure::kDamaged;
+  // It was written over bytes that a good part had written before.
+  bool spoilt = false;
 };
 
 struct YencStreamFile {
@@ -48,10 +63,12 @@ struct YencStreamFile {
   uint64_t good_bytes = 0;  // their lengths added up, at most UINT64_MAX
   // Parts that wrote every byte of their range, good or not.
   std::vector<YencStreamRange> filled;
+  // The bytes good parts have written, and their part numbers.
+  YencCover covered;
+  std::set<int> good_parts;
+  // Bad parts, reported at the end unless a good copy took their place.
+  std::vector<YencStreamFailure> failures;
   std::vector<uint32_t> crc32;  // the whole-file crc32= values given
-  // Bad parts ("size" or "CRC", and the part's number), reported once the
-  // file has its name.
-  std::vector<std::pair<const char*, int>> bad_parts;
   // The input files its parts came from: deleted and logged only if it
   // comes out whole and sound.
   std::vector<const Segment*> held;
@@ -71,10 +88,18 @@ struct YencStream {
 // plain file being read, null on standard input.
 bool DecodeYencStream(Pass* pass, Segment* seg, LineFile* in);
 
-// At the end of the pass: reports each file that is short or whose whole
-// CRC is wrong, closes them all, and lets the input files of the sound ones
-// be cleaned. A pass cut short by an unreadable input only closes them.
+// At the end of the pass: reports each part that failed and has no good
+// copy, and each file that is short or whose whole CRC is wrong, closes
+// them all, and lets the input files of the sound ones be cleaned. A pass
+// cut short by an unreadable input only closes them.
 void EndYencStream(Pass* pass);
+
+// Adds begin..end (begin >= 1, begin <= end) to the cover.
+void AddToCover(YencCover* cover, uint64_t begin, uint64_t end);
+
+// Whether the cover holds any byte of begin..end, and every byte of it.
+bool CoverMeets(const YencCover& cover, uint64_t begin, uint64_t end);
+bool CoverHolds(const YencCover& cover, uint64_t begin, uint64_t end);
 
 // Whether the ranges together hold every byte of 1..size.
 bool RangesCoverFile(std::vector<YencStreamRange> ranges, uint64_t size);

@@ -138,6 +138,8 @@ bool ParseYbegin(std::string_view line, Ybegin* out) {
   return true;
 }
 
+bool SinglePartForm(const Ybegin& b) { return b.part == 1 && b.total <= 1; }
+
 bool ParseYpart(std::string_view line, uint64_t file_size, Ypart* out) {
   Fields f;
   if (!StartFields(line, "=ypart", &f)) return false;

@@ -41,6 +41,10 @@ struct Yend {
 // kept, trailing blanks removed.
 bool ParseYbegin(std::string_view line, Ybegin* out);
 
+// part=1 with total=1 or no total=: a single part written as one of
+// several. Without a =ypart line after it, it covers the whole file.
+bool SinglePartForm(const Ybegin& b);
+
 // Also broken: begin= of 0, begin= above end=, end= above `file_size`.
 bool ParseYpart(std::string_view line, uint64_t file_size, Ypart* out);
 

@@ -145,11 +145,16 @@ void TakeFileEnd(Article* a, const char* line, bool line_start) {
 }
 
 // A "=ybegin" line at the start of a line makes the article a yEnc part,
-// unless the line is broken.
-void TakeYbegin(Article* a, const char* line, bool line_start, LineFile* in) {
+// unless the line is broken. Its total comes from the subject's last
+// counter, its poster from the whole address.
+void TakeYbegin(ScanState* scan, Article* a, const char* line, bool line_start,
+                LineFile* in) {
   if (!line_start || !StartsWith(line, "=ybegin ")) return;
   YencPart part;
-  if (!ReadYencHeader(in, line, a->record->total, &part)) return;
+  if (!ReadYencHeader(in, line, YencSubjectTotal(a->subject), &part)) return;
+  auto& ids = scan->address_ids;
+  part.poster = ids.try_emplace(scan->address, static_cast<int>(ids.size()) + 1)
+                    .first->second;
   a->record->yenc = NewYencPart(part);
   a->record->part = part.part;
   a->record->total = part.total;
@@ -218,9 +223,11 @@ void ReadArticle(ScanState* scan, Article* a, FileState* fs,
       if (have_subject) TakeFileEnd(a, line, line_start);
       if (have_subject && uuline(line)) ++a->full_lines;
       if (StartsWith(line, "Date: ")) rec->time = GetTime(line + 6);
+      if (StartsWith(line, "From: "))
+        scan->address = YencPosterAddress(line + 6);
       if (StartsWith(line, "From: ")) *poster = userid(line + 6);
       if (have_subject && bline(line)) TakeBeginLine(a, line, &fs->file);
-      if (have_subject) TakeYbegin(a, line, line_start, &fs->file);
+      if (have_subject) TakeYbegin(scan, a, line, line_start, &fs->file);
       if (a->filename[0] && !a->yenc) TakeBodyPart(a, line);
     }
     fs->position = TellLine(&fs->file);

@@ -2,6 +2,8 @@
 #ifndef QUILLON_DRIVER_SCANNER_H_
 #define QUILLON_DRIVER_SCANNER_H_
 
+#include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "catalogue/catalogue.h"
@@ -21,6 +23,10 @@ struct ScanState {
   CatalogueIndex index;
   PosterPool* pool = nullptr;
   ReportedDirectories* directories = nullptr;
+  // The whole address of the last From: line read, which tells yEnc
+  // posters apart, and the id of every such address.
+  std::string address;
+  std::unordered_map<std::string, int> address_ids;
   char** keywords = nullptr;
   int keyword_count = 0;
   bool failed = false;  // a failure message was printed

@@ -384,12 +384,13 @@ TEST(Scanner, YbeginLineMakesAYencSegmentOutsideTheCatalogue) {
   EXPECT_STREQ(s->caption, "A B.BIN (2/3)");
 }
 
-// total= wins; without it the subject's "(n/m)" gives the total. A
+// total= wins; without it the subject's last "(n/m)" gives the total. A
 // =ybegin line that is broken, not at the start of a line, or before the
 // Subject line makes no segment.
 TEST(Scanner, YencTotalsAndLinesThatMakeNoSegment) {
   TempDir dir;
-  WriteFile(dir.Path("subject"), Headers(6, "f (2/4)") + YencPart2(""));
+  WriteFile(dir.Path("subject"),
+            Headers(6, "[01/17] - \"f\" yEnc (2/4)") + YencPart2(""));
   WriteFile(dir.Path("broken"),
             Headers(6, "g (2/4)") + "=ybegin part=2 line=128 name=x\n");
   WriteFile(dir.Path("inside"),
@@ -401,6 +402,32 @@ TEST(Scanner, YencTotalsAndLinesThatMakeNoSegment) {
   ASSERT_EQ(scan.yenc.size(), 1u);
   EXPECT_EQ(scan.yenc[0]->yenc->total, 4);
   EXPECT_EQ(scan.count, 1);
+}
+
+// yEnc parts go by the whole address, in any case, also where an article
+// without a From: line takes the last one read; the uuencoded poster ids
+// stay those of the name before the "@".
+TEST(Scanner, YencPostersByTheWholeAddress) {
+  TempDir dir;
+  const char* froms[] = {"anonymous@first.example",
+                         "Anonymous <anonymous@First.EXAMPLE>",
+                         "anonymous@second.example", nullptr};
+  std::vector<std::string> files;
+  for (const char* from : froms) {
+    files.push_back(dir.Path(std::to_string(files.size())));
+    std::string head = from ? Headers(6, "a b.bin (2/3)", from)
+                            : "Subject: x\nA: 1\nB: 2\nC: 3\nD: 4\nE: 5\n\n";
+    WriteFile(files.back(), head + YencPart2());
+  }
+  Scan scan;
+  scan.Run(files);
+  ASSERT_EQ(scan.yenc.size(), 4u);
+  std::vector<int> posters;
+  for (const Segment* s : scan.yenc) {
+    posters.push_back(s->yenc->poster);
+    EXPECT_EQ(s->poster, scan.yenc[0]->poster);
+  }
+  EXPECT_EQ(posters, (std::vector<int>{1, 1, 2, 2}));
 }
 
 // Under -extended each part of a batch is a segment of its own, at its own
