@@ -23,6 +23,21 @@ bool StartsWith(const char* text, const char* prefix) {
   return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
 }
 
+// A normal path is its own normal form, and an absolute one has no ".",
+// ".." or empty component left.
+void CheckNormal(const std::string& path) {
+  std::string normal = NormalisePath(path);
+  if (NormalisePath(normal) != normal) Fail("a normal path normalised again");
+  std::string absolute = MakePath(path.c_str());
+  if (absolute == "/") return;
+  std::string ended = absolute + "/";
+  if (absolute[0] != '/' || absolute.back() == '/' ||
+      ended.find("//") != std::string::npos ||
+      ended.find("/./") != std::string::npos ||
+      ended.find("/../") != std::string::npos)
+    Fail("an absolute path not normalised");
+}
+
 // The directories and entries that a rewrite leaving out `prefix` (if
 // given) writes, or that a load gives: a load pushes each entry at the head,
 // and entries of CWD load unflagged.
@@ -52,7 +67,7 @@ void RunLog(const std::string& dir, const std::string& text) {
   CWD = dir;
 
   LogList list;
-  LoadDlist(&list);
+  if (!LoadDlist(&list)) Fail("the log could not be read");
   Lookup(&list, "1");
   Lookup(&list, "../../x/2");
   Lookup(&list, "/3");
@@ -62,7 +77,7 @@ void RunLog(const std::string& dir, const std::string& text) {
     Lookup(&list, std::string(d->dir) + "5");
     if (d->entries) Lookup(&list, std::string(d->dir) + "/" + d->entries->name);
   }
-  MakePath(text.c_str());
+  CheckNormal(text);
   std::string prefix = list.first ? list.first->dir : ".:.";
   LOGUPDATE = true;
   bool rewritten = UpdateDlist(list, prefix.c_str());
@@ -70,7 +85,7 @@ void RunLog(const std::string& dir, const std::string& text) {
   if (!rewritten) Fail("the log could not be rewritten");
 
   LogList again;
-  LoadDlist(&again);
+  if (!LoadDlist(&again)) Fail("the log written could not be read");
   if (Written(again, nullptr, true) != Written(list, prefix.c_str(), false))
     Fail("the log read back differs from what was written");
 }

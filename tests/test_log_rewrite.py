@@ -42,15 +42,45 @@ class RelativeDirectories(QuillonTest):
 
     def test_leading_dot_dot_and_unlog(self):
         os.mkdir(self.path("sub"))
-        self.assertEqual(self.quillon("-log", "../spool", "-log", "/abs",
+        os.mkdir(self.path("spool"))
+        self.assertEqual(self.quillon("-log", "../spool", "-log", "/",
                                       env=self.env, cwd=self.path("sub")),
                          (0, b"", b""))
-        self.assertEqual(self.log_text(), "*%s/spool\n*/abs\n" % self.here)
+        self.assertEqual(self.log_text(), "*%s/spool\n*/\n" % self.here)
         self.write("newslog", "*%s/spool\n@1\n*%s/spool2\n*%s/other\n"
                    "*/abs\n" % (self.here, self.here, self.here))
         rc, _, err = self.quillon("-q", "-unlog", "spool", env=self.env)
         self.assertEqual((rc, err), (0, b""))
         self.assertEqual(self.log_text(), "*%s/other\n*/abs\n" % self.here)
+
+
+    def test_every_spelling_of_a_directory_matches(self):
+        data = random_bytes(2000, 53)
+        write_spool(self.path("spool", "g"), posting(data, "s.bin", 1),
+                    first=123)
+        logged = "*%s/spool\n" % self.here
+        done = logged + "*%s/spool/g\n@123\n" % self.here
+        files = ["spool/g/123", "./spool/g/123", "spool//g/./123",
+                 self.here + "/spool/../spool/g/123"]
+        spellings = ["./spool/", "spool//", "spool", self.here + "/./spool/",
+                     "spool/g/.."]
+        for n, spelling in enumerate(spellings):
+            with self.subTest(spelling):
+                self.assertEqual(self.quillon("-log", spelling, env=self.env),
+                                 (0, b"", b""))
+                self.assertEqual(self.log_text(), logged)
+                # Decoded under one spelling, skipped under every other.
+                first = files[n % len(files)]
+                self.assertEqual(self.quillon("-q", first, env=self.env)[0], 0)
+                self.assertEqual(self.read("s.bin"), data)
+                self.assertEqual(self.log_text(), done)
+                for other in files:
+                    if other != first:
+                        rc, _, _ = self.quillon("-q", other, env=self.env)
+                        self.assertEqual(rc, 2, other)
+                self.assertEqual(self.quillon("-q", "-unlog", spelling,
+                                              env=self.env), (0, b"", b""))
+                self.assertEqual(self.log_text(), "")
 
 
 class SymbolicLinks(QuillonTest):
@@ -66,8 +96,9 @@ class SymbolicLinks(QuillonTest):
         self.assertEqual(os.readlink(self.path("d", "newslog.link")),
                          "newslog")
         self.assertEqual(self.read("d", "newslog"), b"")
+        # The lock is beside the name given, not beside the file.
         self.assertEqual(sorted(os.listdir(self.path("d"))),
-                         ["newslog", "newslog.link"])
+                         ["newslog", "newslog.link", "newslog.link.lock"])
 
     def test_a_chain_of_relative_links(self):
         os.mkdir(self.path("sub"))
@@ -87,7 +118,7 @@ class SymbolicLinks(QuillonTest):
         os.symlink("a", self.path("b"))
         self.assertEqual(self.unlog(self.path("a")), (1, b"", CANT_OPEN))
         self.assertEqual(os.readlink(self.path("a")), "b")
-        self.assertEqual(sorted(os.listdir(self.dir)), ["a", "b"])
+        self.assertEqual(sorted(os.listdir(self.dir)), ["a", "a.lock", "b"])
 
     def test_a_link_to_a_directory_is_not_rewritten(self):
         os.mkdir(self.path("d"))
@@ -132,7 +163,7 @@ class LogsOfAnotherUser(QuillonTest):
         self.assertTrue(stat.S_ISREG(st.st_mode))
         self.assertEqual(self.read("newslog"), self.text)
         leftovers = [n for n in os.listdir(self.dir)
-                     if n.startswith("newslog.")]
+                     if n.startswith("newslog.") and n != "newslog.lock"]
         self.assertEqual(leftovers, [])
 
     def test_unlog(self):
@@ -142,7 +173,9 @@ class LogsOfAnotherUser(QuillonTest):
         self.assert_log_untouched()
 
     def test_log(self):
-        self.assertEqual(self.as_nobody("-log", "/other"), (1, b"", CANT_OPEN))
+        os.mkdir(self.path("other"))
+        self.assertEqual(self.as_nobody("-log", self.path("other")),
+                         (1, b"", CANT_OPEN))
         self.assert_log_untouched()
 
     def test_scan_decodes_but_keeps_the_log(self):
@@ -175,18 +208,27 @@ class LogsOfAnotherUser(QuillonTest):
         st = os.stat(self.log)
         self.assertEqual((st.st_uid, st.st_gid, stat.S_IMODE(st.st_mode)),
                          (0, NOBODY, 0o664))
-        self.assertEqual(sorted(os.listdir(self.dir)), ["newslog", "spool"])
+        self.assertEqual(sorted(os.listdir(self.dir)),
+                         ["newslog", "newslog.lock", "spool"])
 
     def test_own_log_in_a_directory_of_another_user(self):
         os.mkdir(self.path("ro"), 0o755)
         self.log = self.path("ro", "newslog")
         self.write("ro/newslog", self.text)
         os.chown(self.log, NOBODY, NOBODY)
+        # The lock file cannot be made there: nothing is done.
+        self.assertEqual(self.as_nobody("-q", "-unlog", self.spool),
+                         (1, b"", b"quillon: cannot lock %s.lock\n"
+                          % self.log.encode()))
+        self.assertEqual(self.read("ro", "newslog"), self.text)
+        # One made by the directory's owner serves, read-only as it is.
+        self.write("ro/newslog.lock", "")
         rc, _, err = self.as_nobody("-q", "-unlog", "/none")
         self.assertEqual((rc, err), (0, b""))
         self.assertEqual(self.read("ro", "newslog"),
                          ("*%s\n@7\n" % self.spool).encode())
-        self.assertEqual(os.listdir(self.path("ro")), ["newslog"])
+        self.assertEqual(sorted(os.listdir(self.path("ro"))),
+                         ["newslog", "newslog.lock"])
 
     def test_root_keeps_the_owner_of_a_users_log(self):
         os.chown(self.log, NOBODY, NOBODY)

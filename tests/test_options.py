@@ -111,7 +111,7 @@ class LogOptions(QuillonTest):
 
     def test_log_ignores_files_and_prints_no_banner(self):
         self.write("a.txt", uuencode(b"abc", "out.bin"))
-        rc, out, _ = self.quillon("-l", "/spool/group", "a.txt",
+        rc, out, _ = self.quillon("-l", self.dir, "a.txt",
                                   env={"QUILLONLOG": self.path("l")})
         self.assertEqual((rc, out), (0, b""))
         self.assertFalse(os.path.exists(self.path("out.bin")))

@@ -214,6 +214,7 @@ class LogCycle(QuillonTest):
         p1 = posting(first, "first.bin", 2)
         p2 = posting(second, "second.bin", 2, poster="s@s")
         chat = article("chat", b"no data here\n")
+        os.mkdir(spool)
         rc, _, _ = self.quillon("-log", spool, env=env)
         self.assertEqual(rc, 0)
         write_spool(spool, p1 + [chat], first=101)

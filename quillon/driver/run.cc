@@ -24,7 +24,10 @@ namespace {
 // What one run holds from its start to its exit status.
 struct Run {
   Run() { meminit(&pool, 256); }
-  ~Run() { std::free(pool.buf); }
+  ~Run() {
+    std::free(pool.buf);
+    if (lock >= 0) close(lock);
+  }
   Run(const Run&) = delete;
   Run& operator=(const Run&) = delete;
 
@@ -37,6 +40,7 @@ struct Run {
   bool failed = false;              // a failure message was printed
   bool stop = false;                // -log or -unlog: nothing is decoded
   int first = 0;                    // index of the first file argument
+  int lock = -1;                    // holds the log's lock once the log is used
   const char* list_name = nullptr;  // -files
   FileList list;
   // The file arguments, then the paths of -files.
@@ -69,10 +73,13 @@ void LogCommand(Run* run, int option, const char* value) {
   run->stop = true;
   if (!value) return;
   if (option == kLog) {
-    if (!logdir(value)) run->failed = true;
+    if (!logdir(value, &run->lock)) run->failed = true;
     return;
   }
-  LoadDlist(&run->log);
+  if (!LockLog(&run->lock) || !LoadDlist(&run->log)) {
+    run->failed = true;
+    return;
+  }
   LOGUPDATE = true;
   if (!UpdateDlist(run->log, LogDirPath(value).c_str())) run->failed = true;
 }
@@ -105,7 +112,8 @@ bool ReadCommandLine(Run* run, int argc, char** argv) {
 // The scan of news articles; falls back to plain decoding when the first
 // file holds none.
 int ScanRun(Run* run) {
-  LoadDlist(&run->log);
+  // Another run with the log goes first, and no article is read without it.
+  if (!LockLog(&run->lock) || !LoadDlist(&run->log)) return 1;
   std::printf("\n");
   ScanState scan;
   scan.log_list = &run->log;

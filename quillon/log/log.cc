@@ -1,6 +1,7 @@
 #include "log/log.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,7 +10,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
-#include <fstream>
 #include <set>
 #include <string_view>
 #include <unordered_map>
@@ -134,6 +134,53 @@ bool RewriteLog(const LogList& list, const char* prefix) {
   return true;
 }
 
+// The log opened for reading. Null, with `*missing` set, when there is no
+// log yet; null otherwise when what is there cannot be read as a log.
+std::FILE* OpenLog(const char* path, bool* missing) {
+  *missing = false;
+  int fd = open(path, O_RDONLY | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) {
+    *missing = errno == ENOENT;
+    return nullptr;
+  }
+  struct stat st;
+  std::FILE* in = nullptr;
+  if (fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode)) in = fdopen(fd, "r");
+  if (!in) close(fd);
+  return in;
+}
+
+// Hands each line of `in` to `take`, whole and without its newline; closes
+// `in`. False on a read error.
+template <typename Take>
+bool EachLine(std::FILE* in, Take take) {
+  char* line = nullptr;
+  size_t capacity = 0;
+  ssize_t n;
+  while ((n = getline(&line, &capacity, in)) > 0) {
+    if (line[n - 1] == '\n') line[n - 1] = '\0';
+    take(line);
+  }
+  std::free(line);
+  bool read = !std::ferror(in);
+  std::fclose(in);
+  return read;
+}
+
+// Whether the log has the directory line of `path`; false, with `*failed`
+// set, when it cannot be read.
+bool HasDirectoryLine(const char* log, const std::string& path, bool* failed) {
+  bool missing;
+  std::FILE* in = OpenLog(log, &missing);
+  *failed = !in && !missing;
+  if (!in) return false;
+  bool found = false;
+  *failed = !EachLine(in, [&](const char* line) {
+    if (line[0] == '*' && path == line + 1) found = true;
+  });
+  return found && !*failed;
+}
+
 char* Keep(LogList* list, const char* text) {
   return list->texts.emplace_back(text).data();
 }
@@ -161,40 +208,78 @@ LogDir* FindRoot(const LogList& list, std::string_view path) {
 
 }  // namespace
 
-void LoadDlist(LogList* list) {
-  LOGFILE = std::getenv("QUILLONLOG");
-  if (!LOGFILE) return;
-  std::ifstream in(LOGFILE, std::ios::binary);
-  if (!in) return;
-  if (!QUIET) std::printf("Reading %s\n", LOGFILE);
-  LogDir* current = nullptr;
-  std::string line;
-  // Lines are read whole, and only their newline is taken off.
-  while (std::getline(in, line)) {
-    if (line.empty()) continue;
-    const char* rest = line.c_str() + 1;
-    if (line[0] == '*') {
-      current = getptrptr(list, rest);
-    } else if (line[0] == '@' && current) {
-      // An entry above every directory line has no directory: dropped.
-      addtolist(list, current, rest, current->dir);
+bool LockLog(int* lock) {
+  if (*lock >= 0) return true;
+  const char* log = std::getenv("QUILLONLOG");
+  if (!log || !*log) return true;
+  std::string path = std::string(log) + ".lock";
+  const int flags = O_NOCTTY | O_CLOEXEC | O_NONBLOCK;
+  int fd = open(path.c_str(), O_RDWR | O_CREAT | flags, 0666);
+  // A lock file made by another user may be one this user can only read;
+  // the lock does not need more.
+  if (fd < 0 && errno == EACCES) fd = open(path.c_str(), O_RDONLY | flags);
+  bool locked = fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0;
+  if (!locked && fd >= 0 && errno == EWOULDBLOCK) {
+    ErrorLine("quillon: waiting for another run using %s\n", log);
+    int taken;
+    while ((taken = flock(fd, LOCK_EX)) != 0 && errno == EINTR) {
     }
+    locked = taken == 0;
   }
+  if (!locked) {
+    if (fd >= 0) close(fd);
+    ErrorLine("quillon: cannot lock %s\n", path.c_str());
+    return false;
+  }
+  *lock = fd;
+  return true;
 }
 
-bool logdir(const char* dir) {
+bool LoadDlist(LogList* list) {
+  LOGFILE = std::getenv("QUILLONLOG");
+  if (!LOGFILE) return true;
+  bool missing;
+  std::FILE* in = OpenLog(LOGFILE, &missing);
+  if (!in && missing) return true;
+  bool read = false;
+  if (in) {
+    if (!QUIET) std::printf("Reading %s\n", LOGFILE);
+    LogDir* current = nullptr;
+    read = EachLine(in, [&](const char* line) {
+      if (line[0] == '*') {
+        current = getptrptr(list, line + 1);
+      } else if (line[0] == '@' && current) {
+        // An entry above every directory line has no directory: dropped.
+        addtolist(list, current, line + 1, current->dir);
+      }
+    });
+  }
+  if (!read) ErrorLine("quillon: can't open log file\n");
+  return read;
+}
+
+bool logdir(const char* dir, int* lock) {
+  struct stat st;
+  if (stat(dir, &st) != 0 || !S_ISDIR(st.st_mode)) {
+    ErrorLine("quillon: %s is not a directory\n", dir);
+    return false;
+  }
   LOGFILE = std::getenv("QUILLONLOG");
   if (!LOGFILE) {
     // Said, but not a failure of the run.
     ErrorLine("quillon: QUILLONLOG enviroment variable not set\n");
     return true;
   }
-  std::FILE* out = std::fopen(LOGFILE, "a");
+  if (!LockLog(lock)) return false;
+  std::string path = LogDirPath(dir);
+  bool failed;
+  if (HasDirectoryLine(LOGFILE, path, &failed)) return true;
+  std::FILE* out = failed ? nullptr : std::fopen(LOGFILE, "a");
   if (!out) {
     ErrorLine("quillon: can't open log file\n");
     return false;
   }
-  std::fprintf(out, "*%s\n", LogDirPath(dir).c_str());
+  std::fprintf(out, "*%s\n", path.c_str());
   if (std::fclose(out) != 0) {
     ErrorLine("quillon: can't open log file\n");
     return false;
@@ -230,27 +315,50 @@ bool UpdateDlist(const LogList& list, const char* prefix) {
 }
 
 std::string LogDirPath(const char* dir) {
-  // Without a current directory a relative path has no known place.
-  if (dir[0] == '/' || !dir[0] || CWD.empty()) return dir;
+  // Without a current directory a relative path has no known place; an
+  // empty one stays the prefix of every directory.
+  if (!dir[0] || (dir[0] != '/' && CWD.empty())) return dir;
   return MakePath(dir);
 }
 
 const char* MakePath(const char* path) {
   static std::string tempstr;
   if (path[0] == '/') {
-    tempstr = path;
-    return tempstr.c_str();
+    tempstr = NormalisePath(path);
+  } else {
+    std::string absolute = CWD;
+    absolute += '/';
+    absolute += path;
+    tempstr = NormalisePath(absolute);
   }
-  tempstr = CWD;
-  while (StartsWith(path, "../")) {
-    size_t slash = tempstr.rfind('/');
-    tempstr.erase(slash == std::string::npos ? 0 : slash);
-    path += 3;
-  }
-  // Run from the root, CWD already ends in the separator.
-  if (tempstr.empty() || tempstr.back() != '/') tempstr += '/';
-  tempstr += path;
   return tempstr.c_str();
+}
+
+std::string NormalisePath(std::string_view path) {
+  const bool absolute = !path.empty() && path[0] == '/';
+  std::string out;
+  out.reserve(path.size() + 1);
+  if (absolute) out = "/";
+  // What a ".." may not take away: the root, or the leading ".." of a
+  // relative path.
+  size_t fixed = out.size();
+  while (!path.empty()) {
+    size_t end = path.find('/');
+    std::string_view part = path.substr(0, end);
+    path.remove_prefix(end == std::string_view::npos ? path.size() : end + 1);
+    if (part.empty() || part == ".") continue;
+    if (part == ".." && out.size() > fixed) {
+      size_t slash = out.rfind('/');
+      out.erase(slash == std::string::npos || slash < fixed ? fixed : slash);
+      continue;
+    }
+    if (part == ".." && absolute) continue;  // the root's parent is the root
+    if (!out.empty() && out.back() != '/') out += '/';
+    out += part;
+    if (part == "..") fixed = out.size();
+  }
+  if (out.empty()) out = ".";
+  return out;
 }
 
 LogDir* getptrptr(LogList* list, const char* path) {

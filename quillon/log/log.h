@@ -52,12 +52,23 @@ struct LogList {
   std::deque<std::string> texts;  // directory paths and file names
 };
 
-// Reads QUILLONLOG into LOGFILE and the log file into `list`.
-void LoadDlist(LogList* list);
+// Takes the lock that one run at a time holds on the log named by
+// QUILLONLOG: the file beside it with ".lock" appended, created when
+// missing and left in place. Waits, saying so once, while another run holds
+// it. `*lock` keeps the descriptor, whose closing (or the end of the process)
+// lets the lock go; nothing is done when it is already held or no log is
+// named. False when a failure was reported.
+bool LockLog(int* lock);
 
-// Appends a directory line for `dir` to the log. False when a failure was
-// reported.
-bool logdir(const char* dir);
+// Reads QUILLONLOG into LOGFILE and the log file into `list`; a log that does
+// not exist yet is empty. False when a failure was reported: the log exists
+// but cannot be read as one.
+bool LoadDlist(LogList* list);
+
+// Appends a directory line for `dir` (see LogDirPath) to the log, unless the
+// log has that line already, holding the log's lock in `*lock` (LockLog).
+// False when a failure was reported, `dir` not being a directory among them.
+bool logdir(const char* dir, int* lock);
 
 // 1 when `file` was processed by an earlier run; else 0, with `*entry` set to
 // the file's new log entry when it lies under a logged directory.
@@ -68,11 +79,18 @@ int inDlist(LogList* list, const char* file, LogEntry** entry);
 bool UpdateDlist(const LogList& list, const char* prefix);
 
 // The directory path that -log and -unlog take for `dir`: made absolute
-// like the paths of file arguments, so that those can lie under it.
+// and normalised like the paths of file arguments, so that those can lie
+// under it.
 std::string LogDirPath(const char* dir);
 
-// The absolute path of `path` against CWD; valid until the next call.
+// The absolute path of `path` against CWD, normalised (NormalisePath); valid
+// until the next call.
 const char* MakePath(const char* path);
+
+// `path` without "." components, repeated and trailing "/", and with each
+// ".." taking away the component before it ("/" at the root; a relative path
+// keeps the ".." it cannot resolve). Symbolic links are not looked at.
+std::string NormalisePath(std::string_view path);
 
 // The LogDir of exactly `path`, appended at the list's end when missing.
 LogDir* getptrptr(LogList* list, const char* path);

@@ -1,9 +1,11 @@
 #include "log/log.h"
 
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 
@@ -53,9 +55,17 @@ class LogTest : public testing::Test {
 
   // The -unlog sequence.
   bool Unlog(LogList* list, const char* prefix) {
-    LoadDlist(list);
+    if (!LoadDlist(list)) return false;
     LOGUPDATE = true;
     return UpdateDlist(*list, prefix);
+  }
+
+  // -log with `dir`, its lock let go at once.
+  bool AddDir(const std::string& dir) {
+    int lock = -1;
+    bool added = logdir(dir.c_str(), &lock);
+    if (lock >= 0) close(lock);
+    return added;
   }
 
   std::string Rewrite(const std::string& before, const char* prefix = ".:.") {
@@ -72,10 +82,8 @@ class LogTest : public testing::Test {
 };
 
 TEST_F(LogTest, FullCycle) {
+  WriteFile(log_, "*/spool/pics\n");  // as -log /spool/pics writes it
   CaptureStdout();
-  EXPECT_TRUE(logdir("/spool/pics"));
-  EXPECT_EQ(ReadFile(log_), "*/spool/pics\n");
-
   LogList list = Load();
   EXPECT_EQ(Scan(&list, "/spool/pics/101"), 0);
   EXPECT_EQ(Scan(&list, "/spool/pics/102"), 0);
@@ -125,7 +133,10 @@ TEST_F(LogTest, PathsUnderLogRoots) {
       {"/home/u", "*/spool/pics/\n", "/spool/pics/7",
        "*/spool/pics/\n*/spool/pics\n@7\n"},
       {"/home/u", "*/home\n", "../x", "*/home\n@x\n"},
-      {"/home/u", "*/home\n", "./x", "*/home\n*/home/u/.\n@x\n"},
+      // Paths are normalised before they are looked up.
+      {"/home/u", "*/home\n", "./x", "*/home\n*/home/u\n@x\n"},
+      {"/home/u", "*/home/u/spool\n", ".//spool/./g/../g//7",
+       "*/home/u/spool\n*/home/u/spool/g\n@7\n"},
       {"/", "*/spool\n", "spool/x", "*/spool\n@x\n"},
   };
   for (const Case& c : cases) {
@@ -172,8 +183,10 @@ TEST_F(LogTest, MakePath) {
       {"/home/u", "../a", "/home/a"},
       {"/home/u", "../../a", "/a"},
       {"/home/u", "../../../../a", "/a"},
-      {"/home/u", "./a", "/home/u/./a"},
-      {"/home/u", "a/../b", "/home/u/a/../b"},
+      {"/home/u", "./a", "/home/u/a"},
+      {"/home/u", "a/../b", "/home/u/b"},
+      {"/home/u", "a//b/./", "/home/u/a/b"},
+      {"/home/u", "/abs//./x/../y/", "/abs/y"},
       {"/", "a", "/a"},
       {"/", "../a", "/a"},
   };
@@ -183,6 +196,103 @@ TEST_F(LogTest, MakePath) {
   }
   CWD = "/" + std::string(5000, 'd');
   EXPECT_EQ(std::string(MakePath("x")), CWD + "/x");
+}
+
+TEST_F(LogTest, NormalisePath) {
+  struct Case {
+    const char* path;
+    const char* normal;
+  } cases[] = {
+      {"/", "/"},
+      {"//", "/"},
+      {"/.", "/"},
+      {"/..", "/"},
+      {"/../a", "/a"},
+      {"/a/", "/a"},
+      {"/a//b///c", "/a/b/c"},
+      {"/a/./b/.", "/a/b"},
+      {"/a/b/..", "/a"},
+      {"/a/b/../../..", "/"},
+      {"/a/../b/./../c", "/c"},
+      {"/a/.../b", "/a/.../b"},
+      {"/a/..b/.c", "/a/..b/.c"},
+      {"", "."},
+      {".", "."},
+      {"./", "."},
+      {"a/..", "."},
+      {"..", ".."},
+      {"../../a/..", "../.."},
+      {"a/../../b", "../b"},
+      {"./a//b/", "a/b"},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(NormalisePath(c.path), c.normal) << c.path;
+}
+
+TEST_F(LogTest, LogDirectoryLines) {
+  std::string spool = tmp_.Path("spool");
+  std::filesystem::create_directory(spool);
+  WriteFile(tmp_.Path("file"), "");
+  CaptureStderr();
+  // Every spelling of one directory gives one line.
+  for (const std::string& dir :
+       {spool + "/", tmp_.path + "//spool/.", spool + "/../spool"})
+    EXPECT_TRUE(AddDir(dir)) << dir;
+  std::string logged = "*" + spool + "\n";
+  EXPECT_EQ(ReadFile(log_), logged);
+  EXPECT_EQ(GetCapturedStderr(), "");
+  // An old line of another spelling is not that line.
+  WriteFile(log_, "*" + spool + "/\n");
+  EXPECT_TRUE(AddDir(spool));
+  EXPECT_EQ(ReadFile(log_), "*" + spool + "/\n" + logged);
+
+  WriteFile(log_, logged);
+  for (const std::string& dir : {tmp_.Path("none"), tmp_.Path("file"),
+                                 tmp_.Path("file/"), std::string()}) {
+    CaptureStderr();
+    EXPECT_FALSE(AddDir(dir)) << dir;
+    EXPECT_EQ(GetCapturedStderr(), "quillon: " + dir + " is not a directory\n");
+    EXPECT_EQ(ReadFile(log_), logged);
+  }
+  // A log that cannot be read cannot be told to have the line already.
+  std::filesystem::remove(log_);
+  std::filesystem::create_directory(log_);
+  CaptureStderr();
+  EXPECT_FALSE(AddDir(spool));
+  EXPECT_EQ(GetCapturedStderr(), "quillon: can't open log file\n");
+}
+
+TEST_F(LogTest, LockBesideTheLog) {
+  std::string lock_path = log_ + ".lock";
+  int lock = -1;
+  unsetenv("QUILLONLOG");
+  EXPECT_TRUE(LockLog(&lock));
+  EXPECT_EQ(lock, -1);
+  EXPECT_FALSE(FileExists(lock_path));
+
+  setenv("QUILLONLOG", log_.c_str(), 1);
+  EXPECT_TRUE(LockLog(&lock));
+  ASSERT_GE(lock, 0);
+  int held = lock;
+  EXPECT_TRUE(LockLog(&lock));  // held already: nothing more
+  EXPECT_EQ(lock, held);
+  int other = open(lock_path.c_str(), O_RDONLY);
+  ASSERT_GE(other, 0);
+  EXPECT_NE(flock(other, LOCK_EX | LOCK_NB), 0);
+  EXPECT_EQ(errno, EWOULDBLOCK);
+  close(lock);
+  EXPECT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
+  close(other);
+  EXPECT_FALSE(FileExists(log_));  // the lock makes no log
+  EXPECT_TRUE(FileExists(lock_path));
+
+  std::string missing = tmp_.Path("none/newslog");
+  setenv("QUILLONLOG", missing.c_str(), 1);
+  lock = -1;
+  CaptureStderr();
+  EXPECT_FALSE(LockLog(&lock));
+  EXPECT_EQ(lock, -1);
+  EXPECT_EQ(GetCapturedStderr(), "quillon: cannot lock " + missing + ".lock\n");
 }
 
 TEST_F(LogTest, RewriteText) {
@@ -241,7 +351,7 @@ TEST_F(LogTest, QuietAndUnsetVariable) {
   EXPECT_TRUE(Unlog(&list, "/a"));
   EXPECT_EQ(list.first, nullptr);
   EXPECT_EQ(LOGFILE, nullptr);
-  EXPECT_TRUE(logdir("/spool"));
+  EXPECT_TRUE(AddDir(tmp_.path));
   EXPECT_EQ(GetCapturedStderr(),
             "quillon: QUILLONLOG enviroment variable not set\n");
   EXPECT_EQ(GetCapturedStdout(), "");
@@ -266,21 +376,24 @@ TEST_F(LogTest, FailedRewriteKeepsTheOldLog) {
   setenv("QUILLONLOG", missing.c_str(), 1);
   CaptureStdout();
   CaptureStderr();
-  EXPECT_FALSE(logdir("/a"));
+  EXPECT_FALSE(AddDir(tmp_.path));
   LogList list;
   EXPECT_FALSE(Unlog(&list, "/a"));
-  EXPECT_EQ(GetCapturedStderr(),
-            "quillon: can't open log file\nquillon: can't open log file\n");
+  EXPECT_EQ(GetCapturedStderr(), "quillon: cannot lock " + missing +
+                                     ".lock\nquillon: can't open log file\n");
   EXPECT_EQ(GetCapturedStdout(), "");
 
-  // The rename over a directory fails: nothing is left behind.
+  // A directory is neither read nor replaced: nothing is left behind.
   setenv("QUILLONLOG", log_.c_str(), 1);
   std::filesystem::create_directory(log_);
   CaptureStdout();
   CaptureStderr();
   EXPECT_FALSE(Unlog(&list, "/a"));
-  EXPECT_EQ(GetCapturedStderr(), "quillon: can't open log file\n");
-  GetCapturedStdout();
+  LOGUPDATE = true;
+  EXPECT_FALSE(UpdateDlist(list, "/a"));
+  EXPECT_EQ(GetCapturedStderr(),
+            "quillon: can't open log file\nquillon: can't open log file\n");
+  EXPECT_EQ(GetCapturedStdout(), "");
   EXPECT_TRUE(std::filesystem::is_directory(log_));
   int files = 0;
   for ([[maybe_unused]] auto& f :
