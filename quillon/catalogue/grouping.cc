@@ -140,9 +140,7 @@ bool FindKey(Run* run, const Segment* seed, int pass, std::string* best) {
   for (;;) {
     candidate.clear();
     if (pass == 0) {
-      char name[kLineSize] = "";
-      GetFileName(seed->caption, name);
-      candidate = name;
+      GetFileName(seed->caption, &candidate);
     } else {
       grown = matches != 0 && start + window - 1 < length;
       if (grown) {

@@ -182,6 +182,25 @@ bool ReadLine(LineFile* f, char* buf, int size) {
                                   : GetLine(f, buf, size);
 }
 
+void ReadLineRest(LineFile* f, std::string* line) {
+  size_t added = 0;
+  while (!f->line_start) {
+    if (f->begin == f->end && !Refill(f)) break;
+    const char* from = f->buffer.data() + f->begin;
+    size_t avail = f->end - f->begin;
+    const void* nl = std::memchr(from, '\n', avail);
+    size_t take =
+        nl ? static_cast<size_t>(static_cast<const char*>(nl) - from) + 1
+           : avail;
+    line->append(from, take);
+    f->begin += take;
+    added += take;
+    f->line_start = nl != nullptr;
+  }
+  f->position += static_cast<int64_t>(added);
+  f->length += added;
+}
+
 std::string_view BufferedInput(LineFile* f) {
   if (f->begin == f->end) Refill(f);
   return {f->buffer.data() + f->begin, f->end - f->begin};

@@ -56,6 +56,12 @@ void CloseLineFile(LineFile* f);
 // Positions stay raw byte positions of the file, also in wire format.
 bool ReadLine(LineFile* f, char* buf, int size);
 
+// Appends the rest of the line whose first piece the last ReadLine gave,
+// up to and with its newline (or to the end of the input), to `line`: for
+// lines that are taken whole whatever their length. Nothing when that read
+// ended its line.
+void ReadLineRest(LineFile* f, std::string* line);
+
 // The unread bytes of the buffer, reading more when none are left; empty at
 // the end of the input. For a caller that takes lines straight from the
 // buffer, without a copy: it may take only lines that ReadLine would return

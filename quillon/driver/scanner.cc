@@ -75,8 +75,8 @@ char* SharedBeginName(const BeginNames& names, const char* name) {
 struct Article {
   Segment* record = nullptr;
   BeginNames* names = nullptr;
-  std::string subject;            // text after "Subject: ", as read
-  char filename[kLineSize] = {};  // file name in the subject, or ""
+  std::string subject;   // text after "Subject: ", as read
+  std::string filename;  // file name in the subject, or ""
   int header_count = 0;
   int full_lines = 0;
   bool line_ended = true;
@@ -96,9 +96,9 @@ struct FileState {
   int64_t header_start = 0;
   int64_t position = 0;
   // Under -extended, a second Subject line begins the next article: the
-  // line waits here, with the header run it belongs to.
+  // line (whole) waits here, with the header run it belongs to.
   bool pending = false;
-  char pending_line[kLineSize];
+  std::string pending_line;
   int pending_header_count = 0;
   bool pending_line_ended = true;
 };
@@ -109,7 +109,7 @@ bool TakeSubject(ScanState* scan, Article* a, char* line) {
   if (keycheck(line, scan->keywords, scan->keyword_count) < 0) return false;
   a->subject = line + 9;
   upcase(line);
-  GetFileName(line, a->filename);
+  GetFileName(line, &a->filename);
   GetNum(line, &a->record->part, &a->record->total);
   return true;
 }
@@ -126,7 +126,8 @@ void TakeBeginLine(Article* a, char* line, LineFile* in) {
 // exact part number and total.
 void TakeBodyPart(Article* a, char* line) {
   upcase(line);
-  if (!std::strstr(line, a->filename) || !std::strchr(line, '/')) return;
+  if (!std::strstr(line, a->filename.c_str()) || !std::strchr(line, '/'))
+    return;
   int part = -1, total = -1;
   GetNum(line, &part, &total);
   if (part < 1 || total < 1) return;
@@ -175,15 +176,25 @@ bool BeginsNextArticle(const Article* a, const char* line) {
   return EXT && !a->subject.empty() && StartsWith(line, "Subject: ");
 }
 
+// Subject:, From: and Date: lines are read whole, whatever their length.
+bool ReadWhole(const char* line) {
+  return StartsWith(line, "Subject: ") || StartsWith(line, "From: ") ||
+         StartsWith(line, "Date: ");
+}
+
 // Reads one article up to its third full line, the end of the file, or its
 // rejection by the keywords.
 void ReadArticle(ScanState* scan, Article* a, FileState* fs,
                  std::string* poster) {
-  char line[kLineSize];
+  char piece[kLineSize];
+  // A line read whole; `line` points into it or at `piece`.
+  std::string whole;
+  char* line = piece;
   Segment* rec = a->record;
   bool resumed = fs->pending;
   if (resumed) {
-    std::strcpy(line, fs->pending_line);
+    whole.swap(fs->pending_line);
+    line = whole.data();
     a->header_count = fs->pending_header_count;
     a->line_ended = fs->pending_line_ended;
     fs->pending = false;
@@ -193,16 +204,29 @@ void ReadArticle(ScanState* scan, Article* a, FileState* fs,
     if (resumed) {
       resumed = false;
     } else {
-      if (!ReadLine(&fs->file, line, kLineSize)) break;
+      if (!ReadLine(&fs->file, piece, kLineSize)) break;
+      line = piece;
       if (line[0] == '\n' && a->header_count > 5)
         rec->offset = fs->header_start;
       line_start = a->line_ended;
+      // The pieces of a longer line are read with its first one, which
+      // alone counts as a line of the header run.
       CountHeader(a, fs, line);
       size_t len = std::strlen(line);
       a->line_ended = len > 0 && line[len - 1] == '\n';
+      if (line_start && !a->line_ended && ReadWhole(line)) {
+        whole.assign(piece, fs->file.length);
+        ReadLineRest(&fs->file, &whole);
+        line = whole.data();
+        a->line_ended = whole.back() == '\n';
+      }
       if (line_start && BeginsNextArticle(a, line)) {
         fs->pending = true;
-        std::strcpy(fs->pending_line, line);
+        if (line == piece) {
+          fs->pending_line.assign(piece);
+        } else {
+          fs->pending_line.swap(whole);
+        }
         fs->pending_header_count = a->header_count;
         fs->pending_line_ended = a->line_ended;
         return;
@@ -221,7 +245,7 @@ void ReadArticle(ScanState* scan, Article* a, FileState* fs,
       if (StartsWith(line, "From: ")) *poster = userid(line + 6);
       if (have_subject && bline(line)) TakeBeginLine(a, line, &fs->file);
       if (have_subject) TakeYbegin(a, line, line_start, &fs->file);
-      if (a->filename[0] && !a->yenc) TakeBodyPart(a, line);
+      if (!a->filename.empty() && !a->yenc) TakeBodyPart(a, line);
     }
     fs->position = TellLine(&fs->file);
   }

@@ -114,6 +114,48 @@ TEST(Scanner, FoldedLinesContinueTheHeaderRun) {
     EXPECT_EQ(s->offset, s->path == scan.paths[0] ? 2 : 0);
 }
 
+// Subject:, From: and Date: lines longer than a line read are read whole,
+// and count as one line of the header run; under -extended too, where a
+// long Subject line begins the next article.
+TEST(Scanner, HeaderLinesAreReadWhole) {
+  TempDir dir;
+  const std::string text(400, 'x');
+  const std::string subject = text + " long.bin (2/3)";
+  std::string body = kFull + kFull + kFull;
+  auto headers = [&](int lines) {
+    std::string h = "From: " + text + " <long.poster@example.org>\n" +
+                    "Subject: " + subject + "\nDate: Mon, 13 Jan 1997 " +
+                    "10:20:30 GMT (" + text + ")\n";
+    for (int i = 3; i < lines; ++i) h += "X-" + std::to_string(i) + ": v\n";
+    return "x\n" + h + "\n";
+  };
+  WriteFile(dir.Path("six"), headers(6) + body);
+  WriteFile(dir.Path("five"), headers(5) + body);
+  WriteFile(dir.Path("batch"), Headers(6, "chat") + "text\n" + headers(6) +
+                                   "begin 644 x\n" + body);
+  Scan scan;
+  scan.Run({dir.Path("six"), dir.Path("five")});
+  Scan extended;
+  EXT = true;
+  extended.Run({dir.Path("batch")});
+  std::vector<Segment*> records = scan.Records();
+  records.push_back(extended.catalogue);
+  ASSERT_EQ(records.size(), 3u);
+  ASSERT_NE(records[2], nullptr);
+  std::string caption = subject;
+  upcase(caption.data());
+  for (Segment* s : records) {
+    EXPECT_EQ(s->caption, caption);
+    EXPECT_EQ(s->part * 10 + s->total, 23);
+    EXPECT_EQ(s->time, 97582830);
+  }
+  EXPECT_EQ(records[0]->offset + records[1]->offset, 2);
+  EXPECT_EQ(records[2]->offset,
+            static_cast<int64_t>((Headers(6, "chat") + "text\nx\n").size()));
+  EXPECT_EQ(std::string(scan.pool.buf), "long.poster");
+  EXPECT_EQ(std::string(extended.pool.buf), "long.poster");
+}
+
 TEST(Scanner, PartsTotalsAndBeginNames) {
   TempDir dir;
   std::string body = kFull + kFull + kFull;
