@@ -30,6 +30,10 @@ void Relabel(Segment* head) {
 }
 
 void CountMatch(KeyCount* c, const Segment* r) {
+  CountMatch(c, r, IsRepost(r));
+}
+
+void CountMatch(KeyCount* c, const Segment* r, bool repost) {
   ++c->matches;
   if (r->begin && r->begin != c->last_begin) {
     ++c->begins;
@@ -41,8 +45,8 @@ void CountMatch(KeyCount* c, const Segment* r) {
   } else if (r->part != c->last_part) {
     c->gaps += int64_t{r->part} - c->last_part - 1;
     c->last_part = r->part;
-    c->last_repost = IsRepost(r);
-  } else if (IsRepost(r) || c->last_repost) {
+    c->last_repost = repost;
+  } else if (repost || c->last_repost) {
     // One of two copies of a part is a repost: whichever was read first,
     // the part counts once.
     --c->matches;

@@ -37,6 +37,9 @@ struct KeyCount {
 // Counts one more record that the key matches, in catalogue order.
 void CountMatch(KeyCount* c, const Segment* r);
 
+// The same with IsRepost(r) given, for callers that know it already.
+void CountMatch(KeyCount* c, const Segment* r, bool repost);
+
 // The key's records make one file, and more of them than the best so far.
 bool Acceptable(const KeyCount& c, int best_count);
 
