@@ -43,11 +43,15 @@ bool ShortDataLine(const char* line) {
   return true;
 }
 
-// A line that may stand right before the end line of a uuencoded file.
-bool EndsData(const char* line) {
-  if (uuline(line)) return true;
-  if (line[0] == '`' && TextLength(line) == 1) return true;
-  return ShortDataLine(line);
+// A data line of a uuencoded file: a full line or a short one.
+bool DataLine(const char* line) { return uuline(line) || ShortDataLine(line); }
+
+// The zero-length line that may stand between the last data line and the
+// end line: "`", a single blank, or, once transit stripped that blank,
+// nothing but the line end.
+bool ZeroLengthLine(const char* line) {
+  size_t n = TextLength(line);
+  return n == 0 || (n == 1 && (line[0] == '`' || line[0] == ' '));
 }
 
 // The end line of a uuencoded file: "end", then only blanks to the line end.
@@ -81,8 +85,8 @@ struct Article {
   int full_lines = 0;
   bool line_ended = true;
   bool rejected = false;
-  // The last line read may stand before the end line of a file.
-  bool data_before = false;
+  // Where the last line read stands in the tail of a uuencoded file.
+  enum { kNoData, kBegin, kData, kZeroLength } tail = kNoData;
   // The article holds the end of a posted file (a last part shorter than
   // three full lines): it qualifies and its reading ends there.
   bool ends_file = false;
@@ -136,13 +140,26 @@ void TakeBodyPart(Article* a, char* line) {
     a->record->total = total;
 }
 
-// Notes the end line of a posted file. Without a begin line only a later
-// part counts, so that a text article quoting a few data lines stays none.
+// Notes the end line of a posted file: it ends the file when a data line
+// of the article comes right before it, or before a zero-length line right
+// before it (also a begin line, for an empty file). Without a begin line
+// only a later part counts, so that a text article quoting a few data lines
+// stays none.
 void TakeFileEnd(Article* a, const char* line, bool line_start) {
-  bool before = a->data_before;
-  a->data_before = line_start && EndsData(line);
-  if (!before || !line_start || !EndLine(line)) return;
-  if (a->record->begin || a->record->part > 1) a->ends_file = true;
+  auto before = a->tail;
+  a->tail = Article::kNoData;
+  if (!line_start) return;
+  if (DataLine(line)) {
+    a->tail = Article::kData;
+  } else if (bline(line)) {
+    a->tail = Article::kBegin;
+  } else if ((before == Article::kData || before == Article::kBegin) &&
+             ZeroLengthLine(line)) {
+    a->tail = Article::kZeroLength;
+  } else if ((before == Article::kData || before == Article::kZeroLength) &&
+             EndLine(line) && (a->record->begin || a->record->part > 1)) {
+    a->ends_file = true;
+  }
 }
 
 // A "=ybegin" line at the start of a line makes the article a yEnc part,

@@ -330,35 +330,48 @@ TEST(Scanner, KeywordRejectionUnderExtendedReadsOnAfterTheSubject) {
 
 namespace {
 
-// A last part shorter than three full lines qualifies by its end line; text
-// that only looks like one does not.
+// A last part shorter than three full lines qualifies by its end line when
+// a data line of it stands right before that line or before the one
+// zero-length line ("`", a blank, or nothing) before it; text that only
+// looks like one does not.
 TEST(Scanner, EndOfAFileShorterThanThreeFullLines) {
   TempDir dir;
-  const std::string tail = "end\n";
-  // 10 bytes: "*" and 16 characters (12 encode them; the rule allows 13).
-  WriteFile(dir.Path("tiny"),
-            Headers(6, "tiny.txt") + Uuencode("0123456789", "tiny.txt"));
-  WriteFile(dir.Path("last1"),
-            Headers(6, "r.bin (3/3)") + UuencodeLines("abc") + "`\n" + tail);
-  WriteFile(dir.Path("last2"),
-            Headers(6, "r.bin (2/2)") + kFull + kFull + "`\r\n" + "end \r\n");
-  WriteFile(dir.Path("nopart"), Headers(6, "r.bin") + kFull + "`\n" + tail);
-  WriteFile(dir.Path("quote"), Headers(6, "Re: r.bin (3/3)") + "> " +
-                                   UuencodeLines("abc") + "> `\n> end\n");
-  WriteFile(dir.Path("text"), Headers(6, "x (2/3)") + "it was the\n" + tail);
-  WriteFile(dir.Path("badlen"),
-            Headers(6, "y (2/3)") + "#abcd\n" + "#ab\n" + "endless\n");
-  WriteFile(dir.Path("endword"), Headers(6, "z (2/3)") + kFull + "end of it\n");
-  Scan scan;
-  scan.Run({dir.Path("tiny"), dir.Path("last1"), dir.Path("last2"),
-            dir.Path("nopart"), dir.Path("quote"), dir.Path("text"),
-            dir.Path("badlen"), dir.Path("endword")});
-  std::vector<std::string> paths;
-  for (Segment* s : scan.Records()) paths.push_back(s->path);
-  std::sort(paths.begin(), paths.end());
-  EXPECT_EQ(paths,
-            (std::vector<std::string>{dir.Path("last1"), dir.Path("last2"),
-                                      dir.Path("tiny")}));
+  const std::string last = UuencodeLines("abc");  // a short data line
+  const std::string last_crlf = last.substr(0, last.size() - 1) + "\r\n";
+  const std::string part3 = Headers(6, "r.bin (3/3)");
+  struct {
+    const char* what;
+    std::string text;
+    bool qualifies;
+  } cases[] = {
+      // 10 bytes: "*" and 16 characters (12 encode them; the rule allows 13).
+      {"tiny file", Headers(6, "tiny.txt") + Uuencode("0123456789", "tiny.txt"),
+       true},
+      {"short, end", part3 + last + "end\n", true},
+      {"short, `", part3 + last + "`\nend\n", true},
+      {"short, blank", part3 + last + " \nend\n", true},
+      {"short, nothing", part3 + last + "\nend\n", true},
+      {"short, blank, CR LF", part3 + last_crlf + " \r\nend\r\n", true},
+      {"short, nothing, CR LF", part3 + last_crlf + "\r\nend \r\n", true},
+      {"full, `", Headers(6, "r.bin (2/2)") + kFull + kFull + "`\r\nend\n",
+       true},
+      {"full, nothing", Headers(6, "r.bin (2/2)") + kFull + "\nend\n", true},
+      {"empty file", Headers(6, "e.bin") + "begin 644 e.bin\n`\nend\n", true},
+      {"no part, no begin", Headers(6, "r.bin") + kFull + "`\nend\n", false},
+      {"quoted", Headers(6, "Re: r.bin (3/3)") + "> " + last + "> `\n> end\n",
+       false},
+      {"text", Headers(6, "x (2/3)") + "it was the\nend\n", false},
+      {"text, `", Headers(6, "x (2/3)") + "it was the\n`\nend\n", false},
+      {"two zero-length lines", part3 + last + "`\n\nend\n", false},
+      {"bad lengths", Headers(6, "y (2/3)") + "#abcd\n#ab\nendless\n", false},
+      {"end word", Headers(6, "z (2/3)") + kFull + "end of it\n", false},
+  };
+  for (const auto& c : cases) {
+    WriteFile(dir.Path("a"), c.text);
+    Scan scan;
+    scan.Run({dir.Path("a")});
+    EXPECT_EQ(scan.count, c.qualifies ? 1 : 0) << c.what;
+  }
 }
 
 TEST(Scanner, ShortDataLineLengths) {

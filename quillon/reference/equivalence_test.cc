@@ -534,8 +534,8 @@ TEST(Equivalence, WindowsAndCleaning) {
 }
 
 // One random line of an article file as the decode pass meets them: full
-// data lines most of all (some damaged), short data lines, terminator and
-// end lines, begin lines whole, broken or
+// data lines most of all (some damaged), short data lines, zero-length
+// lines ("`", a blank, nothing) and end lines, begin lines whole, broken or
 // indented, and text.
 std::string RandomLine(Rng& rng, bool crlf) {
   std::string eol = crlf ? "\r\n" : "\n";
@@ -559,7 +559,10 @@ std::string RandomLine(Rng& rng, bool crlf) {
     return std::string(1, static_cast<char>(32 + count)) +
            chars((count + 2) / 3 * 4) + eol;
   }
-  if (kind <= 80) return "`" + eol;
+  if (kind <= 80) {
+    static const std::vector<std::string> kZeroLength = {"`", " ", ""};
+    return rng.Pick(kZeroLength) + eol;
+  }
   if (kind <= 83) return "end" + eol;
   if (kind <= 86) {
     // Mostly new names: a file written again hides what went into it.
