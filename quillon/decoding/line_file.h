@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 #include <vector>
 
 // Reads go through a buffer of its own, so that a line costs neither a system
@@ -32,18 +31,9 @@ struct LineFile {
   int64_t size = -1;
 };
 
-// Directories of one run already reported.
-using ReportedDirectories = std::unordered_set<std::string>;
-
-// True when `path` names a directory (following symbolic links): such a
-// file argument is no article and no uuencoded file. It is reported as a
-// file that cannot be accessed unless `reported` (when given) holds it
-// already, so that it is reported once per run, also when the scan hands its
-// arguments on to plain decoding. The caller counts it as a failure.
-bool SkipDirectory(const char* path, ReportedDirectories* reported);
-
 // Opens `path` for reading, in wire format when its content ends with
-// CR LF "." CR LF. False when it cannot be opened.
+// CR LF "." CR LF. False when it cannot be opened, and for a directory
+// (errno is then EISDIR): no file argument is read as one.
 bool OpenLineFile(LineFile* f, const char* path);
 
 // Reads standard input; it is never closed.

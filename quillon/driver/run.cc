@@ -32,7 +32,6 @@ struct Run {
   std::vector<Segment*> yenc;  // yEnc segments in reading order
   PosterPool pool;
   Keywords keywords;
-  ReportedDirectories directories;
   bool failed = false;  // a failure message was printed
   bool stop = false;    // -log or -unlog: nothing is decoded
   int first = 0;        // index of the first file argument
@@ -112,7 +111,6 @@ int ScanRun(Run* run, int argc, char** argv) {
   scan.catalogue = &run->catalogue;
   scan.yenc = &run->yenc;
   scan.pool = &run->pool;
-  scan.directories = &run->directories;
   scan.keywords = run->keywords.table;
   scan.keyword_count = run->keywords.count;
   int count = 0;
@@ -120,8 +118,8 @@ int ScanRun(Run* run, int argc, char** argv) {
   if (scan.failed) run->failed = true;
   if (result == kScanFallBack) {
     if (!QUIET) std::printf("Found ordinary uuencoded files.\n");
-    return Decoded(run, decode_p(&run->catalogue, run->first, argc, argv,
-                                 &run->directories));
+    return Decoded(run,
+                   decode_p(&run->catalogue, run->first, argc, argv, true));
   }
   if (!QUIET) std::printf("\nFound %d uuencoded file segments.\n", count);
   // Also after failures: finding nothing at all has a status of its own.
@@ -148,7 +146,6 @@ int QuillonMain(int argc, char** argv) {
   if (!QUIET) std::printf("Quillon ver %s\n", QUILLON_VERSION);
   if (run.first == argc) return Decoded(&run, decode(nullptr));
   if (PLAIN)
-    return Decoded(&run, decode_p(&run.catalogue, run.first, argc, argv,
-                                  &run.directories));
+    return Decoded(&run, decode_p(&run.catalogue, run.first, argc, argv));
   return ScanRun(&run, argc, argv);
 }

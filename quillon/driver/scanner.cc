@@ -1,5 +1,6 @@
 #include "driver/scanner.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -289,17 +290,19 @@ void AddSegment(ScanState* scan, Article* a, const char* path,
 }
 
 // Opens the next file argument; false when it is to be passed over. A
-// directory (a subdirectory of the spool caught by a glob) or an empty file
-// is no article without a Subject line: it must not turn the run into plain
-// decoding.
+// directory (a subdirectory of the group's caught by a glob) is no article
+// and no failure: it is passed over without a word, and without an entry in
+// the log. An empty file is no article without a Subject line: it must not
+// turn the run into plain decoding.
 bool OpenArticleFile(ScanState* scan, FileState* fs, const char* path,
                      LogEntry** entry) {
-  if (SkipDirectory(path, scan->directories)) {
-    scan->failed = true;
-    return false;
-  }
-  if (inDlist(scan->log_list, path, entry)) return false;
-  if (!OpenLineFile(&fs->file, path)) {
+  LogPlace place;
+  *entry = nullptr;
+  if (LookUpLogged(scan->log_list, path, &place)) return false;
+  bool opened = OpenLineFile(&fs->file, path);
+  if (!opened && errno == EISDIR) return false;
+  *entry = EnterLogged(scan->log_list, place);
+  if (!opened) {
     ErrorLine("quillon: cannot access file %s\n", path);
     scan->failed = true;
     return false;

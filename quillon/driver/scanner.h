@@ -20,7 +20,6 @@ struct ScanState {
   // The index of *catalogue while the scan inserts into it.
   CatalogueIndex index;
   PosterPool* pool = nullptr;
-  ReportedDirectories* directories = nullptr;
   char** keywords = nullptr;
   int keyword_count = 0;
   bool failed = false;  // a failure message was printed
