@@ -290,7 +290,7 @@ void AddSegment(ScanState* scan, Article* a, const char* path,
 }
 
 // Opens the next file argument; false when it is to be passed over. A
-// directory (a subdirectory of the group's caught by a glob) is no article
+// directory (a subgroup's, caught by a glob over its group) is no article
 // and no failure: it is passed over without a word, and without an entry in
 // the log. An empty file is no article without a Subject line: it must not
 // turn the run into plain decoding.
