@@ -134,20 +134,27 @@ TEST_F(DecodeTest, EndLineLooksBackAcrossFullLines) {
       {crlf(m1) + "`\r\n", full1},
       {crlf(m1) + "\r\n", full1},
   };
-  int n = 0;
-  for (const Case& c : cases) {
-    std::string name = "f";
-    name += std::to_string(n++);
-    WriteFile(in.Path(name), "begin 644 " + name + "\n" + c.body + "end\n");
-    Add(in.Path(name), 1, NewBeginName(name.c_str()));
+  // With the fast ways for runs of full lines, and line by line.
+  for (bool fast : {true, false}) {
+    UseDecodeFastPaths(fast);
+    TempDir dest;
+    DESTDIR = dest.path.c_str();
+    list = nullptr;
+    tail = &list;
+    int n = 0;
+    for (const Case& c : cases) {
+      std::string name = "f" + std::to_string(n++);
+      WriteFile(in.Path(name), "begin 644 " + name + "\n" + c.body + "end\n");
+      Add(in.Path(name), 1, NewBeginName(name.c_str()));
+    }
+    Run();
+    n = 0;
+    for (const Case& c : cases) {
+      std::string name = "f" + std::to_string(n++);
+      EXPECT_EQ(ReadFile(dest.Path(name)), c.file) << name << " " << fast;
+    }
   }
-  Run();
-  n = 0;
-  for (const Case& c : cases) {
-    std::string name = "f";
-    name += std::to_string(n++);
-    EXPECT_EQ(ReadFile(out.Path(name)), c.file) << name;
-  }
+  UseDecodeFastPaths(true);
 }
 
 // A window may end between two full lines of one article: the lines behind
