@@ -22,8 +22,8 @@ namespace {
 // sequence, the records whose caption holds it, in run order. Short runs go
 // without: reading their few captions costs less than building the table.
 struct Run {
-  std::vector<Segment*> records;  // catalogue order
-  std::vector<char> repost;       // IsRepost of each record
+  std::vector<Segment*> records;    // catalogue order
+  std::vector<MatchFields> fields;  // of each record, read by the counts
   bool indexed = false;
   std::unordered_map<uint32_t, std::vector<uint32_t>> trigrams;
   std::vector<uint32_t> everyone;
@@ -42,7 +42,8 @@ struct Run {
   SharedText seed_text;
   std::vector<uint32_t> candidates;
   std::vector<uint32_t> held;
-  std::vector<uint32_t> stamp;  // per record: the last search that took it
+  std::vector<uint32_t> matched;  // of one window, by candidate
+  std::vector<uint32_t> stamp;    // per record: the last search that took it
   uint32_t searches = 0;
 };
 
@@ -59,7 +60,7 @@ void IndexRun(Run* run, Segment* first, Segment* end) {
   for (Segment* r = first; r != end; r = r->next) {
     run->everyone.push_back(static_cast<uint32_t>(run->records.size()));
     run->records.push_back(r);
-    run->repost.push_back(IsRepost(r));
+    run->fields.push_back(FieldsOf(r));
   }
   run->stamp.assign(run->records.size(), 0);
   run->indexed = run->records.size() >= kIndexedRun;
@@ -90,7 +91,7 @@ const std::vector<uint32_t>* Candidates(const Run& run,
 }
 
 void CountRecord(const Run& run, uint32_t at, KeyCount* c) {
-  CountMatch(c, run.records[at], run.repost[at] != 0);
+  CountMatch(c, run.fields[at]);
 }
 
 // Counts `key` over the run's ungrouped records in catalogue order. The
@@ -201,21 +202,26 @@ bool SearchWindows(Run* run, Search* search, const char* caption,
     SharedPrefixes(&run->seed_text, run->records[run->candidates[i]]->caption,
                    starts, run->held.data() + i, n);
   }
+  std::vector<uint32_t>& matched = run->matched;
   for (size_t s = 0; s < starts; ++s) {
     const uint32_t* held = run->held.data() + s * n;
     uint32_t size = 3;
+    matched.clear();
+    for (uint32_t i = 0; i < n; ++i)
+      if (held[i] >= size) matched.push_back(i);
     for (;;) {
       KeyCount c;
       // The seed holds every window of its own: `least` ends at its end.
       uint32_t least = UINT32_MAX;
-      for (size_t i = 0; i < n; ++i) {
-        if (held[i] < size) continue;
+      for (uint32_t i : matched) {
         CountRecord(*run, run->candidates[i], &c);
         least = std::min(least, held[i]);
       }
       if (!Weigh(search, c, caption + s, size)) return false;
       if (c.matches == 0 || least >= length - s) break;
       size = least + 1;
+      // The longer window's records are among the shorter one's.
+      std::erase_if(matched, [&](uint32_t i) { return held[i] < size; });
     }
   }
   return true;

@@ -34,11 +34,19 @@ struct KeyCount {
   int total = -1;
 };
 
-// Counts one more record that the key matches, in catalogue order.
-void CountMatch(KeyCount* c, const Segment* r);
+// What the count of a key reads of a record.
+struct MatchFields {
+  const char* begin;
+  int part;
+  int total;
+  bool repost;  // IsRepost
+};
 
-// The same with IsRepost(r) given, for callers that know it already.
-void CountMatch(KeyCount* c, const Segment* r, bool repost);
+MatchFields FieldsOf(const Segment* r);
+
+// Counts one more record that the key matches, in catalogue order.
+void CountMatch(KeyCount* c, const MatchFields& r);
+void CountMatch(KeyCount* c, const Segment* r);
 
 // The key's records make one file, and more of them than the best so far.
 bool Acceptable(const KeyCount& c, int best_count);
