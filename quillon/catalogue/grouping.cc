@@ -183,6 +183,10 @@ void WindowCandidates(Run* run, const char* caption, size_t length) {
 // counts its states in 32 bits.
 constexpr size_t kLongestShared = size_t{1} << 29;
 
+// Entries of `held` at most (64 MB): only a huge caption that many records
+// share needs its starts in more than one block.
+constexpr size_t kMostHeld = size_t{16} << 20;
+
 // Pass 1 for a caption of 3 characters or more. The windows start at each
 // position in turn and grow one character at a time to the end of the
 // caption (while they match any record); a window matches the records that
@@ -197,14 +201,21 @@ bool SearchWindows(Run* run, Search* search, const char* caption,
   const size_t n = run->candidates.size();
   const size_t starts = length - 2;
   BuildSharedText(std::string_view(caption, length), &run->seed_text);
-  run->held.resize(n * starts);
-  for (size_t i = 0; i < n; ++i) {
-    SharedPrefixes(&run->seed_text, run->records[run->candidates[i]]->caption,
-                   starts, run->held.data() + i, n);
-  }
+  // The starts are taken in blocks that bound the memory of `held`.
+  const size_t block = std::max<size_t>(1, kMostHeld / std::max<size_t>(n, 1));
   std::vector<uint32_t>& matched = run->matched;
   for (size_t s = 0; s < starts; ++s) {
-    const uint32_t* held = run->held.data() + s * n;
+    size_t first = s / block * block;
+    if (s == first) {
+      size_t end = std::min(starts, first + block);
+      run->held.resize(n * (end - first));
+      for (size_t i = 0; i < n; ++i) {
+        SharedPrefixes(&run->seed_text,
+                       run->records[run->candidates[i]]->caption, first, end,
+                       run->held.data() + i, n);
+      }
+    }
+    const uint32_t* held = run->held.data() + (s - first) * n;
     uint32_t size = 3;
     matched.clear();
     for (uint32_t i = 0; i < n; ++i)

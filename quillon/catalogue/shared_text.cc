@@ -87,8 +87,8 @@ void BuildSharedText(std::string_view text, SharedText* t) {
     t->by_length[count[t->states[q].len]++] = static_cast<int32_t>(q);
 }
 
-void SharedPrefixes(SharedText* t, std::string_view other, size_t starts,
-                    uint32_t* out, size_t stride) {
+void SharedPrefixes(SharedText* t, std::string_view other, size_t first,
+                    size_t end, uint32_t* out, size_t stride) {
   // A piece of the text is held by `other` when read backwards it is a piece
   // of `other` read backwards. longest[q]: the length of the longest piece
   // of state q that `other` holds, 0 for none.
@@ -125,6 +125,6 @@ void SharedPrefixes(SharedText* t, std::string_view other, size_t starts,
     int32_t s = t->by_length[i];
     if (longest[s] == 0) longest[s] = longest[t->states[s].link];
   }
-  for (size_t s = 0; s < starts; ++s)
-    out[s * stride] = static_cast<uint32_t>(longest[t->from[s]]);
+  for (size_t s = first; s < end; ++s)
+    out[(s - first) * stride] = static_cast<uint32_t>(longest[t->from[s]]);
 }

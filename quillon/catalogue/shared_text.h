@@ -33,13 +33,14 @@ struct SharedText {
   std::vector<int32_t> longest;
 };
 
-// Builds the automaton of `text`.
+// Builds the automaton of `text`, which is shorter than 2^29 characters
+// (states are counted in 32 bits).
 void BuildSharedText(std::string_view text, SharedText* t);
 
-// For each start s below `starts` (at most the text's length), the length
-// of the longest piece of the text beginning at s that `other` contains,
-// into out[s * stride].
-void SharedPrefixes(SharedText* t, std::string_view other, size_t starts,
-                    uint32_t* out, size_t stride);
+// For each start s from `first` to below `end` (at most the text's length),
+// the length of the longest piece of the text beginning at s that `other`
+// contains, into out[(s - first) * stride].
+void SharedPrefixes(SharedText* t, std::string_view other, size_t first,
+                    size_t end, uint32_t* out, size_t stride);
 
 #endif  // QUILLON_CATALOGUE_SHARED_TEXT_H_

@@ -21,7 +21,7 @@ uint32_t Slow(const std::string& text, size_t start, const std::string& other) {
 std::vector<uint32_t> Fast(SharedText* t, const std::string& text,
                            const std::string& other) {
   std::vector<uint32_t> out(text.size());
-  SharedPrefixes(t, other, text.size(), out.data(), 1);
+  SharedPrefixes(t, other, 0, text.size(), out.data(), 1);
   return out;
 }
 
