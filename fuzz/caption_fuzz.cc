@@ -4,10 +4,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "catalogue/caption.h"
-#include "quillon.h"
 
 namespace {
 
@@ -42,11 +42,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   upcase(upper.data());
   GetNum(upper.data(), &part, &total);
 
-  char name[kLineSize];
+  std::string name;
   std::vector<char> subject = Text(data, size);
   upcase(subject.data());
-  GetFileName(subject.data(), name);
-  Check(std::strlen(name) < kLineSize);
+  GetFileName(subject.data(), &name);
+  Check(name.size() <= size && name.find('\0') == std::string::npos);
 
   std::vector<char> date = Text(data, size);
   GetTime(date.data());

@@ -1,10 +1,12 @@
 """No posting is lost: postings that share a file name, a part reposted
-twice, last parts shorter than three full lines, and directories or empty
-files among the article files. Each case runs as cron would run it, with
--delete and the processed-file log."""
+twice, last parts shorter than three full lines and the ways they end,
+subjects longer than a line read, and directories or empty files among the
+article files. Each case runs as cron would run it, with -delete and the
+processed-file log."""
 
 import itertools
 import os
+import random
 import unittest
 
 from quillon_e2e import QuillonTest, uuencode, uuencode_lines
@@ -37,11 +39,16 @@ class SpoolTest(QuillonTest):
     def left(self, name="spool"):
         return sorted(os.listdir(self.path(name)))
 
-    def header(self, subjects, segments, files):
-        """What a scan run prints up to the decode pass."""
+    def header(self, subjects, segments, files, listed=()):
+        """What a scan run prints up to the decode pass; `listed`: the
+        subjects of the segments not decoded."""
         out = BANNER + b"Reading %s\n\n" % self.log.encode()
         out += b"".join(s.encode() + b"\n" for s in subjects)
         out += b"\nFound %d uuencoded file segments.\n" % segments
+        if listed:
+            out += (b"\nCaptions for (file) segments not decoded:\n"
+                    + b"".join(s.upper().encode() + b"\n" for s in listed)
+                    + b"\n")
         return out + b"%d complete (non-segmented) files found.\n\n" % files
 
     def footer(self):
@@ -53,6 +60,18 @@ class SpoolTest(QuillonTest):
         spool = os.path.realpath(self.path("spool"))
         names = [os.path.basename(p) for p in read_order]
         return "*%s\n" % spool + "".join("@%s\n" % n for n in reversed(names))
+
+
+def filler(size, seed):
+    """`size` characters of subject text without digits, dots, slashes or
+    the word "of", as stands before the part numbers of a long subject."""
+    rng = random.Random(seed)
+    words = ["sunny", "beach", "holiday", "pictures", "-", "[best]", "the",
+             "Coast", "and", "more", "NEW", "scans"]
+    text = ""
+    while len(text) < size:
+        text += rng.choice(words) + " "
+    return text[:size]
 
 
 def subject_of(text):
@@ -206,6 +225,35 @@ class ShortLastPartTest(SpoolTest):
         self.assertEqual(self.left(), ["6", "7"])
         self.assertEqual(self.logged(), self.log_of(files[:5]))
 
+    def test_zero_length_line_before_end_as_posted_and_as_transit_leaves_it(
+            self):
+        # Last parts of one or two data lines; the data of the last two is a
+        # multiple of 45, so that a full line stands before the end.
+        endings = [("`", 10), (" ", 20), ("", 30), ("`", 0), ("", 0)]
+        texts, datas = [], []
+        for eol in (b"\n", b"\r\n"):
+            for k, (zero, tail) in enumerate(endings):
+                data = random_bytes(45 * 4 + tail, 70 + k + len(eol))
+                lines = uuencode_lines(data)
+                name = "e%d%s.bin" % (k, "crlf" if len(eol) == 2 else "")
+                first = b"begin 644 %s\n" % name.encode() + b"".join(lines[:3])
+                last = b"".join(lines[3:]) + zero.encode() + b"\nend\n"
+                for i, body in enumerate([first, last.replace(b"\n", eol)]):
+                    texts.append(article("%s (%d/2)" % (name, i + 1), body,
+                                         when=date(6, 10 + i)))
+                datas.append((name, data))
+        files = self.spool(texts)
+        rc, out, err = self.run_logged("-delete", *files)
+        self.assertEqual((rc, err), (0, b""))
+        self.assertEqual(out, self.header([subject_of(t) for t in texts],
+                                          len(texts), len(datas))
+                         + b"".join(b"UUdecoding %s\n" % n.encode()
+                                    for n, _ in datas) + self.footer())
+        for name, data in datas:
+            self.assertEqual(self.read(name), data, name)
+        self.assertEqual(self.left(), [])
+        self.assertEqual(self.logged(), self.log_of(files))
+
     def test_ten_byte_file_in_one_article_file(self):
         data = b"ten bytes!"
         self.assertEqual(len(data), 10)
@@ -218,40 +266,93 @@ class ShortLastPartTest(SpoolTest):
         self.assertEqual(self.left(), [])
 
 
-class DirectoryArgumentTest(SpoolTest):
-    """A subdirectory and an empty file caught by the spool's glob."""
+class LongSubjectTest(SpoolTest):
+    """Subjects of 200 and 1,000 characters: the part numbers at their end
+    count, and they are printed and listed whole; so is a long From: line
+    read to its address."""
 
-    def test_scan_passes_them_over(self):
+    def long_posting(self, size, data, name, parts, poster, named=True,
+                     missing=()):
+        """A posting whose subjects are `size` characters long: filler text,
+        the file name unless not `named`, and "(n/m)"."""
+        tail = (" " + name if named else "") + " (%(part)d/%(total)d)"
+        text = filler(size - len(tail % {"part": 1, "total": parts}), size)
+        texts = posting(data, name, parts, subject_fmt=text + tail,
+                        poster=poster, when=date(7))
+        return [t for i, t in enumerate(texts, 1) if i not in missing]
+
+    def check(self, size):
+        album = random_bytes(6000, size)
+        unnamed = random_bytes(4000, size + 1)
+        a = self.long_posting(size, album, "album.zip", 3, "ann@a.example")
+        # Without a file name the key is found among the subject's windows.
+        b = self.long_posting(size, unnamed, "b.bin", 2, "%s <bob@b.example>"
+                              % filler(300, 3), named=False)
+        c = self.long_posting(size, random_bytes(6000, 5), "c.bin", 3,
+                              "cy@c.example", missing=[2])
+        texts = a + b + c
+        self.assertEqual(len(subject_of(texts[0])), size)
+        files = self.spool(texts)
+        rc, out, err = self.run_logged("-delete", *files)
+        self.assertEqual((rc, err), (0, b""))
+        self.assertEqual(out, self.header([subject_of(t) for t in texts], 7, 2,
+                                          [subject_of(t) for t in c])
+                         + b"UUdecoding album.zip\nUUdecoding b.bin\n"
+                         + self.footer())
+        self.assertEqual(self.read("album.zip"), album)
+        self.assertEqual(self.read("b.bin"), unnamed)
+        self.assertEqual(self.left(), ["6", "7"])
+        self.assertEqual(self.logged(), self.log_of(files[:5]))
+
+    def test_subjects_of_200_characters(self):
+        self.check(200)
+
+    def test_subjects_of_1000_characters(self):
+        self.check(1000)
+
+
+class DirectoryArgumentTest(SpoolTest):
+    """A group's directory holds the directories of its subgroups, and a
+    glob over it catches them, first or among the articles."""
+
+    def test_scan_passes_them_over_without_a_word(self):
         data = random_bytes(4000, 60)
         files = self.spool(posting(data, "d.bin", 2))
         os.mkdir(self.path("spool", "0sub"))
+        os.mkdir(self.path("spool", "1sub"))
         self.write("spool/0empty", b"")
-        args = ["spool/0sub", "spool/0empty"] + files
+        args = ["spool/0sub", "spool/0empty", files[0], "spool/1sub", files[1]]
         rc, out, err = self.run_logged("-delete", *args)
-        # The directory is reported, so the run does not end as a success.
-        self.assertEqual(rc, 1)
-        self.assertEqual(err, b"quillon: cannot access file spool/0sub\n")
+        self.assertEqual((rc, err), (0, b""))
         self.assertEqual(out, self.header(["d.bin (1/2)", "d.bin (2/2)"], 2, 1)
                          + b"UUdecoding d.bin\n" + self.footer())
         self.assertEqual(self.read("d.bin"), data)
-        self.assertEqual(self.left(), ["0empty", "0sub"])
+        self.assertEqual(self.left(), ["0empty", "0sub", "1sub"])
         self.assertEqual(self.logged(), self.log_of(files))
 
-    def test_plain_mode_and_fall_back_go_on_after_a_directory(self):
+    def test_plain_mode_reports_them_and_fall_back_passes_them_over(self):
         data = random_bytes(700, 61)
+        more = random_bytes(800, 62)
         self.write("in/p.uu", uuencode(data, "p.bin"))
+        self.write("in/q.uu", uuencode(more, "q.bin"))
         self.write("in/empty", b"")
-        os.mkdir(self.path("in", "sub"))
-        for args, found in ((["-plain"], b""),
-                            ([], b"\nFound ordinary uuencoded files.\n")):
-            with self.subTest(args=args):
-                rc, out, err = self.quillon(*args, "in/sub", "in/empty",
-                                            "in/p.uu")
-                self.assertEqual(rc, 1)
-                self.assertEqual(err, b"quillon: cannot access file in/sub\n")
-                self.assertEqual(out, BANNER + found + b"\nUUdecoding p.bin\n")
+        os.mkdir(self.path("in", "0sub"))
+        os.mkdir(self.path("in", "1sub"))
+        args = ["in/0sub", "in/empty", "in/p.uu", "in/1sub", "in/q.uu"]
+        for plain, rc, err, found in (
+                (True, 1, b"quillon: cannot access file in/0sub\n"
+                          b"quillon: cannot access file in/1sub\n", b""),
+                (False, 0, b"", b"\nFound ordinary uuencoded files.\n")):
+            with self.subTest(plain=plain):
+                options = ["-plain"] if plain else []
+                self.assertEqual(
+                    self.quillon(*options, *args),
+                    (rc, BANNER + found + b"\nUUdecoding p.bin\n"
+                     b"UUdecoding q.bin\n", err))
                 self.assertEqual(self.read("p.bin"), data)
+                self.assertEqual(self.read("q.bin"), more)
                 os.remove(self.path("p.bin"))
+                os.remove(self.path("q.bin"))
 
 
 if __name__ == "__main__":

@@ -2,9 +2,9 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "message.h"
-#include "quillon.h"
 #include "text.h"
 
 namespace {
@@ -33,15 +33,6 @@ char* NextToken(char** cursor, const char* delims) {
   if (*end != '\0') *end++ = '\0';
   *cursor = end;
   return s;
-}
-
-// Copies at most kLineSize - 1 characters of `text`: callers pass lines of
-// one read, and anything longer must not overrun the field.
-void CopyLine(const char* text, char* field) {
-  size_t n = 0;
-  while (n < kLineSize - 1 && text[n] != '\0') ++n;
-  std::memcpy(field, text, n);
-  field[n] = '\0';
 }
 
 }  // namespace
@@ -88,25 +79,23 @@ void GetNum(char* text, int* part, int* total) {
   *s = '\0';
 }
 
-void GetFileName(const char* text, char* out) {
-  char copy[kLineSize];
-  CopyLine(text, copy);
-
-  char* word = nullptr;
-  char* chosen = nullptr;
-  for (char* p = copy; *p != '\0' && chosen == nullptr; ++p) {
+void GetFileName(const char* text, std::string* out) {
+  const char* word = nullptr;
+  const char* chosen = nullptr;
+  for (const char* p = text; *p != '\0' && chosen == nullptr; ++p) {
     if (*p == ' ' || *p == '(') {
       word = nullptr;
       continue;
     }
     if (word == nullptr) word = p;
-    if (*p == '.' && (p == copy || p[-1] != '.') && p[1] != '.') chosen = word;
+    if (*p == '.' && (p == text || p[-1] != '.') && p[1] != '.') chosen = word;
   }
 
-  out[0] = '\0';
+  out->clear();
   if (chosen == nullptr) return;
-  char* cursor = chosen;
-  if (char* token = NextToken(&cursor, " ,()\n")) std::strcpy(out, token);
+  // The first token from the chosen word on, cut at " ,()\n".
+  const char* token = chosen + std::strspn(chosen, " ,()\n");
+  out->assign(token, std::strcspn(token, " ,()\n"));
 }
 
 char* FormatStr(char* text) {
@@ -134,16 +123,15 @@ void KeySplit(char** table, char* text, int* count) {
 
 int keycheck(const char* text, char* const* table, int count) {
   if (count == 0) return 0;
-  char copy[kLineSize];
-  CopyLine(text, copy);
-  FormatStr(copy);
+  std::string copy = text;
+  FormatStr(copy.data());
 
   int score = 0;
   for (int i = 0; i < count; ++i) {
     const char* keyword = table[i];
     // An empty entry has no sign to skip; it matches like a bare sign.
     const char* wanted = keyword[0] != '\0' ? keyword + 1 : keyword;
-    if (std::strstr(copy, wanted) == nullptr) continue;
+    if (std::strstr(copy.c_str(), wanted) == nullptr) continue;
     score += keyword[0] == '-' ? -1 : 1;
   }
   return score;

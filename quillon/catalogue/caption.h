@@ -4,6 +4,7 @@
 #define QUILLON_CATALOGUE_CAPTION_H_
 
 #include <cstdint>
+#include <string>
 
 constexpr int kMaxKeywords = 10;
 
@@ -11,9 +12,9 @@ constexpr int kMaxKeywords = 10;
 // to two terminators into `text`.
 void GetNum(char* text, int* part, int* total);
 
-// The first word of `text` that looks like a file name, or "", into `out`
-// (kLineSize characters). `text` is not changed.
-void GetFileName(const char* text, char* out);
+// The first word of `text` that looks like a file name, or "", into `out`.
+// `text` is not changed.
+void GetFileName(const char* text, std::string* out);
 
 // Keyword normalisation: alphanumerics, '+' and '-' upper-cased, every other
 // character a blank. Returns `text`.

@@ -1,5 +1,6 @@
 #include "catalogue/grouping.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -12,6 +13,7 @@
 #include "catalogue/caption.h"
 #include "catalogue/grouping_rules.h"
 #include "catalogue/reorder.h"
+#include "catalogue/shared_text.h"
 
 namespace {
 
@@ -20,7 +22,8 @@ namespace {
 // sequence, the records whose caption holds it, in run order. Short runs go
 // without: reading their few captions costs less than building the table.
 struct Run {
-  std::vector<Segment*> records;  // catalogue order
+  std::vector<Segment*> records;    // catalogue order
+  std::vector<MatchFields> fields;  // of each record, read by the counts
   bool indexed = false;
   std::unordered_map<uint32_t, std::vector<uint32_t>> trigrams;
   std::vector<uint32_t> everyone;
@@ -33,6 +36,15 @@ struct Run {
   std::unordered_map<std::string, Counted> counted;
   size_t counted_size = 0;
   Counted scratch;  // a count cheap enough to make again
+  // Scratch of the window search: the seed's caption, the records it may
+  // match, and for each start of a window and each of them the longest
+  // window from there that it holds (by start, then record).
+  SharedText seed_text;
+  std::vector<uint32_t> candidates;
+  std::vector<uint32_t> held;
+  std::vector<uint32_t> matched;  // of one window, by candidate
+  std::vector<uint32_t> stamp;    // per record: the last search that took it
+  uint32_t searches = 0;
 };
 
 // Runs of fewer records are searched without the table.
@@ -48,7 +60,9 @@ void IndexRun(Run* run, Segment* first, Segment* end) {
   for (Segment* r = first; r != end; r = r->next) {
     run->everyone.push_back(static_cast<uint32_t>(run->records.size()));
     run->records.push_back(r);
+    run->fields.push_back(FieldsOf(r));
   }
+  run->stamp.assign(run->records.size(), 0);
   run->indexed = run->records.size() >= kIndexedRun;
   if (!run->indexed) return;
   for (uint32_t at = 0; at < run->records.size(); ++at) {
@@ -61,17 +75,14 @@ void IndexRun(Run* run, Segment* first, Segment* end) {
   }
 }
 
-// The records that may contain `key`, in run order: all that hold its rarest
-// three-character sequence, or those that matched the key one character
-// shorter that it extends (`within`). Of an extended key only the last
-// sequence can narrow them: the records holding any other include `within`.
-const std::vector<uint32_t>* Candidates(const Run& run, const std::string& key,
-                                        const std::vector<uint32_t>* within) {
+// The records that may contain `key`, in run order: all that hold its
+// rarest three-character sequence.
+const std::vector<uint32_t>* Candidates(const Run& run,
+                                        const std::string& key) {
   static const std::vector<uint32_t> kNone;
-  const std::vector<uint32_t>* best = within ? within : &run.everyone;
+  const std::vector<uint32_t>* best = &run.everyone;
   if (!run.indexed) return best;
-  size_t i = within && key.size() > 3 ? key.size() - 3 : 0;
-  for (; i + 3 <= key.size(); ++i) {
+  for (size_t i = 0; i + 3 <= key.size(); ++i) {
     auto found = run.trigrams.find(Trigram(key.c_str() + i));
     if (found == run.trigrams.end()) return &kNone;
     if (found->second.size() < best->size()) best = &found->second;
@@ -79,18 +90,14 @@ const std::vector<uint32_t>* Candidates(const Run& run, const std::string& key,
   return best;
 }
 
-KeyCount Tally(const Run& run, const std::vector<uint32_t>& matched) {
-  KeyCount c;
-  for (uint32_t at : matched) CountMatch(&c, run.records[at]);
-  return c;
+void CountRecord(const Run& run, uint32_t at, KeyCount* c) {
+  CountMatch(c, run.fields[at]);
 }
 
-// Counts `key` over the run's ungrouped records in catalogue order.
-// `within`, when given, holds every record that can match (the matches of a
-// key that `key` extends). The result stays valid until the next call.
-const Run::Counted& CountKey(Run* run, const std::string& key,
-                             const std::vector<uint32_t>* within = nullptr) {
-  const std::vector<uint32_t>* candidates = Candidates(*run, key, within);
+// Counts `key` over the run's ungrouped records in catalogue order. The
+// result stays valid until the next call.
+const Run::Counted& CountKey(Run* run, const std::string& key) {
+  const std::vector<uint32_t>* candidates = Candidates(*run, key);
   // Only counts that read many captions are worth keeping; the others are
   // made again, which gives the same count as one kept.
   constexpr size_t kWorthKeeping = 64;
@@ -101,9 +108,12 @@ const Run::Counted& CountKey(Run* run, const std::string& key,
   }
   Run::Counted& counted = run->scratch;
   counted.matched.clear();
-  for (uint32_t at : *candidates)
-    if (Matches(run->records[at], key.c_str())) counted.matched.push_back(at);
-  counted.count = Tally(*run, counted.matched);
+  counted.count = KeyCount();
+  for (uint32_t at : *candidates) {
+    if (!Matches(run->records[at], key.c_str())) continue;
+    counted.matched.push_back(at);
+    CountRecord(*run, at, &counted.count);
+  }
   if (!keep) return counted;
   // Bounds the memory of the counts kept.
   constexpr size_t kMaxKept = size_t{1} << 22;
@@ -122,54 +132,150 @@ void Grouped(Run* run) {
   run->counted_size = 0;
 }
 
-// Looks for the caption key of `seed` in the run. Pass 0 tries the file name
-// in the caption, pass 1 every window of the caption. Returns true and the
-// key in `best` when one was accepted.
-bool FindKey(Run* run, const Segment* seed, int pass, std::string* best) {
-  const std::string caption = seed->caption;
-  const ptrdiff_t length = static_cast<ptrdiff_t>(caption.size());
+// One seed's key search: the best key so far and its count.
+struct Search {
+  std::string* best;
   int best_count = 0;
-  int matches = 0;
-  ptrdiff_t start = -1;
-  ptrdiff_t window = 0;
-  // The matches of the previous window: a longer window at the same start
-  // matches a subset of them.
-  std::vector<uint32_t> shorter;
-  bool grown = false;
-  std::string candidate;  // one buffer for all windows
-  for (;;) {
-    candidate.clear();
-    if (pass == 0) {
-      char name[kLineSize] = "";
-      GetFileName(seed->caption, name);
-      candidate = name;
-    } else {
-      grown = matches != 0 && start + window - 1 < length;
-      if (grown) {
-        ++window;
-      } else {
-        ++start;
-        window = 3;
-      }
-      if (start < length)
-        candidate.assign(caption, static_cast<size_t>(start),
-                         static_cast<size_t>(window));
-    }
-    if (candidate.empty()) break;
+};
 
-    const Run::Counted& counted =
-        CountKey(run, candidate, grown ? &shorter : nullptr);
-    const KeyCount& c = counted.count;
-    matches = c.matches;
-    if (Acceptable(c, best_count)) {
-      *best = candidate;
-      best_count = c.matches;
-    }
-    if (best_count != 0 && c.total == c.matches) break;
-    if (pass == 0 || start >= length - 2) break;
-    shorter = counted.matched;
+// Weighs the count of one candidate key; false when the search ends.
+bool Weigh(Search* search, const KeyCount& c, const char* key, size_t size) {
+  if (Acceptable(c, search->best_count)) {
+    search->best->assign(key, size);
+    search->best_count = c.matches;
   }
-  return best_count != 0;
+  return search->best_count == 0 || c.total != c.matches;
+}
+
+bool WeighKey(Run* run, Search* search, const std::string& key) {
+  return Weigh(search, CountKey(run, key).count, key.data(), key.size());
+}
+
+// The ungrouped records that hold any three-character piece of `caption`
+// (of `length` at least 3), in run order; every ungrouped record when that
+// is cheaper to find out.
+void WindowCandidates(Run* run, const char* caption, size_t length) {
+  std::vector<uint32_t>& out = run->candidates;
+  out.clear();
+  uint32_t stamp = ++run->searches;
+  size_t listed = 0;
+  for (size_t i = 0; run->indexed && i + 3 <= length; ++i) {
+    auto found = run->trigrams.find(Trigram(caption + i));
+    if (found == run->trigrams.end()) continue;
+    listed += found->second.size();
+    if (listed > run->records.size()) break;
+    for (uint32_t at : found->second) {
+      if (run->stamp[at] == stamp || run->records[at]->group != -1) continue;
+      run->stamp[at] = stamp;
+      out.push_back(at);
+    }
+  }
+  if (!run->indexed || listed > run->records.size()) {
+    out.clear();
+    for (uint32_t at : run->everyone)
+      if (run->records[at]->group == -1) out.push_back(at);
+    return;
+  }
+  std::sort(out.begin(), out.end());
+}
+
+// Captions longer than this are searched window by window: the automaton
+// counts its states in 32 bits.
+constexpr size_t kLongestShared = size_t{1} << 29;
+
+// Entries of `held` at most (64 MB): only a huge caption that many records
+// share needs its starts in more than one block.
+constexpr size_t kMostHeld = size_t{16} << 20;
+
+// Pass 1 for a caption of 3 characters or more. The windows start at each
+// position in turn and grow one character at a time to the end of the
+// caption (while they match any record); a window matches the records that
+// hold it, so as it grows, the records it matches change only where one of
+// them stops holding it. Windows between two such places count the same
+// as the first of them, and weighing them again changes nothing: only the
+// first is counted and weighed. The records each window start leaves, and
+// where, come from the longest window each record holds from there.
+bool SearchWindows(Run* run, Search* search, const char* caption,
+                   size_t length) {
+  WindowCandidates(run, caption, length);
+  const size_t n = run->candidates.size();
+  const size_t starts = length - 2;
+  BuildSharedText(std::string_view(caption, length), &run->seed_text);
+  // The starts are taken in blocks that bound the memory of `held`.
+  const size_t block = std::max<size_t>(1, kMostHeld / std::max<size_t>(n, 1));
+  std::vector<uint32_t>& matched = run->matched;
+  for (size_t s = 0; s < starts; ++s) {
+    size_t first = s / block * block;
+    if (s == first) {
+      size_t end = std::min(starts, first + block);
+      run->held.resize(n * (end - first));
+      for (size_t i = 0; i < n; ++i) {
+        SharedPrefixes(&run->seed_text,
+                       run->records[run->candidates[i]]->caption, first, end,
+                       run->held.data() + i, n);
+      }
+    }
+    const uint32_t* held = run->held.data() + (s - first) * n;
+    uint32_t size = 3;
+    matched.clear();
+    for (uint32_t i = 0; i < n; ++i)
+      if (held[i] >= size) matched.push_back(i);
+    for (;;) {
+      KeyCount c;
+      // The seed holds every window of its own: `least` ends at its end.
+      uint32_t least = UINT32_MAX;
+      for (uint32_t i : matched) {
+        CountRecord(*run, run->candidates[i], &c);
+        least = std::min(least, held[i]);
+      }
+      if (!Weigh(search, c, caption + s, size)) return false;
+      if (c.matches == 0 || least >= length - s) break;
+      size = least + 1;
+      // The longer window's records are among the shorter one's.
+      std::erase_if(matched, [&](uint32_t i) { return held[i] < size; });
+    }
+  }
+  return true;
+}
+
+// Pass 1 one window after the other: for captions too long for the
+// automaton.
+bool SearchEveryWindow(Run* run, Search* search, const std::string& caption) {
+  const size_t length = caption.size();
+  std::string key;
+  for (size_t s = 0; s + 2 < length; ++s) {
+    for (size_t size = 3;; ++size) {
+      key.assign(caption, s, size);
+      const KeyCount& c = CountKey(run, key).count;
+      if (!Weigh(search, c, key.data(), key.size())) return false;
+      if (c.matches == 0 || s + size > length) break;
+    }
+  }
+  return true;
+}
+
+// Looks for the caption key of `seed` in the run. Pass 0 tries the file name
+// in the caption, pass 1 every window of the caption (see SearchWindows).
+// Returns true and the key in `best` when one was accepted.
+bool FindKey(Run* run, const Segment* seed, int pass, std::string* best) {
+  Search search{best};
+  const std::string caption = seed->caption;
+  const size_t length = caption.size();
+  if (pass == 0) {
+    std::string name;
+    GetFileName(seed->caption, &name);
+    if (!name.empty()) WeighKey(run, &search, name);
+  } else if (length < 3) {
+    // One window: the whole caption.
+    if (length > 0) WeighKey(run, &search, caption);
+  } else {
+    bool more = length > kLongestShared
+                    ? SearchEveryWindow(run, &search, caption)
+                    : SearchWindows(run, &search, caption.c_str(), length);
+    // The last start has a window of two characters.
+    if (more) WeighKey(run, &search, caption.substr(length - 2));
+  }
+  return search.best_count != 0;
 }
 
 void GroupByKeys(Run* run, int* counter) {

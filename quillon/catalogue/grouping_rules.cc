@@ -29,20 +29,26 @@ void Relabel(Segment* head) {
   }
 }
 
-void CountMatch(KeyCount* c, const Segment* r) {
+MatchFields FieldsOf(const Segment* r) {
+  return {r->begin, r->part, r->total, IsRepost(r)};
+}
+
+void CountMatch(KeyCount* c, const Segment* r) { CountMatch(c, FieldsOf(r)); }
+
+void CountMatch(KeyCount* c, const MatchFields& r) {
   ++c->matches;
-  if (r->begin && r->begin != c->last_begin) {
+  if (r.begin && r.begin != c->last_begin) {
     ++c->begins;
-    c->last_begin = r->begin;
+    c->last_begin = r.begin;
   }
-  if (r->total != -1) c->total = r->total;
-  if (r->part == -1) {
+  if (r.total != -1) c->total = r.total;
+  if (r.part == -1) {
     ++c->unknown;
-  } else if (r->part != c->last_part) {
-    c->gaps += int64_t{r->part} - c->last_part - 1;
-    c->last_part = r->part;
-    c->last_repost = IsRepost(r);
-  } else if (IsRepost(r) || c->last_repost) {
+  } else if (r.part != c->last_part) {
+    c->gaps += int64_t{r.part} - c->last_part - 1;
+    c->last_part = r.part;
+    c->last_repost = r.repost;
+  } else if (r.repost || c->last_repost) {
     // One of two copies of a part is a repost: whichever was read first,
     // the part counts once.
     --c->matches;

@@ -34,7 +34,18 @@ struct KeyCount {
   int total = -1;
 };
 
+// What the count of a key reads of a record.
+struct MatchFields {
+  const char* begin;
+  int part;
+  int total;
+  bool repost;  // IsRepost
+};
+
+MatchFields FieldsOf(const Segment* r);
+
 // Counts one more record that the key matches, in catalogue order.
+void CountMatch(KeyCount* c, const MatchFields& r);
 void CountMatch(KeyCount* c, const Segment* r);
 
 // The key's records make one file, and more of them than the best so far.

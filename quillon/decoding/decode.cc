@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -320,14 +321,15 @@ void DecodeSegment(Pass* pass, Segment* seg) {
     Processed(pass, seg);
     return;
   }
-  // A directory among plain files is passed over; the run goes on.
-  if (seg->begin == kPlainBegin &&
-      SkipDirectory(seg->path, pass->directories)) {
-    pass->outcome.failed = true;
-    return;
-  }
   LineFile in;
   if (!OpenLineFile(&in, seg->path)) {
+    // A directory among plain files is passed over; the run goes on.
+    if (errno == EISDIR && seg->begin == kPlainBegin) {
+      if (pass->pass_over_directories) return;
+      ErrorLine("quillon: cannot access file %s\n", seg->path);
+      pass->outcome.failed = true;
+      return;
+    }
     // The pass ends here; a write error still pending in the open output
     // file is reported first.
     if (pass->out && !pass->out_failed && std::fflush(pass->out) != 0)
@@ -365,7 +367,7 @@ void EndOutput(Pass* pass) {
   }
 }
 
-DecodeOutcome RunPass(Segment* list, ReportedDirectories* reported,
+DecodeOutcome RunPass(Segment* list, bool pass_over_directories,
                       const std::vector<YencPosting>* postings) {
   std::printf("\n");
   if (DOS) {
@@ -377,7 +379,7 @@ DecodeOutcome RunPass(Segment* list, ReportedDirectories* reported,
   BeginNameIndex(list);
   Pass pass;
   pass.list = list;
-  pass.directories = reported;
+  pass.pass_over_directories = pass_over_directories;
   if (postings) IndexYencPostings(&pass, *postings);
   pass.err = GetFilePtr(ERRFILE);
   if (ERRFILE && !pass.err) pass.outcome.failed = true;
@@ -398,14 +400,14 @@ DecodeOutcome RunPass(Segment* list, ReportedDirectories* reported,
 
 }  // namespace
 
-DecodeOutcome decode(Segment* list) { return RunPass(list, nullptr, nullptr); }
+DecodeOutcome decode(Segment* list) { return RunPass(list, false, nullptr); }
 
 DecodeOutcome decode(Segment* list, const std::vector<YencPosting>& postings) {
-  return RunPass(list, nullptr, &postings);
+  return RunPass(list, false, &postings);
 }
 
 DecodeOutcome decode_p(Segment** head, int first, int end, char** argv,
-                       ReportedDirectories* reported) {
+                       bool pass_over_directories) {
   Segment** link = head;
   *head = nullptr;
   for (int i = first; i < end; ++i) {
@@ -420,7 +422,7 @@ DecodeOutcome decode_p(Segment** head, int first, int end, char** argv,
     *link = s;
     link = &s->next;
   }
-  return RunPass(*head, reported, nullptr);
+  return RunPass(*head, pass_over_directories, nullptr);
 }
 
 int64_t maxseek(Segment* list, Segment* seg, int64_t limit) {

@@ -29,10 +29,11 @@ DecodeOutcome decode(Segment* list, const std::vector<YencPosting>& postings);
 
 // Decodes argv[first] .. argv[end - 1] as plain uuencoded files (standard
 // input when there are none). The list it builds is stored in `*head`.
-// Directories among them are reported unless `reported` (the run's) holds
-// them; without it, each is reported.
+// A directory among them is reported as a file that cannot be accessed, or
+// passed over without a word when `pass_over_directories` (a scan that
+// turned into plain decoding: the user asked for a scan over a glob).
 DecodeOutcome decode_p(Segment** head, int first, int end, char** argv,
-                       ReportedDirectories* reported = nullptr);
+                       bool pass_over_directories = false);
 
 // End of the window of `seg`: the smallest offset of another segment of the
 // same input file above seg's own and below `limit`, else `limit`. Needs the

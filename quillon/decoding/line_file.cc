@@ -10,9 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <unordered_set>
 
-#include "message.h"
 #include "quillon.h"
 
 // Article files past 4 GiB: every offset goes through off_t.
@@ -135,19 +133,17 @@ void Reset(LineFile* f, int fd, bool owned, size_t buffer_size) {
 
 }  // namespace
 
-bool SkipDirectory(const char* path, ReportedDirectories* reported) {
-  struct stat st;
-  if (stat(path, &st) != 0 || !S_ISDIR(st.st_mode)) return false;
-  if (!reported || reported->insert(path).second)
-    ErrorLine("quillon: cannot access file %s\n", path);
-  return true;
-}
-
 bool OpenLineFile(LineFile* f, const char* path) {
   int fd = open(path, O_RDONLY);
   if (fd < 0) return false;
   struct stat st;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+  bool known = fstat(fd, &st) == 0;
+  if (known && S_ISDIR(st.st_mode)) {
+    close(fd);
+    errno = EISDIR;
+    return false;
+  }
+  if (!known || !S_ISREG(st.st_mode)) {
     Reset(f, fd, true, kBufferSize);
     return true;
   }
@@ -180,6 +176,25 @@ bool ReadLine(LineFile* f, char* buf, int size) {
   if (size < 2) return false;
   return f->wire && f->line_start ? ReadWireLine(f, buf, size)
                                   : GetLine(f, buf, size);
+}
+
+void ReadLineRest(LineFile* f, std::string* line) {
+  size_t added = 0;
+  while (!f->line_start) {
+    if (f->begin == f->end && !Refill(f)) break;
+    const char* from = f->buffer.data() + f->begin;
+    size_t avail = f->end - f->begin;
+    const void* nl = std::memchr(from, '\n', avail);
+    size_t take =
+        nl ? static_cast<size_t>(static_cast<const char*>(nl) - from) + 1
+           : avail;
+    line->append(from, take);
+    f->begin += take;
+    added += take;
+    f->line_start = nl != nullptr;
+  }
+  f->position += static_cast<int64_t>(added);
+  f->length += added;
 }
 
 std::string_view BufferedInput(LineFile* f) {

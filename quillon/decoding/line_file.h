@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 #include <vector>
 
 // Reads go through a buffer of its own, so that a line costs neither a system
@@ -32,18 +31,9 @@ struct LineFile {
   int64_t size = -1;
 };
 
-// Directories of one run already reported.
-using ReportedDirectories = std::unordered_set<std::string>;
-
-// True when `path` names a directory (following symbolic links): such a
-// file argument is no article and no uuencoded file. It is reported as a
-// file that cannot be accessed unless `reported` (when given) holds it
-// already, so that it is reported once per run, also when the scan hands its
-// arguments on to plain decoding. The caller counts it as a failure.
-bool SkipDirectory(const char* path, ReportedDirectories* reported);
-
 // Opens `path` for reading, in wire format when its content ends with
-// CR LF "." CR LF. False when it cannot be opened.
+// CR LF "." CR LF. False when it cannot be opened, and for a directory
+// (errno is then EISDIR): no file argument is read as one.
 bool OpenLineFile(LineFile* f, const char* path);
 
 // Reads standard input; it is never closed.
@@ -55,6 +45,12 @@ void CloseLineFile(LineFile* f);
 // terminates them. False at the end of input (buf then holds nothing new).
 // Positions stay raw byte positions of the file, also in wire format.
 bool ReadLine(LineFile* f, char* buf, int size);
+
+// Appends the rest of the line whose first piece the last ReadLine gave,
+// up to and with its newline (or to the end of the input), to `line`: for
+// lines that are taken whole whatever their length. Nothing when that read
+// ended its line.
+void ReadLineRest(LineFile* f, std::string* line);
 
 // The unread bytes of the buffer, reading more when none are left; empty at
 // the end of the input. For a caller that takes lines straight from the

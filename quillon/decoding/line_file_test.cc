@@ -29,6 +29,29 @@ TEST(LineFile, LongLinesArriveInPiecesOf119) {
   EXPECT_EQ(lines[1], std::string(81, 'x') + "\n");
 }
 
+// The rest of a line begun by a read: across the refills of a file bigger
+// than a read, nothing after a read that ended its line, and up to the end
+// of a last line without a newline.
+TEST(LineFile, RestOfALineIsReadWhole) {
+  TempDir dir;
+  const std::string long_line = "Subject: " + std::string(300 * 1024, 'x');
+  WriteFile(dir.Path("f"), long_line + "\nnext\nlast " + long_line);
+  LineFile f;
+  ASSERT_TRUE(OpenLineFile(&f, dir.Path("f").c_str()));
+  char buf[120];
+  std::string line;
+  for (const std::string& want :
+       {long_line + "\n", std::string("next\n"), "last " + long_line}) {
+    ASSERT_TRUE(ReadLine(&f, buf, 120));
+    line.assign(buf, f.length);
+    ReadLineRest(&f, &line);
+    EXPECT_EQ(line, want);
+  }
+  EXPECT_EQ(TellLine(&f), static_cast<int64_t>(2 * long_line.size() + 11));
+  EXPECT_FALSE(ReadLine(&f, buf, 120));
+  CloseLineFile(&f);
+}
+
 TEST(LineFile, WireFormatDropsTheStuffedDot) {
   TempDir dir;
   std::string text = "Subject: x\r\n..dot line\r\n...\r\n.\r\n";

@@ -94,7 +94,7 @@ struct Pass {
   // The complete yEnc postings by group, and the groups already written.
   std::unordered_map<int, const YencPosting*> yenc_postings;
   std::unordered_set<int> yenc_done;
-  ReportedDirectories* directories = nullptr;  // the run's, when given
+  bool pass_over_directories = false;  // see decode_p
   DecodeOutcome outcome;
   // yEnc parts in plain files and on standard input: their output files,
   // judged at the end of the pass, and what the line loop tells about the

@@ -165,8 +165,11 @@ void decline(const char* line, std::FILE* out) {
       DeclineFull(line, 62, out))
     return;
   // Characters at or after the newline count as blanks stripped in transit,
-  // so nothing behind the line is ever read.
+  // so nothing behind the line is ever read. A line of nothing but its end
+  // (LF or CR LF) is a zero-length line whose blank was stripped: the CR is
+  // no length character.
   size_t end = std::strcspn(line, "\n");
+  if (end == 1 && line[0] == '\r' && line[1] == '\n') return;
   auto at = [&](size_t i) { return i < end ? Value(line[i]) : 0u; };
   int n = end > 0 ? static_cast<int>(Value(line[0])) : 0;
   // At most 63 bytes from one line; written in one call.

@@ -54,10 +54,9 @@ TEST(Decline, WritesExactlyTheCountedBytes) {
     line.insert(line.end() - 1, '\r');  // CRLF data line
     EXPECT_EQ(Decoded(line), data.substr(0, n)) << n;
   }
-  EXPECT_EQ(Decoded("`\n"), "");
-  EXPECT_EQ(Decoded(" \n"), "");
-  EXPECT_EQ(Decoded("\n"), "");
-  EXPECT_EQ(Decoded(""), "");
+  // Zero-length lines, also with CR LF and with the blank stripped.
+  for (const char* line : {"`\n", " \n", "\n", "", "`\r\n", " \r\n", "\r\n"})
+    EXPECT_EQ(Decoded(line), "") << line;
 }
 
 TEST(Decline, BlankAndBackQuoteAreZero) {

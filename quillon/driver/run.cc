@@ -36,7 +36,6 @@ struct Run {
   std::vector<Segment*> yenc;  // yEnc segments in reading order
   PosterPool pool;
   Keywords keywords;
-  ReportedDirectories directories;
   bool failed = false;              // a failure message was printed
   bool stop = false;                // -log or -unlog: nothing is decoded
   int first = 0;                    // index of the first file argument
@@ -120,7 +119,6 @@ int ScanRun(Run* run) {
   scan.catalogue = &run->catalogue;
   scan.yenc = &run->yenc;
   scan.pool = &run->pool;
-  scan.directories = &run->directories;
   scan.keywords = run->keywords.table;
   scan.keyword_count = run->keywords.count;
   int count = 0;
@@ -129,8 +127,8 @@ int ScanRun(Run* run) {
   if (scan.failed) run->failed = true;
   if (result == kScanFallBack) {
     if (!QUIET) std::printf("Found ordinary uuencoded files.\n");
-    return Decoded(run, decode_p(&run->catalogue, 0, end, run->files.data(),
-                                 &run->directories));
+    return Decoded(run,
+                   decode_p(&run->catalogue, 0, end, run->files.data(), true));
   }
   if (!QUIET) std::printf("\nFound %d uuencoded file segments.\n", count);
   // Also after failures: finding nothing at all has a status of its own.
@@ -163,7 +161,7 @@ int QuillonMain(int argc, char** argv) {
     if (run.files.empty()) return Status(run);
     return Decoded(
         &run, decode_p(&run.catalogue, 0, static_cast<int>(run.files.size()),
-                       run.files.data(), &run.directories));
+                       run.files.data()));
   }
   return ScanRun(&run);
 }

@@ -1,5 +1,6 @@
 #include "driver/scanner.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -43,11 +44,15 @@ bool ShortDataLine(const char* line) {
   return true;
 }
 
-// A line that may stand right before the end line of a uuencoded file.
-bool EndsData(const char* line) {
-  if (uuline(line)) return true;
-  if (line[0] == '`' && TextLength(line) == 1) return true;
-  return ShortDataLine(line);
+// A data line of a uuencoded file: a full line or a short one.
+bool DataLine(const char* line) { return uuline(line) || ShortDataLine(line); }
+
+// The zero-length line that may stand between the last data line and the
+// end line: "`", a single blank, or, once transit stripped that blank,
+// nothing but the line end.
+bool ZeroLengthLine(const char* line) {
+  size_t n = TextLength(line);
+  return n == 0 || (n == 1 && (line[0] == '`' || line[0] == ' '));
 }
 
 // The end line of a uuencoded file: "end", then only blanks to the line end.
@@ -75,14 +80,14 @@ char* SharedBeginName(const BeginNames& names, const char* name) {
 struct Article {
   Segment* record = nullptr;
   BeginNames* names = nullptr;
-  std::string subject;            // text after "Subject: ", as read
-  char filename[kLineSize] = {};  // file name in the subject, or ""
+  std::string subject;   // text after "Subject: ", as read
+  std::string filename;  // file name in the subject, or ""
   int header_count = 0;
   int full_lines = 0;
   bool line_ended = true;
   bool rejected = false;
-  // The last line read may stand before the end line of a file.
-  bool data_before = false;
+  // Where the last line read stands in the tail of a uuencoded file.
+  enum { kNoData, kBegin, kData, kZeroLength } tail = kNoData;
   // The article holds the end of a posted file (a last part shorter than
   // three full lines): it qualifies and its reading ends there.
   bool ends_file = false;
@@ -96,9 +101,9 @@ struct FileState {
   int64_t header_start = 0;
   int64_t position = 0;
   // Under -extended, a second Subject line begins the next article: the
-  // line waits here, with the header run it belongs to.
+  // line (whole) waits here, with the header run it belongs to.
   bool pending = false;
-  char pending_line[kLineSize];
+  std::string pending_line;
   int pending_header_count = 0;
   bool pending_line_ended = true;
 };
@@ -109,7 +114,7 @@ bool TakeSubject(ScanState* scan, Article* a, char* line) {
   if (keycheck(line, scan->keywords, scan->keyword_count) < 0) return false;
   a->subject = line + 9;
   upcase(line);
-  GetFileName(line, a->filename);
+  GetFileName(line, &a->filename);
   GetNum(line, &a->record->part, &a->record->total);
   return true;
 }
@@ -126,7 +131,8 @@ void TakeBeginLine(Article* a, char* line, LineFile* in) {
 // exact part number and total.
 void TakeBodyPart(Article* a, char* line) {
   upcase(line);
-  if (!std::strstr(line, a->filename) || !std::strchr(line, '/')) return;
+  if (!std::strstr(line, a->filename.c_str()) || !std::strchr(line, '/'))
+    return;
   int part = -1, total = -1;
   GetNum(line, &part, &total);
   if (part < 1 || total < 1) return;
@@ -135,13 +141,26 @@ void TakeBodyPart(Article* a, char* line) {
     a->record->total = total;
 }
 
-// Notes the end line of a posted file. Without a begin line only a later
-// part counts, so that a text article quoting a few data lines stays none.
+// Notes the end line of a posted file: it ends the file when a data line
+// of the article comes right before it, or before a zero-length line right
+// before it (also a begin line, for an empty file). Without a begin line
+// only a later part counts, so that a text article quoting a few data lines
+// stays none.
 void TakeFileEnd(Article* a, const char* line, bool line_start) {
-  bool before = a->data_before;
-  a->data_before = line_start && EndsData(line);
-  if (!before || !line_start || !EndLine(line)) return;
-  if (a->record->begin || a->record->part > 1) a->ends_file = true;
+  auto before = a->tail;
+  a->tail = Article::kNoData;
+  if (!line_start) return;
+  if (DataLine(line)) {
+    a->tail = Article::kData;
+  } else if (bline(line)) {
+    a->tail = Article::kBegin;
+  } else if ((before == Article::kData || before == Article::kBegin) &&
+             ZeroLengthLine(line)) {
+    a->tail = Article::kZeroLength;
+  } else if ((before == Article::kData || before == Article::kZeroLength) &&
+             EndLine(line) && (a->record->begin || a->record->part > 1)) {
+    a->ends_file = true;
+  }
 }
 
 // A "=ybegin" line at the start of a line makes the article a yEnc part,
@@ -180,15 +199,25 @@ bool BeginsNextArticle(const Article* a, const char* line) {
   return EXT && !a->subject.empty() && StartsWith(line, "Subject: ");
 }
 
+// Subject:, From: and Date: lines are read whole, whatever their length.
+bool ReadWhole(const char* line) {
+  return StartsWith(line, "Subject: ") || StartsWith(line, "From: ") ||
+         StartsWith(line, "Date: ");
+}
+
 // Reads one article up to its third full line, the end of the file, or its
 // rejection by the keywords.
 void ReadArticle(ScanState* scan, Article* a, FileState* fs,
                  std::string* poster) {
-  char line[kLineSize];
+  char piece[kLineSize];
+  // A line read whole; `line` points into it or at `piece`.
+  std::string whole;
+  char* line = piece;
   Segment* rec = a->record;
   bool resumed = fs->pending;
   if (resumed) {
-    std::strcpy(line, fs->pending_line);
+    whole.swap(fs->pending_line);
+    line = whole.data();
     a->header_count = fs->pending_header_count;
     a->line_ended = fs->pending_line_ended;
     fs->pending = false;
@@ -198,16 +227,29 @@ void ReadArticle(ScanState* scan, Article* a, FileState* fs,
     if (resumed) {
       resumed = false;
     } else {
-      if (!ReadLine(&fs->file, line, kLineSize)) break;
+      if (!ReadLine(&fs->file, piece, kLineSize)) break;
+      line = piece;
       if (line[0] == '\n' && a->header_count > 5)
         rec->offset = fs->header_start;
       line_start = a->line_ended;
+      // The pieces of a longer line are read with its first one, which
+      // alone counts as a line of the header run.
       CountHeader(a, fs, line);
       size_t len = std::strlen(line);
       a->line_ended = len > 0 && line[len - 1] == '\n';
+      if (line_start && !a->line_ended && ReadWhole(line)) {
+        whole.assign(piece, fs->file.length);
+        ReadLineRest(&fs->file, &whole);
+        line = whole.data();
+        a->line_ended = whole.back() == '\n';
+      }
       if (line_start && BeginsNextArticle(a, line)) {
         fs->pending = true;
-        std::strcpy(fs->pending_line, line);
+        if (line == piece) {
+          fs->pending_line.assign(piece);
+        } else {
+          fs->pending_line.swap(whole);
+        }
         fs->pending_header_count = a->header_count;
         fs->pending_line_ended = a->line_ended;
         return;
@@ -228,7 +270,7 @@ void ReadArticle(ScanState* scan, Article* a, FileState* fs,
       if (StartsWith(line, "From: ")) *poster = userid(line + 6);
       if (have_subject && bline(line)) TakeBeginLine(a, line, &fs->file);
       if (have_subject) TakeYbegin(scan, a, line, line_start, &fs->file);
-      if (a->filename[0] && !a->yenc) TakeBodyPart(a, line);
+      if (!a->filename.empty() && !a->yenc) TakeBodyPart(a, line);
     }
     fs->position = TellLine(&fs->file);
   }
@@ -255,17 +297,19 @@ void AddSegment(ScanState* scan, Article* a, const char* path,
 }
 
 // Opens the next file argument; false when it is to be passed over. A
-// directory (a subdirectory of the spool caught by a glob) or an empty file
-// is no article without a Subject line: it must not turn the run into plain
-// decoding.
+// directory (a subgroup's, caught by a glob over its group) is no article
+// and no failure: it is passed over without a word, and without an entry in
+// the log. An empty file is no article without a Subject line: it must not
+// turn the run into plain decoding.
 bool OpenArticleFile(ScanState* scan, FileState* fs, const char* path,
                      LogEntry** entry) {
-  if (SkipDirectory(path, scan->directories)) {
-    scan->failed = true;
-    return false;
-  }
-  if (inDlist(scan->log_list, path, entry)) return false;
-  if (!OpenLineFile(&fs->file, path)) {
+  LogPlace place;
+  *entry = nullptr;
+  if (LookUpLogged(scan->log_list, path, &place)) return false;
+  bool opened = OpenLineFile(&fs->file, path);
+  if (!opened && errno == EISDIR) return false;
+  *entry = EnterLogged(scan->log_list, place);
+  if (!opened) {
     ErrorLine("quillon: cannot access file %s\n", path);
     scan->failed = true;
     return false;

@@ -22,7 +22,6 @@ struct ScanState {
   // The index of *catalogue while the scan inserts into it.
   CatalogueIndex index;
   PosterPool* pool = nullptr;
-  ReportedDirectories* directories = nullptr;
   // The whole address of the last From: line read, which tells yEnc
   // posters apart, and the id of every such address.
   std::string address;

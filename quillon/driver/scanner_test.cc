@@ -114,6 +114,48 @@ TEST(Scanner, FoldedLinesContinueTheHeaderRun) {
     EXPECT_EQ(s->offset, s->path == scan.paths[0] ? 2 : 0);
 }
 
+// Subject:, From: and Date: lines longer than a line read are read whole,
+// and count as one line of the header run; under -extended too, where a
+// long Subject line begins the next article.
+TEST(Scanner, HeaderLinesAreReadWhole) {
+  TempDir dir;
+  const std::string text(400, 'x');
+  const std::string subject = text + " long.bin (2/3)";
+  std::string body = kFull + kFull + kFull;
+  auto headers = [&](int lines) {
+    std::string h = "From: " + text + " <long.poster@example.org>\n" +
+                    "Subject: " + subject + "\nDate: Mon, 13 Jan 1997 " +
+                    "10:20:30 GMT (" + text + ")\n";
+    for (int i = 3; i < lines; ++i) h += "X-" + std::to_string(i) + ": v\n";
+    return "x\n" + h + "\n";
+  };
+  WriteFile(dir.Path("six"), headers(6) + body);
+  WriteFile(dir.Path("five"), headers(5) + body);
+  WriteFile(dir.Path("batch"), Headers(6, "chat") + "text\n" + headers(6) +
+                                   "begin 644 x\n" + body);
+  Scan scan;
+  scan.Run({dir.Path("six"), dir.Path("five")});
+  Scan extended;
+  EXT = true;
+  extended.Run({dir.Path("batch")});
+  std::vector<Segment*> records = scan.Records();
+  records.push_back(extended.catalogue);
+  ASSERT_EQ(records.size(), 3u);
+  ASSERT_NE(records[2], nullptr);
+  std::string caption = subject;
+  upcase(caption.data());
+  for (Segment* s : records) {
+    EXPECT_EQ(s->caption, caption);
+    EXPECT_EQ(s->part * 10 + s->total, 23);
+    EXPECT_EQ(s->time, 97582830);
+  }
+  EXPECT_EQ(records[0]->offset + records[1]->offset, 2);
+  EXPECT_EQ(records[2]->offset,
+            static_cast<int64_t>((Headers(6, "chat") + "text\nx\n").size()));
+  EXPECT_EQ(std::string(scan.pool.buf), "long.poster");
+  EXPECT_EQ(std::string(extended.pool.buf), "long.poster");
+}
+
 TEST(Scanner, PartsTotalsAndBeginNames) {
   TempDir dir;
   std::string body = kFull + kFull + kFull;
@@ -288,35 +330,48 @@ TEST(Scanner, KeywordRejectionUnderExtendedReadsOnAfterTheSubject) {
 
 namespace {
 
-// A last part shorter than three full lines qualifies by its end line; text
-// that only looks like one does not.
+// A last part shorter than three full lines qualifies by its end line when
+// a data line of it stands right before that line or before the one
+// zero-length line ("`", a blank, or nothing) before it; text that only
+// looks like one does not.
 TEST(Scanner, EndOfAFileShorterThanThreeFullLines) {
   TempDir dir;
-  const std::string tail = "end\n";
-  // 10 bytes: "*" and 16 characters (12 encode them; the rule allows 13).
-  WriteFile(dir.Path("tiny"),
-            Headers(6, "tiny.txt") + Uuencode("0123456789", "tiny.txt"));
-  WriteFile(dir.Path("last1"),
-            Headers(6, "r.bin (3/3)") + UuencodeLines("abc") + "`\n" + tail);
-  WriteFile(dir.Path("last2"),
-            Headers(6, "r.bin (2/2)") + kFull + kFull + "`\r\n" + "end \r\n");
-  WriteFile(dir.Path("nopart"), Headers(6, "r.bin") + kFull + "`\n" + tail);
-  WriteFile(dir.Path("quote"), Headers(6, "Re: r.bin (3/3)") + "> " +
-                                   UuencodeLines("abc") + "> `\n> end\n");
-  WriteFile(dir.Path("text"), Headers(6, "x (2/3)") + "it was the\n" + tail);
-  WriteFile(dir.Path("badlen"),
-            Headers(6, "y (2/3)") + "#abcd\n" + "#ab\n" + "endless\n");
-  WriteFile(dir.Path("endword"), Headers(6, "z (2/3)") + kFull + "end of it\n");
-  Scan scan;
-  scan.Run({dir.Path("tiny"), dir.Path("last1"), dir.Path("last2"),
-            dir.Path("nopart"), dir.Path("quote"), dir.Path("text"),
-            dir.Path("badlen"), dir.Path("endword")});
-  std::vector<std::string> paths;
-  for (Segment* s : scan.Records()) paths.push_back(s->path);
-  std::sort(paths.begin(), paths.end());
-  EXPECT_EQ(paths,
-            (std::vector<std::string>{dir.Path("last1"), dir.Path("last2"),
-                                      dir.Path("tiny")}));
+  const std::string last = UuencodeLines("abc");  // a short data line
+  const std::string last_crlf = last.substr(0, last.size() - 1) + "\r\n";
+  const std::string part3 = Headers(6, "r.bin (3/3)");
+  struct {
+    const char* what;
+    std::string text;
+    bool qualifies;
+  } cases[] = {
+      // 10 bytes: "*" and 16 characters (12 encode them; the rule allows 13).
+      {"tiny file", Headers(6, "tiny.txt") + Uuencode("0123456789", "tiny.txt"),
+       true},
+      {"short, end", part3 + last + "end\n", true},
+      {"short, `", part3 + last + "`\nend\n", true},
+      {"short, blank", part3 + last + " \nend\n", true},
+      {"short, nothing", part3 + last + "\nend\n", true},
+      {"short, blank, CR LF", part3 + last_crlf + " \r\nend\r\n", true},
+      {"short, nothing, CR LF", part3 + last_crlf + "\r\nend \r\n", true},
+      {"full, `", Headers(6, "r.bin (2/2)") + kFull + kFull + "`\r\nend\n",
+       true},
+      {"full, nothing", Headers(6, "r.bin (2/2)") + kFull + "\nend\n", true},
+      {"empty file", Headers(6, "e.bin") + "begin 644 e.bin\n`\nend\n", true},
+      {"no part, no begin", Headers(6, "r.bin") + kFull + "`\nend\n", false},
+      {"quoted", Headers(6, "Re: r.bin (3/3)") + "> " + last + "> `\n> end\n",
+       false},
+      {"text", Headers(6, "x (2/3)") + "it was the\nend\n", false},
+      {"text, `", Headers(6, "x (2/3)") + "it was the\n`\nend\n", false},
+      {"two zero-length lines", part3 + last + "`\n\nend\n", false},
+      {"bad lengths", Headers(6, "y (2/3)") + "#abcd\n#ab\nendless\n", false},
+      {"end word", Headers(6, "z (2/3)") + kFull + "end of it\n", false},
+  };
+  for (const auto& c : cases) {
+    WriteFile(dir.Path("a"), c.text);
+    Scan scan;
+    scan.Run({dir.Path("a")});
+    EXPECT_EQ(scan.count, c.qualifies ? 1 : 0) << c.what;
+  }
 }
 
 TEST(Scanner, ShortDataLineLengths) {
@@ -339,20 +394,34 @@ TEST(Scanner, ShortDataLineLengths) {
   }
 }
 
-// A directory or an empty file read first is no article without a Subject
-// line: the scan goes on and does not fall back to plain decoding.
+// A directory (a subgroup's, first, in the middle and twice) is passed over
+// without a word, no failure and no trace in the log; an empty file read
+// first is no article without a Subject line: the scan goes on and does not
+// fall back to plain decoding.
 TEST(Scanner, DirectoriesAndEmptyFilesArePassedOver) {
   TempDir dir;
-  std::filesystem::create_directory(dir.Path("sub"));
-  WriteFile(dir.Path("empty"), "");
-  WriteFile(dir.Path("art"), Headers(6, "x") + kFull + kFull + kFull);
+  std::filesystem::create_directories(dir.Path("group/sub"));
+  std::filesystem::create_directories(dir.Path("other/sub"));
+  WriteFile(dir.Path("group/empty"), "");
+  WriteFile(dir.Path("group/art"), Headers(6, "x") + kFull + kFull + kFull);
   Scan scan;
+  getptrptr(&scan.log, dir.path.c_str());  // the whole tree is logged
   testing::internal::CaptureStderr();
-  EXPECT_EQ(scan.Run({dir.Path("sub"), dir.Path("empty"), dir.Path("art")}),
+  EXPECT_EQ(scan.Run({dir.Path("group/sub"), dir.Path("group/empty"),
+                      dir.Path("other/sub"), dir.Path("group/art"),
+                      dir.Path("group/sub")}),
             kScanDone);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
-            "quillon: cannot access file " + dir.Path("sub") + "\n");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  EXPECT_FALSE(scan.state.failed);
   EXPECT_EQ(scan.count, 1);
+  std::string log;
+  for (const LogDir* d = scan.log.first; d; d = d->next) {
+    log += std::string("*") + d->dir + "\n";
+    for (const LogEntry* e = d->entries; e; e = e->next)
+      log += std::string("@") + e->name + "\n";
+  }
+  EXPECT_EQ(log,
+            "*" + dir.path + "\n*" + dir.Path("group") + "\n@art\n@empty\n");
 }
 
 // The keyword lines of a yEnc part of 100 bytes at 101..200 of a 300-byte

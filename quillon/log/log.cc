@@ -288,23 +288,38 @@ bool logdir(const char* dir, int* lock) {
 }
 
 int inDlist(LogList* list, const char* file, LogEntry** entry) {
+  LogPlace place;
   *entry = nullptr;
+  if (LookUpLogged(list, file, &place)) return 1;
+  *entry = EnterLogged(list, place);
+  return 0;
+}
+
+int LookUpLogged(LogList* list, const char* file, LogPlace* place) {
+  place->logged = false;
   // Without a current directory a relative name has no known place.
   if (file[0] != '/' && CWD.empty()) return 0;
   std::string path = MakePath(file);
   if (!FindRoot(*list, path)) return 0;
-  LOGUPDATE = true;
 
+  place->logged = true;
   size_t slash = path.rfind('/');
-  std::string name = path.substr(slash + 1);
-  path.erase(slash);
-  LogDir* dir = getptrptr(list, path.c_str());
-  if (LogEntry* e = FindEntry(*list, dir, name)) {
-    e->flag = 1;
-    return 1;
-  }
-  *entry = addtolist(list, dir, name.c_str(), nullptr);
-  return 0;
+  place->name = path.substr(slash + 1);
+  place->dir = path.substr(0, slash);
+  auto dir = list->by_path.find(place->dir);
+  if (dir == list->by_path.end()) return 0;
+  LogEntry* e = FindEntry(*list, dir->second.dir, place->name);
+  if (!e) return 0;
+  LOGUPDATE = true;
+  e->flag = 1;
+  return 1;
+}
+
+LogEntry* EnterLogged(LogList* list, const LogPlace& place) {
+  if (!place.logged) return nullptr;
+  LOGUPDATE = true;
+  LogDir* dir = getptrptr(list, place.dir.c_str());
+  return addtolist(list, dir, place.name.c_str(), nullptr);
 }
 
 bool UpdateDlist(const LogList& list, const char* prefix) {

@@ -74,6 +74,21 @@ bool logdir(const char* dir, int* lock);
 // the file's new log entry when it lies under a logged directory.
 int inDlist(LogList* list, const char* file, LogEntry** entry);
 
+// inDlist in two steps, for a caller that looks at the file before it is
+// entered: where the entry of a file would go.
+struct LogPlace {
+  bool logged = false;  // the file lies under a logged directory
+  std::string dir;
+  std::string name;
+};
+
+// 1 when `file` was processed by an earlier run; else 0 and its place. The
+// log is changed only for a file it holds.
+int LookUpLogged(LogList* list, const char* file, LogPlace* place);
+
+// The new entry at `place`, or null for none.
+LogEntry* EnterLogged(LogList* list, const LogPlace& place);
+
 // Rewrites the log from `list`, leaving out directories beginning `prefix`.
 // False when a failure was reported.
 bool UpdateDlist(const LogList& list, const char* prefix);

@@ -14,8 +14,8 @@
 #include "catalogue/grouping_rules.h"
 #include "catalogue/reorder.h"
 #include "decoding/dosname.h"
-#include "text.h"
 #include "testing.h"
+#include "text.h"
 
 namespace {
 
@@ -45,9 +45,7 @@ bool FindKey(Segment* first, Segment* end, const Segment* seed, int pass,
   for (;;) {
     std::string candidate;
     if (pass == 0) {
-      char name[kLineSize] = "";
-      GetFileName(seed->caption, name);
-      candidate = name;
+      GetFileName(seed->caption, &candidate);
     } else {
       if (matches != 0 && start + window - 1 < length) {
         ++window;
