@@ -114,7 +114,7 @@ TEST_F(DecodeTest, EndLineLooksBackAcrossFullLines) {
   std::string m1 = UuencodeLines(full1), m2 = UuencodeLines(full2),
               s = UuencodeLines(brief);
   auto crlf = [](std::string line) {
-    return line.insert(line.size() - 1, "\r");
+    return line.insert(line.size() - 1, 1, '\r');
   };
   struct Case {
     std::string body, file;
@@ -143,14 +143,16 @@ TEST_F(DecodeTest, EndLineLooksBackAcrossFullLines) {
     tail = &list;
     int n = 0;
     for (const Case& c : cases) {
-      std::string name = "f" + std::to_string(n++);
+      std::string name(1, 'f');
+      name += std::to_string(n++);
       WriteFile(in.Path(name), "begin 644 " + name + "\n" + c.body + "end\n");
       Add(in.Path(name), 1, NewBeginName(name.c_str()));
     }
     Run();
     n = 0;
     for (const Case& c : cases) {
-      std::string name = "f" + std::to_string(n++);
+      std::string name(1, 'f');
+      name += std::to_string(n++);
       EXPECT_EQ(ReadFile(dest.Path(name)), c.file) << name << " " << fast;
     }
   }

@@ -353,7 +353,7 @@ std::string NormalisePath(std::string_view path) {
   const bool absolute = !path.empty() && path[0] == '/';
   std::string out;
   out.reserve(path.size() + 1);
-  if (absolute) out = "/";
+  if (absolute) out.push_back('/');
   // What a ".." may not take away: the root, or the leading ".." of a
   // relative path.
   size_t fixed = out.size();
@@ -372,7 +372,7 @@ std::string NormalisePath(std::string_view path) {
     out += part;
     if (part == "..") fixed = out.size();
   }
-  if (out.empty()) out = ".";
+  if (out.empty()) out.push_back('.');
   return out;
 }
 
