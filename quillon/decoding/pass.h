@@ -109,12 +109,14 @@ void CleanFinished(Pass* pass);
 // Sets `seg`'s mark and cleans the article files it finished.
 void Processed(Pass* pass, Segment* seg);
 
-// True when the output name would land outside the output directory.
-bool LeavesOutputDir(const char* name);
+// True when the output name would land outside the output directory, or
+// names no file in it ("", ".", a name ending in "/"): such a name would
+// only ever be taken, and its numbered forms are hidden files.
+bool RefusedName(const char* name);
 
 // Creates the temporary file of an output file whose first name is
 // `names.first`; reports "unable to create" with its path when it cannot,
-// or when that name would leave the output directory.
+// or when that name is refused (RefusedName).
 bool StartOutputFile(Pass* pass, const NameSearch& names, OutputFile* file);
 
 // Puts the file in place under the first name of the search that is free,
