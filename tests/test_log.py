@@ -138,11 +138,13 @@ class UnreadableLogs(QuillonTest):
         self.assertFalse(os.path.exists(self.path("u.bin")))
         self.assertEqual(len(os.listdir(self.path("spool"))), 2)
 
-    def test_a_directory(self):
-        os.mkdir(self.log)
-        self.check_stops(lambda args: self.quillon(
-            *args, env={"QUILLONLOG": self.log}))
-        self.assertEqual(os.listdir(self.log), [])
+    def test_a_directory_or_a_fifo(self):
+        for make, remove in ((os.mkdir, os.rmdir), (os.mkfifo, os.remove)):
+            with self.subTest(make.__name__):
+                make(self.log)
+                self.check_stops(lambda args: self.quillon(
+                    *args, env={"QUILLONLOG": self.log}))
+                remove(self.log)
 
     def test_a_log_the_user_may_not_read(self):
         # Root reads any file: the runs are made as nobody then.

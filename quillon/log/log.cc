@@ -135,17 +135,19 @@ bool RewriteLog(const LogList& list, const char* prefix) {
 }
 
 // The log opened for reading. Null, with `*missing` set, when there is no
-// log yet; null otherwise when what is there cannot be read as a log.
+// log yet; null otherwise when what is there cannot be read as a log: only
+// a regular file is one (a fifo would hold the run up at the open or the
+// first read).
 std::FILE* OpenLog(const char* path, bool* missing) {
   *missing = false;
-  int fd = open(path, O_RDONLY | O_NOCTTY | O_CLOEXEC);
+  int fd = open(path, O_RDONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     *missing = errno == ENOENT;
     return nullptr;
   }
   struct stat st;
   std::FILE* in = nullptr;
-  if (fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode)) in = fdopen(fd, "r");
+  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) in = fdopen(fd, "r");
   if (!in) close(fd);
   return in;
 }
