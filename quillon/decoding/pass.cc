@@ -117,12 +117,8 @@ mode_t CreationMode() {
   return 0666 & ~mask;
 }
 
-std::string ClashFreeName(const Pass* pass, const std::string& name, int group,
-                          bool taken, size_t max_length) {
-  auto written = pass->written.find(name);
-  bool clash =
-      taken || (written != pass->written.end() && written->second != group);
-  if (!clash) return name;
+std::string FreeNumberedName(const Pass* pass, const std::string& name,
+                             size_t max_length) {
   for (uint64_t count = 1;; ++count) {
     std::string candidate = Numbered(name, count, max_length);
     if (!pass->written.count(candidate)) return candidate;

@@ -71,15 +71,14 @@ struct Pass {
   // Set when an output file could not be created; stands until a begin line
   // opens a new file.
   bool create_failed = false;
-  // The current segment held data of a file that could not be created, so it
-  // must not count as processed.
+  // The current segment held data of a file that could not be created or
+  // was closed short, so it must not count as processed.
   bool lost = false;
   char name[kLineSize];
   int mode = 0644;
   // The groups that started each begin string (it reads MARKER from then
-  // on), and the group each output name of the run was written for: a
-  // posting of another group with that name must not be lost or overwrite
-  // it, so it gets a numbered name.
+  // on), and the owner (NameSearch) each output name of the run was written
+  // for: a file of another owner passes that name over.
   std::unordered_map<const char*, std::unordered_set<int>> started;
   std::unordered_map<std::string, int> written;
   int plain_files = 0;  // files of plain input so far: their owners
@@ -132,11 +131,9 @@ int PlainOwner(Pass* pass);
 // The permissions of a new file: 0666 less the umask.
 mode_t CreationMode();
 
-// `name` as a file of `group` may take it: numbered when another group's
-// file has taken it already, or when `taken` says its begin string has been
-// started; the first number whose name is still free. Names longer than
-// `max_length` are cut to fit their number.
-std::string ClashFreeName(const Pass* pass, const std::string& name, int group,
-                          bool taken, size_t max_length);
+// The first numbered form of `name` that no file of this run has taken.
+// Names longer than `max_length` are cut to fit their number.
+std::string FreeNumberedName(const Pass* pass, const std::string& name,
+                             size_t max_length);
 
 #endif  // QUILLON_DECODING_PASS_H_
