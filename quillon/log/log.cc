@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -352,29 +353,22 @@ const char* MakePath(const char* path) {
 }
 
 std::string NormalisePath(std::string_view path) {
-  const bool absolute = !path.empty() && path[0] == '/';
   std::string out;
   out.reserve(path.size() + 1);
-  if (absolute) out = "/";
-  // What a ".." may not take away: the root, or the leading ".." of a
-  // relative path.
-  size_t fixed = out.size();
   while (!path.empty()) {
     size_t end = path.find('/');
     std::string_view part = path.substr(0, end);
     path.remove_prefix(end == std::string_view::npos ? path.size() : end + 1);
     if (part.empty() || part == ".") continue;
-    if (part == ".." && out.size() > fixed) {
-      size_t slash = out.rfind('/');
-      out.erase(slash == std::string::npos || slash < fixed ? fixed : slash);
+    if (part == "..") {
+      // The root's parent is the root.
+      out.erase(std::min(out.size(), out.rfind('/')));
       continue;
     }
-    if (part == ".." && absolute) continue;  // the root's parent is the root
-    if (!out.empty() && out.back() != '/') out += '/';
+    out += '/';
     out += part;
-    if (part == "..") fixed = out.size();
   }
-  if (out.empty()) out = ".";
+  if (out.empty()) out = "/";
   return out;
 }
 
