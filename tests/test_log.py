@@ -167,13 +167,6 @@ class UnreadableLogs(QuillonTest):
         os.chmod(self.log, 0o600)
         self.assertEqual(self.read("newslog"), self.text)
 
-    def test_a_missing_log_is_empty(self):
-        rc, _, err = self.quillon("-q", *self.files,
-                                  env={"QUILLONLOG": self.log})
-        self.assertEqual((rc, err), (0, b""))
-        self.assertEqual(self.read("u.bin"), self.data)
-        self.assertFalse(os.path.exists(self.log))
-
 
 if __name__ == "__main__":
     unittest.main()
