@@ -21,8 +21,8 @@ class SpoolTest(QuillonTest):
         super().setUp()
         self.log = self.path("newslog")
 
-    def spool(self, articles, name="spool"):
-        paths = write_spool(self.path(name), articles)
+    def spool(self, articles, name="spool", first=1):
+        paths = write_spool(self.path(name), articles, first)
         return [os.path.relpath(p, self.dir) for p in paths]
 
     def run_logged(self, *args):
