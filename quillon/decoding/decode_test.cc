@@ -123,15 +123,12 @@ TEST_F(DecodeTest, EndLineLooksBackAcrossFullLines) {
       {s + m1, full1 + brief},
       {s + m1 + m2, full1 + full2},
       {m1 + s + m2, full1 + full2 + brief},
-      // The zero-length line before the end line: "`", a blank, nothing.
+      // The zero-length line before the end line: a blank, nothing, and a
+      // CR LF without the blank (no length character).
       {m1 + "`\n", full1},
-      {m1 + s + "`\n", full1 + brief},
       {m1 + s + " \n", full1 + brief},
       {m1 + s + "\n", full1 + brief},
-      {crlf(m1) + crlf(s) + "`\r\n", full1 + brief},
-      {crlf(m1) + crlf(s) + " \r\n", full1 + brief},
       {crlf(m1) + crlf(s) + "\r\n", full1 + brief},
-      {crlf(m1) + "`\r\n", full1},
       {crlf(m1) + "\r\n", full1},
   };
   // With the fast ways for runs of full lines, and line by line.
