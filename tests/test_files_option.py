@@ -118,16 +118,10 @@ class SameAsArguments(QuillonTest):
         cut = text.index(b"\n", len(text) // 2) + 1
         return [text[:cut], text[cut:], uuencode(b"x" * 100, "x.bin")], []
 
-    def batch(self):
-        one = posting(random_bytes(3000, 4), "one.bin", 2)
-        two = posting(random_bytes(900, 5), "two.bin", 1, poster="t@t")
-        return [b"".join(one) + two[0], two[0]], []
-
     CASES = [
         ("scan, -delete and the log", ["-delete"], "scan_spool", True),
         ("fall-back mode", ["-delete"], "plain_files", False),
         ("-plain", ["-plain", "-delete"], "plain_files", False),
-        ("-extended", ["-extended", "-dos"], "batch", False),
     ]
 
     def run_tree(self, tree, texts, extra, options, logged, listed):
