@@ -17,8 +17,6 @@ REFUSED = [
     (["-mode", "999", "a.uu"], b'quillon: bad mode "999"\n'),
     (["-m", "abc"], b'quillon: bad mode "abc"\n'),
     (["-m", "-1", "a.uu"], b'quillon: bad mode "-1"\n'),
-    (["-m", "00644", "a.uu"], b'quillon: bad mode "00644"\n'),
-    (["-m", "", "a.uu"], b'quillon: bad mode ""\n'),
     (["-q", "-dest"], b'quillon: option "-dest" needs a value\n'),
     (["-q", "-m"], b'quillon: option "-m" needs a value\n'),
     (["-plain", "-keywords"], b'quillon: option "-keywords" needs a value\n'),

@@ -4,53 +4,43 @@ fails the run and keeps its articles. Runs are made as cron makes them, with
 -delete and the processed-file log."""
 
 import os
-import resource
-import signal
 import subprocess
 import time
 import unittest
 
 from quillon_e2e import QUILLON, QuillonTest, command, uuencode
-from spool import date, posting, random_bytes, write_spool
-from yenc import yenc_articles as yencode
+from spool import date, posting, random_bytes
+from test_no_loss import BANNER, SpoolTest
+from test_output_errors import size_limit
 
-BANNER = b"Quillon ver 3.7.0\n"
 
-
-class CronTest(QuillonTest):
-    """Runs over one spool directory that keeps its log between runs."""
+class CronTest(SpoolTest):
+    """Runs over one spool directory (of fewer than ten articles) that keeps
+    its log between runs."""
 
     def setUp(self):
         super().setUp()
-        self.log = self.path("newslog")
-        self.spool_dir = self.path("spool")
-        os.mkdir(self.spool_dir)
+        os.mkdir(self.path("spool"))
         self.next_article = 1
         self.assertEqual(self.quillon("-log", "spool",
                                       env={"QUILLONLOG": self.log})[0], 0)
 
     def post(self, texts):
         """Adds articles to the spool under the next numbers."""
-        paths = write_spool(self.spool_dir, texts, self.next_article)
+        paths = self.spool(texts, first=self.next_article)
         self.next_article += len(texts)
-        return [os.path.relpath(p, self.dir) for p in paths]
+        return paths
 
     def cron(self, *args):
         """-delete over every article in the spool."""
-        files = sorted((os.path.join("spool", n)
-                        for n in os.listdir(self.spool_dir)),
-                       key=lambda p: int(os.path.basename(p)))
-        return self.quillon("-delete", *args, *files,
+        return self.quillon("-delete", *args,
+                            *(os.path.join("spool", n) for n in self.left()),
                             env={"QUILLONLOG": self.log})
 
-    def left(self):
-        return sorted(os.listdir(self.spool_dir), key=int)
-
-    def logged(self):
+    def entries(self):
         """The article numbers in the log, as a set."""
-        with open(self.log) as f:
-            lines = f.read().splitlines()
-        self.assertEqual(lines[0], "*" + os.path.realpath(self.spool_dir))
+        lines = self.logged().splitlines()
+        self.assertEqual(lines[0], "*" + os.path.realpath(self.path("spool")))
         return {int(l[1:]) for l in lines[1:]}
 
     def outputs(self):
@@ -59,16 +49,9 @@ class CronTest(QuillonTest):
 
     def decoded(self, subjects, files, names):
         """Standard output of a scan run that decodes `names`."""
-        out = BANNER + b"Reading %s\n\n" % self.log.encode()
-        out += b"".join(s.encode() + b"\n" for s in subjects)
-        out += b"\nFound %d uuencoded file segments.\n" % len(subjects)
-        out += b"%d complete (non-segmented) files found.\n\n" % files
-        out += b"".join(b"UUdecoding %s\n" % n.encode() for n in names)
-        return out + b"\nUpdating %s\n" % self.log.encode()
-
-
-def yenc_articles(data, name, parts=1):
-    return yencode(data, name, parts=parts, fallback=True)
+        return (self.header(subjects, len(subjects), files)
+                + b"".join(b"UUdecoding %s\n" % n.encode() for n in names)
+                + self.footer())
 
 
 def subjects(name, parts):
@@ -97,7 +80,7 @@ class SameNameAcrossRuns(CronTest):
         self.assertEqual(self.read("d.jpg"), first)
         self.assertEqual(self.read("d.jpg.1"), second)
         self.assertEqual(self.left(), [])
-        self.assertEqual(self.logged(), {1, 2, 3, 4})
+        self.assertEqual(self.entries(), {1, 2, 3, 4})
         # Days 3 and 4: each posted again: it finds its own bytes, and
         # nothing changes.
         stamps = {n: os.stat(self.path(n)).st_mtime_ns
@@ -113,7 +96,7 @@ class SameNameAcrossRuns(CronTest):
             self.assertEqual({n: os.stat(self.path(n)).st_mtime_ns
                               for n in self.outputs()}, stamps)
             self.assertEqual(self.left(), [])
-        self.assertEqual(self.logged(), set(range(1, 9)))
+        self.assertEqual(self.entries(), set(range(1, 9)))
 
 
     def test_a_posting_decoded_second_finds_its_bytes_at_the_name(self):
@@ -141,69 +124,28 @@ class SameNameAcrossRuns(CronTest):
 
 class WhatIsAtTheName(CronTest):
 
-    def test_a_users_file_a_directory_and_a_link_are_kept(self):
-        def users_file():
-            self.write("x.bin", b"the user's own")
-
-        def directory():
-            os.mkdir(self.path("x.bin"))
-
-        def link():
-            self.write("target", b"the user's own")
-            os.symlink("target", self.path("x.bin"))
-
+    def test_a_users_file_and_a_directory_are_kept(self):
+        # A symbolic link at the name: test_output_errors.
         data = random_bytes(3000, 3)
-        for make in (users_file, directory, link):
-            with self.subTest(make.__name__):
-                make()
+        for directory in (False, True):
+            with self.subTest(directory=directory):
+                if directory:
+                    os.mkdir(self.path("x.bin"))
+                else:
+                    self.write("x.bin", b"the user's own")
                 self.post(posting(data, "x.bin", 2))
                 rc, out, err = self.cron()
                 self.assertEqual((rc, err), (0, b""))
                 self.assertEqual(out, self.decoded(subjects("x.bin", 2), 1,
                                                    ["x.bin.1"]))
                 self.assertEqual(self.read("x.bin.1"), data)
-                if make is directory:
-                    self.assertEqual(os.listdir(self.path("x.bin")), [])
+                if directory:
+                    os.rmdir(self.path("x.bin"))
                 else:
                     self.assertEqual(self.read("x.bin"), b"the user's own")
-                self.assertEqual(os.path.islink(self.path("x.bin")),
-                                 make is link)
+                    os.remove(self.path("x.bin"))
+                os.remove(self.path("x.bin.1"))
                 self.assertEqual(self.left(), [])
-                for name in self.outputs():
-                    full = self.path(name)
-                    if os.path.isdir(full) and not os.path.islink(full):
-                        os.rmdir(full)
-                    else:
-                        os.remove(full)
-
-    def test_yenc_and_plain_files_search_the_same_way(self):
-        data = random_bytes(2000, 4)
-        self.write("y.bin", b"mine")
-        self.post(yenc_articles(data, "y.bin", parts=2))
-        rc, out, err = self.cron()
-        self.assertEqual((rc, err), (0, b""))
-        self.assertIn(b"yDecoding y.bin.1\n", out)
-        self.assertEqual(self.read("y.bin.1"), data)
-        # Plain input and standard input: the same bytes again find their
-        # file; other bytes take the next free name.
-        self.write("in/y", yenc_articles(data, "y.bin")[0])
-        self.write("in/u", uuencode(b"other", "y.bin"))
-        rc, out, err = self.quillon("-plain", "in/y", "in/u")
-        self.assertEqual((rc, out, err), (0, BANNER + b"\nyDecoding y.bin.1\n"
-                                          b"UUdecoding y.bin.2\n", b""))
-        rc, out, err = self.quillon(stdin=uuencode(b"other", "y.bin"))
-        self.assertEqual((rc, out, err),
-                         (0, BANNER + b"\nUUdecoding y.bin.2\n", b""))
-        self.assertEqual(self.outputs(), ["in", "y.bin", "y.bin.1", "y.bin.2"])
-        self.assertEqual(self.read("y.bin"), b"mine")
-
-
-def size_limit(limit):
-    """Runs in the child: writes past `limit` bytes fail with EFBIG."""
-    def apply():
-        signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
-        resource.setrlimit(resource.RLIMIT_FSIZE, (limit, limit))
-    return apply
 
 
 class FullFileSystem(CronTest):
@@ -243,7 +185,7 @@ class FullFileSystem(CronTest):
         self.assertEqual(os.listdir(self.path("out")), ["small.bin"])
         self.assertEqual(self.read("out", "small.bin"), small)
         self.assertEqual(self.left(), ["1", "2", "3"])
-        self.assertEqual(self.logged(), {4, 5})
+        self.assertEqual(self.entries(), {4, 5})
 
 
 class KilledRun(QuillonTest):
@@ -310,7 +252,7 @@ class ShortFiles(CronTest):
         self.assertEqual(self.read("s.bin"), short[:whole])
         self.assertEqual(self.read("ok.bin"), ok)
         self.assertEqual(self.left(), ["1", "2"])
-        self.assertEqual(self.logged(), {3, 4})
+        self.assertEqual(self.entries(), {3, 4})
         # Under -quiet: the message on standard error all the same.
         os.remove(self.path("s.bin"))
         rc, out, err = self.cron("-quiet")

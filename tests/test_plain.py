@@ -178,19 +178,24 @@ class PlainTest(QuillonTest):
         os.mkdir(self.path("out"))
         self.write("up", uuencode(b"evil", "../evil.bin"))
         self.write("abs", uuencode(b"evil", self.path("abs.bin")))
+        # A name of the output directory itself takes no numbered name.
+        self.write("dot", uuencode(b"evil", "."))
         self.write("ok", uuencode(b"fine", "ok.bin"))
         rc, out, err = self.quillon("-plain", "-dir", "-delete", "-dest",
-                                    "out", "up", "abs", "ok")
+                                    "out", "up", "abs", "dot", "ok")
         self.assertEqual(rc, 1)
         self.assertEqual(err, b"quillon: unable to create out/../evil.bin\n"
                          b"quillon: unable to create out/" +
-                         self.path("abs.bin").encode() + b"\n")
+                         self.path("abs.bin").encode() + b"\n"
+                         b"quillon: unable to create out/.\n")
         self.assertFalse(os.path.exists(self.path("evil.bin")))
         self.assertFalse(os.path.exists(self.path("abs.bin")))
         # The inputs that could not be decoded stay; the decoded one goes.
         self.assertTrue(os.path.exists(self.path("up")))
         self.assertTrue(os.path.exists(self.path("abs")))
+        self.assertTrue(os.path.exists(self.path("dot")))
         self.assertFalse(os.path.exists(self.path("ok")))
+        self.assertEqual(os.listdir(self.path("out")), ["ok.bin"])
         self.assertEqual(self.read("out/ok.bin"), b"fine")
 
     def test_unwritable_output_on_stdin_ends_the_pass(self):

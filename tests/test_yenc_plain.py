@@ -135,9 +135,9 @@ class YencPlainTest(QuillonTest):
         parts = articles(data, "mend.bin", parts=2)
         [single] = articles(data, "one.bin")
         bad, bad_single = corrupt(parts[0]), corrupt(single)
-        for order in ([bad, parts[1], parts[0]], [parts[0], bad, parts[1]],
-                      [parts[1], bad, bad, parts[0]],
-                      [bad_single, single], [single, bad_single]):
+        # (More orders: yenc_stream_test.)
+        for order in ([bad, parts[1], parts[0]], [bad_single, single],
+                      [single, bad_single]):
             name = b"one.bin" if single in order else b"mend.bin"
             want = (0, BANNER + b"\nyDecoding %s\n" % name, b"")
             with self.subTest(order=[p[-30:] for p in order]):

@@ -189,17 +189,22 @@ class Postings(YencTest):
                               out)
                 self.assertBytes(name, data)
 
-    def test_subject_of_1000_characters(self):
+    def test_subjects_of_200_and_1000_characters(self):
         # Without total= the number of parts comes from the subject's end.
         data = random_bytes(5000, 7)
-        subject = ("long subject text " * 60)[:985] + " {name} ({part}/{total})"
-        texts = ypost(data, "long.bin", parts=3, drop=["total"],
-                      subject=subject)
-        self.assertEqual(len(subject_of(texts[0])), 1000)
-        rc, out, err = self.quillon(*self.spool(texts))
-        self.assertEqual((rc, err), (0, b""))
-        self.assertEqual(out, self.expected(texts, complete=1, y=["long.bin"]))
-        self.assertBytes("long.bin", data)
+        for size in (200, 1000):
+            with self.subTest(size=size):
+                subject = (("long subject text " * 60)[:size - 15]
+                           + " {name} ({part}/{total})")
+                texts = ypost(data, "long.bin", parts=3, drop=["total"],
+                              subject=subject)
+                self.assertEqual(len(subject_of(texts[0])), size)
+                rc, out, err = self.quillon(*self.spool(texts, str(size)))
+                self.assertEqual((rc, err), (0, b""))
+                self.assertEqual(out, self.expected(texts, complete=1,
+                                                    y=["long.bin"]))
+                self.assertBytes("long.bin", data)
+                os.remove(self.path("long.bin"))
 
     def test_several_posters_and_a_uuencoded_file_of_one_name(self):
         ann = random_bytes(4000, 4)

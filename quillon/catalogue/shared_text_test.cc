@@ -25,16 +25,6 @@ std::vector<uint32_t> Fast(SharedText* t, const std::string& text,
   return out;
 }
 
-TEST(SharedText, LongestPiecesHeldByAnotherText) {
-  SharedText t;
-  BuildSharedText("ABCABD", &t);
-  EXPECT_EQ(Fast(&t, "ABCABD", "XABDXCAB"),
-            (std::vector<uint32_t>{2, 1, 3, 3, 2, 1}));
-  EXPECT_EQ(Fast(&t, "ABCABD", "ABCABD"),
-            (std::vector<uint32_t>{6, 5, 4, 3, 2, 1}));
-  EXPECT_EQ(Fast(&t, "ABCABD", ""), (std::vector<uint32_t>(6, 0)));
-}
-
 // Random texts over small alphabets, where pieces repeat and the automaton
 // clones states, against the plain search; one automaton asked about many
 // other texts, and bytes above 127.

@@ -161,8 +161,8 @@ bool CreateOutput(Pass* pass) {
 // put in place, so the search starts at the name itself: a file left there
 // by an earlier run with the same bytes is then found whatever the order of
 // the groups. Under -dos a begin string started by another group starts at
-// the next numbered name, as DOS names are numbered by use. Every plain
-// file is a file of its own.
+// the first numbered name not taken, as DOS names are numbered by use.
+// Every plain file is a file of its own.
 NameSearch NamesOf(Pass* pass, const Segment* seg, bool plain,
                    const std::string& base) {
   NameSearch names;
@@ -173,9 +173,9 @@ NameSearch NamesOf(Pass* pass, const Segment* seg, bool plain,
     return names;
   }
   names.owner = seg->group;
-  bool started = std::strcmp(seg->begin, MARKER) == 0;
-  names.first = ClashFreeName(pass, pass->name, seg->group, DOS && started,
-                              kLineSize - 1);
+  names.first = pass->name;
+  if (DOS && std::strcmp(seg->begin, MARKER) == 0)
+    names.first = FreeNumberedName(pass, pass->name, kLineSize - 1);
   return names;
 }
 

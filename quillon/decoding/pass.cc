@@ -60,20 +60,21 @@ void Processed(Pass* pass, Segment* seg) {
   CleanFinished(pass);
 }
 
-bool LeavesOutputDir(const char* name) {
+bool RefusedName(const char* name) {
   std::string_view rest(name);
   if (!rest.empty() && rest[0] == '/') return true;
   while (true) {
     size_t slash = rest.find('/');
-    if (rest.substr(0, slash) == "..") return true;
-    if (slash == std::string_view::npos) return false;
+    std::string_view part = rest.substr(0, slash);
+    if (part == "..") return true;
+    if (slash == std::string_view::npos) return part.empty() || part == ".";
     rest.remove_prefix(slash + 1);
   }
 }
 
 bool StartOutputFile(Pass* pass, const NameSearch& names, OutputFile* file) {
   const char* path = CreatePath(names.first.c_str());
-  if (!LeavesOutputDir(names.first.c_str()) && CreateOutputFile(file, path))
+  if (!RefusedName(names.first.c_str()) && CreateOutputFile(file, path))
     return true;
   ErrorLine("quillon: unable to create %s\n", path);
   pass->outcome.failed = true;
@@ -90,7 +91,7 @@ bool CommitOutputFile(Pass* pass, OutputFile* file, const NameSearch& names,
     auto written = pass->written.find(candidate);
     bool other =
         written != pass->written.end() && written->second != names.owner;
-    if (!other && !LeavesOutputDir(candidate.c_str())) {
+    if (!other && !RefusedName(candidate.c_str())) {
       Placement placed = PlaceOutputFile(file, CreatePath(candidate.c_str()));
       if (placed == Placement::kFailed) break;
       if (placed != Placement::kTaken) {
@@ -116,12 +117,8 @@ mode_t CreationMode() {
   return 0666 & ~mask;
 }
 
-std::string ClashFreeName(const Pass* pass, const std::string& name, int group,
-                          bool taken, size_t max_length) {
-  auto written = pass->written.find(name);
-  bool clash =
-      taken || (written != pass->written.end() && written->second != group);
-  if (!clash) return name;
+std::string FreeNumberedName(const Pass* pass, const std::string& name,
+                             size_t max_length) {
   for (uint64_t count = 1;; ++count) {
     std::string candidate = Numbered(name, count, max_length);
     if (!pass->written.count(candidate)) return candidate;

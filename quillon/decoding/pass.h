@@ -71,15 +71,14 @@ struct Pass {
   // Set when an output file could not be created; stands until a begin line
   // opens a new file.
   bool create_failed = false;
-  // The current segment held data of a file that could not be created, so it
-  // must not count as processed.
+  // The current segment held data of a file that could not be created or
+  // was closed short, so it must not count as processed.
   bool lost = false;
   char name[kLineSize];
   int mode = 0644;
   // The groups that started each begin string (it reads MARKER from then
-  // on), and the group each output name of the run was written for: a
-  // posting of another group with that name must not be lost or overwrite
-  // it, so it gets a numbered name.
+  // on), and the owner (NameSearch) each output name of the run was written
+  // for: a file of another owner passes that name over.
   std::unordered_map<const char*, std::unordered_set<int>> started;
   std::unordered_map<std::string, int> written;
   int plain_files = 0;  // files of plain input so far: their owners
@@ -109,12 +108,14 @@ void CleanFinished(Pass* pass);
 // Sets `seg`'s mark and cleans the article files it finished.
 void Processed(Pass* pass, Segment* seg);
 
-// True when the output name would land outside the output directory.
-bool LeavesOutputDir(const char* name);
+// True when the output name would land outside the output directory, or
+// names no file in it ("", ".", a name ending in "/"): such a name would
+// only ever be taken, and its numbered forms are hidden files.
+bool RefusedName(const char* name);
 
 // Creates the temporary file of an output file whose first name is
 // `names.first`; reports "unable to create" with its path when it cannot,
-// or when that name would leave the output directory.
+// or when that name is refused (RefusedName).
 bool StartOutputFile(Pass* pass, const NameSearch& names, OutputFile* file);
 
 // Puts the file in place under the first name of the search that is free,
@@ -130,11 +131,9 @@ int PlainOwner(Pass* pass);
 // The permissions of a new file: 0666 less the umask.
 mode_t CreationMode();
 
-// `name` as a file of `group` may take it: numbered when another group's
-// file has taken it already, or when `taken` says its begin string has been
-// started; the first number whose name is still free. Names longer than
-// `max_length` are cut to fit their number.
-std::string ClashFreeName(const Pass* pass, const std::string& name, int group,
-                          bool taken, size_t max_length);
+// The first numbered form of `name` that no file of this run has taken.
+// Names longer than `max_length` are cut to fit their number.
+std::string FreeNumberedName(const Pass* pass, const std::string& name,
+                             size_t max_length);
 
 #endif  // QUILLON_DECODING_PASS_H_

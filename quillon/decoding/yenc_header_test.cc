@@ -8,8 +8,6 @@
 #include <string>
 #include <utility>
 
-#include "test_support.h"
-
 namespace {
 
 TEST(YencHeader, FromLines) {
@@ -67,34 +65,6 @@ TEST(YencHeader, RangeFromThePartLines) {
     ASSERT_TRUE(YencPartFromLines(ybegin, c.next, 0, &r)) << ybegin;
     EXPECT_EQ(std::make_pair(r.begin, r.end), std::make_pair(c.begin, c.end))
         << ybegin << " / " << c.next;
-  }
-}
-
-// The header is read up to the data: the =ypart line where there is one,
-// never the first data line.
-TEST(YencHeader, ReadStopsBeforeTheData) {
-  TempDir dir;
-  const std::string data = "0123\n=yend size=4\n";
-  struct Case {
-    const char* lines;
-    uint64_t end;
-  } cases[] = {
-      {"=ybegin part=1 total=1 size=4 name=a\n", 4},
-      {"=ybegin part=1 size=4 name=a\n=ypart begin=1 end=3\n", 3},
-      {"=ybegin size=4 name=a\n", 4},
-  };
-  for (const Case& c : cases) {
-    WriteFile(dir.Path("f"), c.lines + data);
-    LineFile f;
-    ASSERT_TRUE(OpenLineFile(&f, dir.Path("f").c_str()));
-    char buf[120];
-    ASSERT_TRUE(ReadLine(&f, buf, sizeof buf));
-    YencPart r;
-    ASSERT_TRUE(ReadYencHeader(&f, std::string(buf, f.length), 0, &r));
-    EXPECT_EQ(r.end, c.end) << c.lines;
-    ASSERT_TRUE(ReadLine(&f, buf, sizeof buf));
-    EXPECT_STREQ(buf, "0123\n") << c.lines;
-    CloseLineFile(&f);
   }
 }
 

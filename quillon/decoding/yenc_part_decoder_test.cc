@@ -219,40 +219,6 @@ TEST(YencPartDecoder, DataLongerThanTheRangeIsNotWrittenPastIt) {
   EXPECT_EQ(out.Read(), file.substr(0, 400));
 }
 
-// part=1 total=1 without =ypart: the data from the line after =ybegin is
-// the whole file, and only a record of 1..size agrees with it; a =ypart
-// line, where there is one, is read and must agree.
-TEST(YencPartDecoder, SinglePartWrittenAsPartOneOfOne) {
-  std::string file = RandomBytes(700, 6);
-  YencPart whole = Part(700, 1, 1, 700);
-  YencPart half = Part(700, 1, 1, 350);
-  std::string a = Article(file, whole, YencStyle{},
-                          Yend(whole, Crc32(0, file.data(), 700)));
-  std::string ypart = a.substr(a.find("=ypart"));
-  ypart.erase(ypart.find('\n') + 1);
-  std::string no_ypart = a;
-  no_ypart.erase(a.find(ypart), ypart.size());
-  no_ypart.replace(no_ypart.find("part=1"), 6, "part=1 total=1");
-  struct Case {
-    const std::string& text;
-    const YencPart& record;
-    YencFailure failure;
-    std::string written;
-  } cases[] = {
-      {no_ypart, whole, YencFailure::kNone, file},
-      {no_ypart, half, YencFailure::kDamaged, ""},
-      {a, whole, YencFailure::kNone, file},
-      {a, half, YencFailure::kDamaged, ""},
-  };
-  for (const Case& c : cases) {
-    Input in(c.text);
-    Output out;
-    EXPECT_EQ(DecodeYencPart(&in.f, -1, c.record, out.fd).failure, c.failure)
-        << c.text.substr(0, 60) << c.record.end;
-    EXPECT_EQ(out.Read(), c.written);
-  }
-}
-
 TEST(YencPartDecoder, StreamVariantAndLongLines) {
   std::string file = RandomBytes(200, 5);
   YencPart p = Part(200, 1, 1, 200);

@@ -36,7 +36,7 @@ struct YencFile {
 };
 
 // The names of a posting's file, by the rules of uuencoded names.
-NameSearch NamesOf(const Pass* pass, const YencPosting& posting) {
+NameSearch NamesOf(const YencPosting& posting) {
   std::string name = posting.records.front().part->name;
   if (!DIR) name = name.substr(name.rfind('/') + 1);
   if (DOS) {
@@ -49,7 +49,7 @@ NameSearch NamesOf(const Pass* pass, const YencPosting& posting) {
   names.base = name;
   names.owner = posting.group;
   names.max_length = kYencNameMax;
-  names.first = ClashFreeName(pass, name, posting.group, false, kYencNameMax);
+  names.first = name;
   return names;
 }
 
@@ -112,7 +112,7 @@ void WriteRange(Pass* pass, const YencRange& range, YencFile* file) {
 // Opens the posting's output file; false, after the message, when it
 // cannot be created.
 bool OpenYencFile(Pass* pass, const YencPosting& posting, YencFile* file) {
-  file->names = NamesOf(pass, posting);
+  file->names = NamesOf(posting);
   file->name = file->names.first;
   file->path = CreatePath(file->name.c_str());
   if (!StartOutputFile(pass, file->names, &file->out)) return false;

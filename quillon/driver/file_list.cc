@@ -5,6 +5,10 @@
 
 #include "message.h"
 
+namespace {
+
+// Cuts `list->text` into lines (LF or CR LF; the last may lack its LF) and
+// points `list->paths` at the non-empty ones, in order.
 void SplitFileList(FileList* list) {
   list->paths.clear();
   // The terminator of a last line without its LF.
@@ -19,6 +23,8 @@ void SplitFileList(FileList* list) {
     p = eol + 1;
   }
 }
+
+}  // namespace
 
 bool ReadFileList(const char* name, FileList* list) {
   bool is_stdin = std::strcmp(name, "-") == 0;

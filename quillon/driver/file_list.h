@@ -13,10 +13,6 @@ struct FileList {
   std::vector<char*> paths;
 };
 
-// Cuts `list->text` into lines (LF or CR LF; the last may lack its LF) and
-// points `list->paths` at the non-empty ones, in order.
-void SplitFileList(FileList* list);
-
 // Reads the list named `name` ("-": standard input) and splits it. False
 // after "quillon: cannot access file" for a list that cannot be read.
 bool ReadFileList(const char* name, FileList* list);

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -135,17 +136,19 @@ bool RewriteLog(const LogList& list, const char* prefix) {
 }
 
 // The log opened for reading. Null, with `*missing` set, when there is no
-// log yet; null otherwise when what is there cannot be read as a log.
+// log yet; null otherwise when what is there cannot be read as a log: only
+// a regular file is one (a fifo would hold the run up at the open or the
+// first read).
 std::FILE* OpenLog(const char* path, bool* missing) {
   *missing = false;
-  int fd = open(path, O_RDONLY | O_NOCTTY | O_CLOEXEC);
+  int fd = open(path, O_RDONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     *missing = errno == ENOENT;
     return nullptr;
   }
   struct stat st;
   std::FILE* in = nullptr;
-  if (fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode)) in = fdopen(fd, "r");
+  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) in = fdopen(fd, "r");
   if (!in) close(fd);
   return in;
 }
@@ -350,29 +353,22 @@ const char* MakePath(const char* path) {
 }
 
 std::string NormalisePath(std::string_view path) {
-  const bool absolute = !path.empty() && path[0] == '/';
   std::string out;
   out.reserve(path.size() + 1);
-  if (absolute) out.push_back('/');
-  // What a ".." may not take away: the root, or the leading ".." of a
-  // relative path.
-  size_t fixed = out.size();
   while (!path.empty()) {
     size_t end = path.find('/');
     std::string_view part = path.substr(0, end);
     path.remove_prefix(end == std::string_view::npos ? path.size() : end + 1);
     if (part.empty() || part == ".") continue;
-    if (part == ".." && out.size() > fixed) {
-      size_t slash = out.rfind('/');
-      out.erase(slash == std::string::npos || slash < fixed ? fixed : slash);
+    if (part == "..") {
+      // The root's parent is the root.
+      out.erase(std::min(out.size(), out.rfind('/')));
       continue;
     }
-    if (part == ".." && absolute) continue;  // the root's parent is the root
-    if (!out.empty() && out.back() != '/') out += '/';
+    out += '/';
     out += part;
-    if (part == "..") fixed = out.size();
   }
-  if (out.empty()) out.push_back('.');
+  if (out.empty()) out.push_back('/');
   return out;
 }
 

@@ -102,9 +102,10 @@ std::string LogDirPath(const char* dir);
 // until the next call.
 const char* MakePath(const char* path);
 
-// `path` without "." components, repeated and trailing "/", and with each
-// ".." taking away the component before it ("/" at the root; a relative path
-// keeps the ".." it cannot resolve). Symbolic links are not looked at.
+// The absolute path `path` (a relative one is taken from the root) without
+// "." components, repeated and trailing "/", and with each ".." taking away
+// the component before it ("/" at the root). Symbolic links are not looked
+// at.
 std::string NormalisePath(std::string_view path);
 
 // The LogDir of exactly `path`, appended at the list's end when missing.

@@ -1,11 +1,9 @@
 #include "log/log.h"
 
 #include <gtest/gtest.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 
@@ -187,6 +185,7 @@ TEST_F(LogTest, MakePath) {
       {"/home/u", "a/../b", "/home/u/b"},
       {"/home/u", "a//b/./", "/home/u/a/b"},
       {"/home/u", "/abs//./x/../y/", "/abs/y"},
+      {"/home/u", "/a/.../..b/.c/", "/a/.../..b/.c"},
       {"/", "a", "/a"},
       {"/", "../a", "/a"},
   };
@@ -196,103 +195,6 @@ TEST_F(LogTest, MakePath) {
   }
   CWD = "/" + std::string(5000, 'd');
   EXPECT_EQ(std::string(MakePath("x")), CWD + "/x");
-}
-
-TEST_F(LogTest, NormalisePath) {
-  struct Case {
-    const char* path;
-    const char* normal;
-  } cases[] = {
-      {"/", "/"},
-      {"//", "/"},
-      {"/.", "/"},
-      {"/..", "/"},
-      {"/../a", "/a"},
-      {"/a/", "/a"},
-      {"/a//b///c", "/a/b/c"},
-      {"/a/./b/.", "/a/b"},
-      {"/a/b/..", "/a"},
-      {"/a/b/../../..", "/"},
-      {"/a/../b/./../c", "/c"},
-      {"/a/.../b", "/a/.../b"},
-      {"/a/..b/.c", "/a/..b/.c"},
-      {"", "."},
-      {".", "."},
-      {"./", "."},
-      {"a/..", "."},
-      {"..", ".."},
-      {"../../a/..", "../.."},
-      {"a/../../b", "../b"},
-      {"./a//b/", "a/b"},
-  };
-  for (const Case& c : cases)
-    EXPECT_EQ(NormalisePath(c.path), c.normal) << c.path;
-}
-
-TEST_F(LogTest, LogDirectoryLines) {
-  std::string spool = tmp_.Path("spool");
-  std::filesystem::create_directory(spool);
-  WriteFile(tmp_.Path("file"), "");
-  CaptureStderr();
-  // Every spelling of one directory gives one line.
-  for (const std::string& dir :
-       {spool + "/", tmp_.path + "//spool/.", spool + "/../spool"})
-    EXPECT_TRUE(AddDir(dir)) << dir;
-  std::string logged = "*" + spool + "\n";
-  EXPECT_EQ(ReadFile(log_), logged);
-  EXPECT_EQ(GetCapturedStderr(), "");
-  // An old line of another spelling is not that line.
-  WriteFile(log_, "*" + spool + "/\n");
-  EXPECT_TRUE(AddDir(spool));
-  EXPECT_EQ(ReadFile(log_), "*" + spool + "/\n" + logged);
-
-  WriteFile(log_, logged);
-  for (const std::string& dir : {tmp_.Path("none"), tmp_.Path("file"),
-                                 tmp_.Path("file/"), std::string()}) {
-    CaptureStderr();
-    EXPECT_FALSE(AddDir(dir)) << dir;
-    EXPECT_EQ(GetCapturedStderr(), "quillon: " + dir + " is not a directory\n");
-    EXPECT_EQ(ReadFile(log_), logged);
-  }
-  // A log that cannot be read cannot be told to have the line already.
-  std::filesystem::remove(log_);
-  std::filesystem::create_directory(log_);
-  CaptureStderr();
-  EXPECT_FALSE(AddDir(spool));
-  EXPECT_EQ(GetCapturedStderr(), "quillon: can't open log file\n");
-}
-
-TEST_F(LogTest, LockBesideTheLog) {
-  std::string lock_path = log_ + ".lock";
-  int lock = -1;
-  unsetenv("QUILLONLOG");
-  EXPECT_TRUE(LockLog(&lock));
-  EXPECT_EQ(lock, -1);
-  EXPECT_FALSE(FileExists(lock_path));
-
-  setenv("QUILLONLOG", log_.c_str(), 1);
-  EXPECT_TRUE(LockLog(&lock));
-  ASSERT_GE(lock, 0);
-  int held = lock;
-  EXPECT_TRUE(LockLog(&lock));  // held already: nothing more
-  EXPECT_EQ(lock, held);
-  int other = open(lock_path.c_str(), O_RDONLY);
-  ASSERT_GE(other, 0);
-  EXPECT_NE(flock(other, LOCK_EX | LOCK_NB), 0);
-  EXPECT_EQ(errno, EWOULDBLOCK);
-  close(lock);
-  EXPECT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
-  close(other);
-  EXPECT_FALSE(FileExists(log_));  // the lock makes no log
-  EXPECT_TRUE(FileExists(lock_path));
-
-  std::string missing = tmp_.Path("none/newslog");
-  setenv("QUILLONLOG", missing.c_str(), 1);
-  lock = -1;
-  CaptureStderr();
-  EXPECT_FALSE(LockLog(&lock));
-  EXPECT_EQ(lock, -1);
-  EXPECT_EQ(GetCapturedStderr(), "quillon: cannot lock " + missing + ".lock\n");
 }
 
 TEST_F(LogTest, RewriteText) {
