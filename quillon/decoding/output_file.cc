@@ -110,7 +110,11 @@ std::string DirectoryOf(const std::string& path) {
 bool CreateOutputFile(OutputFile* file, const std::string& path) {
   *file = OutputFile();
   std::string dir = DirectoryOf(path);
-  if (g_unnamed) {
+  // An unnamed file gets its name by descriptor, which before Linux 6.10
+  // only root may do, or through /proc; without /proc a hidden name is the
+  // way that always works.
+  static const bool linkable = access("/proc/self/fd", X_OK) == 0;
+  if (g_unnamed && linkable) {
     file->fd = open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
     if (file->fd >= 0) return true;
     if (!NoUnnamedFiles(errno)) return false;
