@@ -28,9 +28,9 @@
 #include <string>
 #include <vector>
 
-#include "decoding/crc32.h"
-#include "decoding/ydecode.h"
-#include "decoding/ykeyword.h"
+#include "checksum/crc32.h"
+#include "yenc/keyword.h"
+#include "yenc/ydecode.h"
 
 namespace {
 

@@ -11,11 +11,11 @@
 #include <string_view>
 #include <vector>
 
-#include "decoding/crc32.h"
-#include "decoding/ydecode.h"
-#include "decoding/yenc_header.h"
-#include "decoding/yenc_testing.h"
-#include "decoding/ykeyword.h"
+#include "checksum/crc32.h"
+#include "yenc/header.h"
+#include "yenc/keyword.h"
+#include "yenc/testing.h"
+#include "yenc/ydecode.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "catalogue/yenc_part.h"
 #include "quillon.h"
+#include "yenc/part.h"
 
 bool DEL = false;
 bool QUIET = false;

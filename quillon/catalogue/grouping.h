@@ -4,8 +4,8 @@
 
 #include <vector>
 
-#include "catalogue/yenc_grouping.h"
 #include "quillon.h"
+#include "yenc/grouping.h"
 
 // Gives every segment a group, lists what could not be placed, and reorders
 // the catalogue into decode order.

@@ -19,11 +19,11 @@
 #include "decoding/pass.h"
 #include "decoding/pass_index.h"
 #include "decoding/uuline.h"
-#include "decoding/yenc_pass.h"
-#include "decoding/yenc_stream.h"
 #include "log/log.h"
 #include "message.h"
 #include "testing.h"
+#include "yenc/pass.h"
+#include "yenc/stream.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <vector>
 
-#include "catalogue/yenc_grouping.h"
 #include "decoding/line_file.h"
 #include "quillon.h"
+#include "yenc/grouping.h"
 
 // How a pass went; every failure's message is printed already.
 struct DecodeOutcome {

@@ -12,12 +12,12 @@
 #include <unordered_set>
 #include <vector>
 
-#include "catalogue/yenc_grouping.h"
 #include "decoding/decode.h"
 #include "decoding/line_file.h"
 #include "decoding/output_file.h"
-#include "decoding/yenc_stream.h"
 #include "quillon.h"
+#include "yenc/grouping.h"
+#include "yenc/stream.h"
 
 // Bytes of full lines decoded before they are handed to the output file
 // together.

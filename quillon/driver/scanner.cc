@@ -10,9 +10,9 @@
 #include "catalogue/catalogue.h"
 #include "decoding/line_file.h"
 #include "decoding/uuline.h"
-#include "decoding/yenc_header.h"
 #include "message.h"
 #include "text.h"
+#include "yenc/header.h"
 
 namespace {
 

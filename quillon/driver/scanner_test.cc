@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "catalogue/caption.h"
-#include "catalogue/yenc_part.h"
 #include "test_support.h"
+#include "yenc/part.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "decoding/ydecode.h"
+#include "yenc/ydecode.h"
 
 #include <array>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "decoding/yenc_part_decoder.h"
+#include "yenc/part_decoder.h"
 
 #include <unistd.h>
 
@@ -7,10 +7,10 @@
 #include <limits>
 #include <vector>
 
-#include "decoding/crc32.h"
-#include "decoding/ydecode.h"
-#include "decoding/ykeyword.h"
+#include "checksum/crc32.h"
 #include "message.h"
+#include "yenc/keyword.h"
+#include "yenc/ydecode.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "decoding/ydecode.h"
+#include "yenc/ydecode.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "decoding/yenc_testing.h"
+#include "yenc/testing.h"
 
 namespace {
 

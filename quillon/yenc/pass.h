@@ -1,12 +1,12 @@
 // The yEnc postings of a decode pass: each complete posting is written as
 // one file, every part at its own byte range, checked against its CRCs.
-#ifndef QUILLON_DECODING_YENC_PASS_H_
-#define QUILLON_DECODING_YENC_PASS_H_
+#ifndef QUILLON_YENC_PASS_H_
+#define QUILLON_YENC_PASS_H_
 
 #include <vector>
 
-#include "catalogue/yenc_grouping.h"
 #include "decoding/pass.h"
+#include "yenc/grouping.h"
 
 // Makes the postings known to the pass by their group numbers.
 void IndexYencPostings(Pass* pass, const std::vector<YencPosting>& postings);
@@ -17,4 +17,4 @@ void IndexYencPostings(Pass* pass, const std::vector<YencPosting>& postings);
 // good and the file was written without error.
 void DecodeYencPosting(Pass* pass, Segment* seg);
 
-#endif  // QUILLON_DECODING_YENC_PASS_H_
+#endif  // QUILLON_YENC_PASS_H_

@@ -1,14 +1,14 @@
 // Decoding of one yEnc part, from its =ybegin line to its =yend line, into
 // the part's byte range of the output file.
-#ifndef QUILLON_DECODING_YENC_PART_DECODER_H_
-#define QUILLON_DECODING_YENC_PART_DECODER_H_
+#ifndef QUILLON_YENC_PART_DECODER_H_
+#define QUILLON_YENC_PART_DECODER_H_
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 
-#include "catalogue/yenc_part.h"
 #include "decoding/line_file.h"
+#include "yenc/part.h"
 
 // Longest keyword line kept; the rest of a longer one is read and dropped,
 // and the line counts as broken.
@@ -71,4 +71,4 @@ YencPartResult DecodeYencBody(LineFile* in, int64_t limit,
                               const YencPart& record, int fd,
                               std::string* stop);
 
-#endif  // QUILLON_DECODING_YENC_PART_DECODER_H_
+#endif  // QUILLON_YENC_PART_DECODER_H_

@@ -1,4 +1,4 @@
-#include "decoding/ykeyword.h"
+#include "yenc/keyword.h"
 
 #include <gtest/gtest.h>
 

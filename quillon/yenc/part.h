@@ -1,6 +1,6 @@
 // What the keyword lines of one yEnc part say about it.
-#ifndef QUILLON_CATALOGUE_YENC_PART_H_
-#define QUILLON_CATALOGUE_YENC_PART_H_
+#ifndef QUILLON_YENC_PART_H_
+#define QUILLON_YENC_PART_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -26,4 +26,4 @@ struct YencPart {
   int poster = 0;
 };
 
-#endif  // QUILLON_CATALOGUE_YENC_PART_H_
+#endif  // QUILLON_YENC_PART_H_

@@ -1,4 +1,4 @@
-#include "decoding/yenc_pass.h"
+#include "yenc/pass.h"
 
 #include <gtest/gtest.h>
 
@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "catalogue/yenc_grouping.h"
-#include "decoding/crc32.h"
+#include "checksum/crc32.h"
 #include "decoding/decode.h"
-#include "decoding/yenc_testing.h"
 #include "test_support.h"
+#include "yenc/grouping.h"
+#include "yenc/testing.h"
 
 namespace {
 

@@ -1,13 +1,13 @@
 // The record of a yEnc part, from the keyword lines that open it, as the
 // scan makes it.
-#ifndef QUILLON_DECODING_YENC_HEADER_H_
-#define QUILLON_DECODING_YENC_HEADER_H_
+#ifndef QUILLON_YENC_HEADER_H_
+#define QUILLON_YENC_HEADER_H_
 
 #include <string>
 #include <string_view>
 
-#include "catalogue/yenc_part.h"
 #include "decoding/line_file.h"
+#include "yenc/part.h"
 
 // Fills `record` from a whole =ybegin line and, for a part of several, the
 // line after it (`ypart`, empty where there is none). total= is taken, else
@@ -38,4 +38,4 @@ int YencSubjectTotal(std::string_view subject);
 // else the whole text; blanks around it dropped, in lower case.
 std::string YencPosterAddress(std::string_view from);
 
-#endif  // QUILLON_DECODING_YENC_HEADER_H_
+#endif  // QUILLON_YENC_HEADER_H_

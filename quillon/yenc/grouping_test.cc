@@ -1,4 +1,4 @@
-#include "catalogue/yenc_grouping.h"
+#include "yenc/grouping.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "decoding/yenc_stream.h"
+#include "yenc/stream.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -11,10 +11,10 @@
 #include <utility>
 #include <vector>
 
-#include "decoding/crc32.h"
+#include "checksum/crc32.h"
 #include "decoding/decode.h"
-#include "decoding/yenc_testing.h"
 #include "test_support.h"
+#include "yenc/testing.h"
 
 namespace {
 

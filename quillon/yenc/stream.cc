@@ -1,4 +1,4 @@
-#include "decoding/yenc_stream.h"
+#include "yenc/stream.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,14 +8,14 @@
 #include <iterator>
 #include <string_view>
 
-#include "decoding/crc32.h"
+#include "checksum/crc32.h"
 #include "decoding/decode.h"
 #include "decoding/dosname.h"
 #include "decoding/pass.h"
 #include "decoding/pass_index.h"
-#include "decoding/yenc_header.h"
-#include "decoding/yenc_part_decoder.h"
 #include "message.h"
+#include "yenc/header.h"
+#include "yenc/part_decoder.h"
 
 namespace {
 

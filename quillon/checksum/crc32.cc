@@ -1,4 +1,4 @@
-#include "decoding/crc32.h"
+#include "checksum/crc32.h"
 
 #include <array>
 #include <cstring>

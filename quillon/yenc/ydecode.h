@@ -1,6 +1,6 @@
 // Decoding of yEnc data text, in pieces cut anywhere.
-#ifndef QUILLON_DECODING_YDECODE_H_
-#define QUILLON_DECODING_YDECODE_H_
+#ifndef QUILLON_YENC_YDECODE_H_
+#define QUILLON_YENC_YDECODE_H_
 
 #include <cstddef>
 #include <vector>
@@ -37,4 +37,4 @@ using DecodeYencWay = YencDecoded (*)(YencState* state, const char* in,
                                       bool unstuff);
 std::vector<DecodeYencWay> DecodeYencWays();
 
-#endif  // QUILLON_DECODING_YDECODE_H_
+#endif  // QUILLON_YENC_YDECODE_H_

@@ -1,12 +1,12 @@
 // Grouping of yEnc records into postings, and the parts that make each file.
-#ifndef QUILLON_CATALOGUE_YENC_GROUPING_H_
-#define QUILLON_CATALOGUE_YENC_GROUPING_H_
+#ifndef QUILLON_YENC_GROUPING_H_
+#define QUILLON_YENC_GROUPING_H_
 
 #include <cstdint>
 #include <vector>
 
-#include "catalogue/yenc_part.h"
 #include "quillon.h"
+#include "yenc/part.h"
 
 // A yEnc segment and what its keyword lines said.
 struct YencRecord {
@@ -42,4 +42,4 @@ struct YencPosting {
 std::vector<YencPosting> FindYencPostings(
     const std::vector<YencRecord>& records, int* counter);
 
-#endif  // QUILLON_CATALOGUE_YENC_GROUPING_H_
+#endif  // QUILLON_YENC_GROUPING_H_

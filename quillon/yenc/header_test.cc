@@ -1,4 +1,4 @@
-#include "decoding/yenc_header.h"
+#include "yenc/header.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>

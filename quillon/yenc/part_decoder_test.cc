@@ -1,4 +1,4 @@
-#include "decoding/yenc_part_decoder.h"
+#include "yenc/part_decoder.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -8,8 +8,8 @@
 #include <random>
 #include <string>
 
-#include "decoding/crc32.h"
-#include "decoding/yenc_testing.h"
+#include "checksum/crc32.h"
+#include "yenc/testing.h"
 
 namespace {
 

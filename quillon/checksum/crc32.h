@@ -1,6 +1,6 @@
 // CRC-32 of zip and zlib (reflected polynomial 0xEDB88320).
-#ifndef QUILLON_DECODING_CRC32_H_
-#define QUILLON_DECODING_CRC32_H_
+#ifndef QUILLON_CHECKSUM_CRC32_H_
+#define QUILLON_CHECKSUM_CRC32_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -19,4 +19,4 @@ using Crc32Way = uint32_t (*)(uint32_t crc, const unsigned char* data,
                               size_t n);
 std::vector<Crc32Way> Crc32Ways();
 
-#endif  // QUILLON_DECODING_CRC32_H_
+#endif  // QUILLON_CHECKSUM_CRC32_H_

@@ -1,11 +1,11 @@
-#include "decoding/yenc_header.h"
+#include "yenc/header.h"
 
 #include <climits>
 #include <cstdint>
 #include <string>
 
-#include "decoding/yenc_part_decoder.h"
-#include "decoding/ykeyword.h"
+#include "yenc/keyword.h"
+#include "yenc/part_decoder.h"
 
 namespace {
 

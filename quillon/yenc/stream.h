@@ -2,8 +2,8 @@
 // file of one (name, size) is opened at the first of its parts and stays
 // open until its parts cover it, so that they may come in any order and
 // from several input files; it is judged once all input is read.
-#ifndef QUILLON_DECODING_YENC_STREAM_H_
-#define QUILLON_DECODING_YENC_STREAM_H_
+#ifndef QUILLON_YENC_STREAM_H_
+#define QUILLON_YENC_STREAM_H_
 
 #include <cstdint>
 #include <map>
@@ -14,8 +14,8 @@
 
 #include "decoding/line_file.h"
 #include "decoding/output_file.h"
-#include "decoding/yenc_part_decoder.h"
 #include "quillon.h"
+#include "yenc/part_decoder.h"
 
 struct Pass;
 
@@ -110,4 +110,4 @@ bool RangesCoverFile(std::vector<YencStreamRange> ranges, uint64_t size);
 bool CombinedFileCrc(std::vector<YencStreamRange> ranges, uint64_t size,
                      uint32_t* crc);
 
-#endif  // QUILLON_DECODING_YENC_STREAM_H_
+#endif  // QUILLON_YENC_STREAM_H_

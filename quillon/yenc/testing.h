@@ -1,8 +1,8 @@
 // For the tests, the fuzz target and the benchmark, not the programs: a
 // plain reference decoder of yEnc data text, written line by line, and an
 // encoder.
-#ifndef QUILLON_DECODING_YENC_TESTING_H_
-#define QUILLON_DECODING_YENC_TESTING_H_
+#ifndef QUILLON_YENC_TESTING_H_
+#define QUILLON_YENC_TESTING_H_
 
 #include <cinttypes>
 #include <cstddef>
@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "decoding/ydecode.h"
+#include "yenc/ydecode.h"
 
 struct YencReference {
   std::string bytes;
@@ -122,4 +122,4 @@ inline std::string CrcHex(uint32_t crc) {
   return buf;
 }
 
-#endif  // QUILLON_DECODING_YENC_TESTING_H_
+#endif  // QUILLON_YENC_TESTING_H_

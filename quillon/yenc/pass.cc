@@ -1,4 +1,4 @@
-#include "decoding/yenc_pass.h"
+#include "yenc/pass.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,12 +10,12 @@
 #include <utility>
 #include <vector>
 
-#include "catalogue/yenc_part.h"
-#include "decoding/crc32.h"
+#include "checksum/crc32.h"
 #include "decoding/dosname.h"
 #include "decoding/pass_index.h"
-#include "decoding/yenc_part_decoder.h"
 #include "message.h"
+#include "yenc/part.h"
+#include "yenc/part_decoder.h"
 
 namespace {
 

@@ -1,13 +1,13 @@
 // The keyword lines of a yEnc part: =ybegin, =ypart and =yend.
-#ifndef QUILLON_DECODING_YKEYWORD_H_
-#define QUILLON_DECODING_YKEYWORD_H_
+#ifndef QUILLON_YENC_KEYWORD_H_
+#define QUILLON_YENC_KEYWORD_H_
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
-#include "catalogue/yenc_part.h"
+#include "yenc/part.h"
 
 struct Ybegin {
   uint64_t part = 0;   // 0 where none is given (a single part)
@@ -52,4 +52,4 @@ bool ParseYpart(std::string_view line, uint64_t file_size, Ypart* out);
 // optional.
 bool ParseYend(std::string_view line, Yend* out);
 
-#endif  // QUILLON_DECODING_YKEYWORD_H_
+#endif  // QUILLON_YENC_KEYWORD_H_
