@@ -362,19 +362,16 @@ TEST(Equivalence, LongCaptions) {
 TEST(Equivalence, PosterIds) {
   Rng rng(11);
   for (int n = 0; n < Cases(500); ++n) {
-    PosterPool fast, ref;
-    meminit(&fast, 256);
-    meminit(&ref, 256);
+    PosterPool fast;
+    meminit(&fast);
+    RefPosterPool ref;
     for (int i = rng(0, 80); i > 0; --i) {
       std::string name(static_cast<size_t>(rng(0, 3)), 'a');
       name += std::to_string(rng(0, 30));
       if (rng.Chance(10)) name[0] = 'A';
       ASSERT_EQ(GetId(&fast, name.c_str()), RefGetId(&ref, name.c_str()));
     }
-    ASSERT_EQ(fast.used, ref.used);
-    ASSERT_EQ(std::string(fast.buf, fast.used), std::string(ref.buf, ref.used));
-    std::free(fast.buf);
-    std::free(ref.buf);
+    ASSERT_EQ(fast.nitems, ref.nitems);
   }
 }
 
