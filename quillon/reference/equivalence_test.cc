@@ -727,14 +727,14 @@ TEST(Equivalence, ProcessedFileLog) {
 
     std::string result[2];
     for (int side = 0; side < 2; ++side) {
-      LogList list;
+      std::string text;
       LogDir* ref_list = nullptr;
       for (auto [d, e] : lines) {
         const char* path = dirs[static_cast<size_t>(d)].c_str();
         std::string name = std::to_string(e);
         if (side == 0) {
-          LogDir* current = getptrptr(&list, path);
-          if (e >= 0) addtolist(&list, current, name.c_str(), current->dir);
+          text += std::string("*") + path + "\n";
+          if (e >= 0) text += "@" + name + "\n";
         } else {
           LogDir* current = Refgetptrptr(&ref_list, path);
           if (e >= 0)
@@ -742,6 +742,7 @@ TEST(Equivalence, ProcessedFileLog) {
                 Refaddtolist(current->entries, name.c_str(), current->dir);
         }
       }
+      LogList list = LoadLogText(text);
       LOGUPDATE = false;
       for (size_t i = 0; i < asked.size(); ++i) {
         LogEntry* entry = nullptr;
