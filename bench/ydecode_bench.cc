@@ -26,10 +26,12 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "checksum/crc32.h"
 #include "yenc/keyword.h"
+#include "yenc/testing.h"
 #include "yenc/ydecode.h"
 
 namespace {
@@ -61,9 +63,11 @@ uint32_t WriteTestFile(const std::string& path, uint64_t size, uint64_t seed) {
   WriteAll(fd, head.data(), head.size());
   std::mt19937_64 rng(seed);
   std::vector<unsigned char> data(kChunk);
-  std::string text;
+  // As encoders write for news: also "." at a line's start, and TAB and
+  // SPACE at its ends. Each chunk ends its last line.
+  YencStyle style;
+  style.escape_blanks = style.escape_dots = true;
   uint32_t crc = 0;
-  size_t column = 0;
   for (uint64_t done = 0; done < size;) {
     size_t n = static_cast<size_t>(std::min<uint64_t>(kChunk, size - done));
     for (size_t i = 0; i < n; i += 8) {
@@ -71,25 +75,8 @@ uint32_t WriteTestFile(const std::string& path, uint64_t size, uint64_t seed) {
       std::memcpy(&data[i], &r, std::min<size_t>(8, n - i));
     }
     crc = Crc32(crc, data.data(), n);
-    text.clear();
-    for (size_t i = 0; i < n; ++i) {
-      auto c = static_cast<unsigned char>(data[i] + 42);
-      bool last = column + 1 >= 128 || done + i + 1 == size;
-      // As encoders write for news: also "." at a line's start, and TAB
-      // and SPACE at its ends.
-      if (c == 0 || c == '\n' || c == '\r' || c == '=' ||
-          (c == '.' && column == 0) ||
-          ((c == '\t' || c == ' ') && (column == 0 || last))) {
-        text += '=';
-        c = static_cast<unsigned char>(c + 64);
-        ++column;
-      }
-      text += static_cast<char>(c);
-      if (++column >= 128 || done + i + 1 == size) {
-        text += "\r\n";
-        column = 0;
-      }
-    }
+    std::string text = EncodeYencLines(
+        std::string_view(reinterpret_cast<const char*>(data.data()), n), style);
     WriteAll(fd, text.data(), text.size());
     done += n;
   }

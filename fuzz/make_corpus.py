@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
-"""Writes the fuzz seed corpora in fuzz/corpus/<target>/ from real encoded
-data: uuencode of sharutils and Python's binascii, the sample spool's
-headers, log files and small spools. Run it again after changing it; the
-files are kept in the repository."""
+"""Writes the fuzz seed corpora in fuzz/corpus/<target>/ of every target but
+yenc (make_yenc_corpus.py writes that one) from real encoded data: uuencode
+of sharutils and Python's binascii, yEnc of the end-to-end tests' encoder,
+the sample spool's headers, log files and small spools. Run it again after
+changing it; the files are kept in the repository, beside seeds kept by
+hand."""
 
 import binascii
 import os
@@ -17,6 +19,7 @@ sys.path.insert(0, os.path.join(ROOT, "tests"))
 
 from quillon_e2e import uuencode  # noqa
 from spool import article, date, posting, random_bytes  # noqa
+from yenc import yenc_articles  # noqa
 
 SEPARATOR = b"\n%%FILE\n"  # quillon_fuzz.cc cuts files at it
 OPTION_SETS = 12           # entries of OptionSets() in quillon_fuzz.cc
@@ -124,10 +127,19 @@ def quillon_corpus():
         with open(os.path.join(sample, name), "rb") as f:
             texts.append(f.read())
     write("quillon", "sample-00", spool_input(0, texts))
+    # A yEnc posting in two parts, last part first: scanned, in one file
+    # with -extended -delete, and as -plain files.
+    pic = yenc_articles(random_bytes(700, 14), "seed pic.jpg", parts=2,
+                        own=True, message_ids=["<yenc.1@example.net>",
+                                               "<yenc.2@example.net>"])
+    write("quillon", "yenc-00", spool_input(0, [pic[1], pic[0]]))
+    write("quillon", "yenc-04", spool_input(4, [b"".join(pic)]))
+    write("quillon", "yenc-plain-01", spool_input(1, [pic[1], pic[0]]))
 
 
 def main():
-    shutil.rmtree(os.path.join(HERE, "corpus"), ignore_errors=True)
+    # Seeds are written over, never removed: the ones kept by hand (a
+    # finding's input, regression-*) stay.
     caption_corpus()
     uuline_corpus()
     log_corpus()

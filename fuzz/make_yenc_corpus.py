@@ -1,37 +1,27 @@
 #!/usr/bin/env python3
 """Writes the seeds of the yEnc fuzz target in fuzz/corpus/yenc/: parts as
-encoders post them (sabyenc3's encoder where it is installed), keyword lines
-sound and broken, data with every escape. The first four bytes of each seed
-are the target's flags and cut points. Run it again after changing it."""
+encoders post them, their data lines by the end-to-end tests' encoder
+(tests/yenc.py), keyword lines sound and broken, data with every escape.
+The first four bytes of each seed are the target's flags and cut points.
+Run it again after changing it."""
 
 import os
 import random
+import sys
 import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 OUT = os.path.join(HERE, "corpus", "yenc")
+sys.path.insert(0, os.path.join(HERE, "..", "tests"))
+
+from yenc import encode_lines  # noqa
 
 
-def encode(data, line=128, crlf=True):
-    try:
-        import sabyenc3  # noqa
-        text = sabyenc3.encode(data)[0]
-        return text if crlf else text.replace(b"\r\n", b"\n")
-    except ImportError:
-        pass
-    out, column = bytearray(), 0
-    for i, b in enumerate(data):
-        c = (b + 42) & 255
-        if c in (0, 10, 13, 61) or (c == 46 and column == 0):
-            out += b"="
-            c = (c + 64) & 255
-            column += 1
-        out.append(c)
-        column += 1
-        if column >= line or i + 1 == len(data):
-            out += b"\r\n" if crlf else b"\n"
-            column = 0
-    return bytes(out)
+def encode(data, line=128, crlf=True, escape_dots=True):
+    """The data lines of `data`, each with its line end."""
+    eol = b"\r\n" if crlf else b"\n"
+    return b"".join(l + eol
+                    for l in encode_lines(data, line, escape_dots=escape_dots))
 
 
 def write(name, flags, text):
@@ -55,7 +45,8 @@ def main():
     every = bytes(range(256)) * 2
     write("every-byte", [0, 33, 99, 250], encode(every, line=61))
     stuffed = b"".join(b"." + l if l.startswith(b".") else l
-                       for l in encode(every, line=17).splitlines(True))
+                       for l in encode(every, line=17, escape_dots=False)
+                       .splitlines(True))
     write("stuffed", [1, 5, 6, 7], b"..\r\n...\r\n.\r\n" + stuffed)
     write("escapes", [0, 128, 129, 130],
           b"a=y==\r\n=\r\n=\n\r\n=yend\r\nb=\r\r\n==y=J\r\n")

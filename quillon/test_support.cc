@@ -7,6 +7,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "quillon.h"
+
 TempDir::TempDir() {
   std::string pattern =
       (std::filesystem::temp_directory_path() / "quillon-test-XXXXXX")
@@ -66,4 +68,25 @@ std::string Uuencode(const std::string& data, const std::string& name,
                      const std::string& mode) {
   return "begin " + mode + " " + name + "\n" + UuencodeLines(data) +
          "`\nend\n";
+}
+
+LogList LoadLogText(const std::string& text) {
+  TempDir dir;
+  std::string path = dir.Path("log");
+  WriteFile(path, text);
+  const char* set = std::getenv("QUILLONLOG");
+  std::string saved = set ? set : "";
+  const char* logfile = LOGFILE;
+  bool quiet = QUIET;
+  setenv("QUILLONLOG", path.c_str(), 1);
+  QUIET = true;
+  LogList list;
+  LoadDlist(&list);
+  QUIET = quiet;
+  LOGFILE = logfile;
+  if (set)
+    setenv("QUILLONLOG", saved.c_str(), 1);
+  else
+    unsetenv("QUILLONLOG");
+  return list;
 }

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "log/log.h"
 #include "testing.h"
 
 // A fresh empty directory under the system's temporary directory, removed
@@ -27,5 +28,10 @@ std::string Uuencode(const std::string& data, const std::string& name,
 
 // Only the data lines of `data` (without begin, terminator and end lines).
 std::string UuencodeLines(const std::string& data);
+
+// The list that LoadDlist makes of a log holding `text` ("*DIR" lines, each
+// followed by its "@NAME" entries), read without a word; QUILLONLOG and
+// LOGFILE are as they were before.
+LogList LoadLogText(const std::string& text);
 
 #endif  // QUILLON_TEST_SUPPORT_H_

@@ -141,7 +141,7 @@ class Install(InstallCase):
 
 
 @unittest.skipUnless(os.environ.get("QUILLON_README_INSTALL") == "1",
-                     "builds the whole tree in Release; .ci/run runs it "
+                     "builds the programs in Release; .ci/run runs it "
                      "(QUILLON_README_INSTALL=1)")
 class ReadmeInstall(InstallCase):
     """The README's Install commands as written, in a copy of the tree. Only

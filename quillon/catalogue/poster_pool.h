@@ -6,18 +6,13 @@
 #include <unordered_map>
 
 struct PosterPool {
-  char* buf;           // names back to back, each with its NUL; null at first
-  unsigned used;       // offset of the next name
-  unsigned nchunks;    // the buffer holds nchunks * chunksize bytes
-  unsigned chunksize;  // growth step
-  unsigned room;       // bytes still free
-  int nitems;          // names stored, the highest id given out
-  // The id of every stored name (the first of equal ones), so that GetId
-  // needs no walk of the buffer. Kept by additem.
-  std::unordered_map<std::string, int> ids = {};
+  int nitems = 0;  // names stored, the highest id given out
+  // The id of every stored name (the first of equal ones). Kept by additem.
+  std::unordered_map<std::string, int> ids;
 };
 
-void meminit(PosterPool* pool, unsigned chunksize);
+// Makes the pool empty: the next new name gets id 1.
+void meminit(PosterPool* pool);
 void additem(PosterPool* pool, const char* s);
 int GetId(PosterPool* pool, const char* s);
 

@@ -1,4 +1,5 @@
-// quillon: decodes files posted to news groups uuencoded in several articles.
+// quillon: decodes files posted to news groups uuencoded or yEnc-encoded in
+// several articles.
 #include <cstdio>
 #include <new>
 

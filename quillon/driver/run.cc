@@ -4,7 +4,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <vector>
 
 #include "catalogue/grouping.h"
@@ -23,9 +22,8 @@ namespace {
 
 // What one run holds from its start to its exit status.
 struct Run {
-  Run() { meminit(&pool, 256); }
+  Run() { meminit(&pool); }
   ~Run() {
-    std::free(pool.buf);
     if (lock >= 0) close(lock);
   }
   Run(const Run&) = delete;

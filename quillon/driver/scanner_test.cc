@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -30,14 +29,13 @@ struct Scan {
   Scan() {
     ResetOptions();
     QUIET = true;
-    meminit(&pool, 256);
+    meminit(&pool);
     state.log_list = &log;
     state.catalogue = &catalogue;
     state.yenc = &yenc;
     state.pool = &pool;
     state.keywords = keywords;
   }
-  ~Scan() { std::free(pool.buf); }
   ScanResult Run(std::vector<std::string> files) {
     paths = std::move(files);
     argv.clear();
@@ -152,8 +150,8 @@ TEST(Scanner, HeaderLinesAreReadWhole) {
   EXPECT_EQ(records[0]->offset + records[1]->offset, 2);
   EXPECT_EQ(records[2]->offset,
             static_cast<int64_t>((Headers(6, "chat") + "text\nx\n").size()));
-  EXPECT_EQ(std::string(scan.pool.buf), "long.poster");
-  EXPECT_EQ(std::string(extended.pool.buf), "long.poster");
+  for (const PosterPool* pool : {&scan.pool, &extended.pool})
+    EXPECT_EQ(pool->ids, (decltype(pool->ids){{"long.poster", 1}}));
 }
 
 TEST(Scanner, PartsTotalsAndBeginNames) {

@@ -209,6 +209,34 @@ LogDir* FindRoot(const LogList& list, std::string_view path) {
   return best ? best->dir : nullptr;
 }
 
+// The LogDir of exactly `path`, appended at the list's end when missing.
+LogDir* getptrptr(LogList* list, const char* path) {
+  auto found = list->by_path.find(path);
+  if (found != list->by_path.end()) return found->second.dir;
+  LogDir* dir =
+      &list->dirs.emplace_back(LogDir{Keep(list, path), nullptr, nullptr});
+  (list->tail ? list->tail->next : list->first) = dir;
+  std::string_view text(dir->dir);
+  list->by_path.emplace(text, LogList::Place{dir, list->dirs.size() - 1});
+  list->lengths.insert(text.size());
+  list->tail = dir;
+  return dir;
+}
+
+// A new entry pushed at the head of `dir`'s entries; its flag is 1 when
+// `from` is given and differs from CWD.
+LogEntry* addtolist(LogList* list, LogDir* dir, const char* name,
+                    const char* from) {
+  LogEntry* entry = &list->entries.emplace_back();
+  entry->name = Keep(list, name);
+  entry->flag = from && CWD != from ? 1 : 0;
+  entry->next = dir->entries;
+  dir->entries = entry;
+  // The newest of equal names is the one a walk of the list finds first.
+  list->by_name[dir][entry->name] = entry;
+  return entry;
+}
+
 }  // namespace
 
 bool LockLog(int* lock) {
@@ -370,29 +398,4 @@ std::string NormalisePath(std::string_view path) {
   }
   if (out.empty()) out.push_back('/');
   return out;
-}
-
-LogDir* getptrptr(LogList* list, const char* path) {
-  auto found = list->by_path.find(path);
-  if (found != list->by_path.end()) return found->second.dir;
-  LogDir* dir =
-      &list->dirs.emplace_back(LogDir{Keep(list, path), nullptr, nullptr});
-  (list->tail ? list->tail->next : list->first) = dir;
-  std::string_view text(dir->dir);
-  list->by_path.emplace(text, LogList::Place{dir, list->dirs.size() - 1});
-  list->lengths.insert(text.size());
-  list->tail = dir;
-  return dir;
-}
-
-LogEntry* addtolist(LogList* list, LogDir* dir, const char* name,
-                    const char* from) {
-  LogEntry* entry = &list->entries.emplace_back();
-  entry->name = Keep(list, name);
-  entry->flag = from && CWD != from ? 1 : 0;
-  entry->next = dir->entries;
-  dir->entries = entry;
-  // The newest of equal names is the one a walk of the list finds first.
-  list->by_name[dir][entry->name] = entry;
-  return entry;
 }

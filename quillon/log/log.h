@@ -23,9 +23,9 @@ struct LogDir {
 };
 
 // The run's log list: its directories from `first` on, the nodes and texts
-// they are made of, and their index. Nodes are added only by getptrptr and
-// addtolist, which keep the index true to the list; everything lives as long
-// as the list.
+// they are made of, and their index. Nodes are added only by the functions
+// below, which keep the index true to the list; everything lives as long as
+// the list.
 struct LogList {
   LogList() = default;
   LogList(const LogList&) = delete;
@@ -107,13 +107,5 @@ const char* MakePath(const char* path);
 // the component before it ("/" at the root). Symbolic links are not looked
 // at.
 std::string NormalisePath(std::string_view path);
-
-// The LogDir of exactly `path`, appended at the list's end when missing.
-LogDir* getptrptr(LogList* list, const char* path);
-
-// A new entry pushed at the head of `dir`'s entries; its flag is 1 when
-// `from` is given and differs from CWD.
-LogEntry* addtolist(LogList* list, LogDir* dir, const char* name,
-                    const char* from);
 
 #endif  // QUILLON_LOG_LOG_H_

@@ -163,8 +163,7 @@ TEST_F(LogTest, FilesOutsideEveryRootAreNotLogged) {
     EXPECT_EQ(GetCapturedStdout(), "Reading " + log_ + "\n");
   }
   CWD.clear();  // the current directory could not be read
-  LogList list;
-  getptrptr(&list, "/");
+  LogList list = LoadLogText("*/\n");
   LogEntry* entry = nullptr;
   EXPECT_EQ(inDlist(&list, "x", &entry), 0);
   EXPECT_EQ(entry, nullptr);

@@ -145,14 +145,14 @@ void RefAddtoFlist(Segment** head, Segment* seg) {
   *link = seg;
 }
 
-int RefGetId(PosterPool* pool, const char* s) {
-  const char* stored = pool->buf;
+int RefGetId(RefPosterPool* pool, const char* s) {
+  const char* stored = pool->buf.c_str();
   for (int id = 1; id <= pool->nitems; ++id) {
     if (std::strcmp(stored, s) == 0) return id;
     stored += std::strlen(stored) + 1;
   }
-  additem(pool, s);
-  return pool->nitems;
+  pool->buf.append(s, std::strlen(s) + 1);
+  return ++pool->nitems;
 }
 
 void RefSortFiles(Segment** head) {

@@ -4,13 +4,18 @@
 #define QUILLON_REFERENCE_REFERENCE_H_
 
 #include <cstdint>
+#include <string>
 
-#include "catalogue/poster_pool.h"
 #include "log/log.h"
 #include "quillon.h"
 
 void RefAddtoFlist(Segment** head, Segment* seg);
-int RefGetId(PosterPool* pool, const char* s);
+// The poster names back to back, each with its NUL, walked from the start.
+struct RefPosterPool {
+  std::string buf;
+  int nitems = 0;
+};
+int RefGetId(RefPosterPool* pool, const char* s);
 void RefSortFiles(Segment** head);
 char* RefSharedBeginName(Segment* catalogue, const char* name);
 
