@@ -130,7 +130,7 @@ int DecodeFile(const char* in_path, const char* out_path) {
       ending = d.keyword;
       p += d.consumed;
       n -= d.consumed;
-      if (ending) end_line = "=";
+      if (ending) end_line.assign(1, '=');  // not = "=": g++ 12 -O3 -Wrestrict
     }
     if (ending) ended = GatherLine(&end_line, p, n);
   }

@@ -3,13 +3,7 @@
 #include <cstring>
 #include <string_view>
 
-#if defined(__x86_64__) || defined(__i386__)
-#include <immintrin.h>
-#define QUILLON_SSSE3 1
-#else
-#define QUILLON_SSSE3 0
-#endif
-
+#include "decoding/uuline_kernels.h"
 #include "quillon.h"
 #include "testing.h"
 #include "text.h"
@@ -88,51 +82,22 @@ bool DecodeSixtyPlain(const char* p, unsigned char* bytes) {
   return !ends;
 }
 
-#if QUILLON_SSSE3
-// Sixteen characters at a time: six-bit values, then pairs and quads merged
-// by multiply-adds, then the three bytes of each quad picked in order.
-__attribute__((target("ssse3"))) __m128i DecodeSixteen(__m128i x) {
-  __m128i v = _mm_and_si128(
-      _mm_add_epi8(_mm_and_si128(x, _mm_set1_epi8(63)), _mm_set1_epi8(32)),
-      _mm_set1_epi8(63));
-  __m128i pairs = _mm_maddubs_epi16(v, _mm_set1_epi32(0x01400140));
-  __m128i quads = _mm_madd_epi16(pairs, _mm_set1_epi32(0x00011000));
-  return _mm_shuffle_epi8(quads, _mm_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14,
-                                               13, 12, -1, -1, -1, -1));
+// The fastest way, chosen at the first full line.
+bool DecodeSixtyFastest(const char* chars, unsigned char* bytes) {
+  static const DecodeSixty fastest = DecodeSixtyWays().front();
+  return fastest(chars, bytes);
 }
-
-// The last load starts at character 44, so that nothing past the 60
-// characters is read; the stores write up to byte 49.
-__attribute__((target("ssse3"))) bool DecodeSixtySsse3(const char* p,
-                                                       unsigned char* bytes) {
-  const int starts[4] = {0, 16, 32, 44};
-  __m128i ends = _mm_setzero_si128();
-  for (int start : starts) {
-    __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + start));
-    ends = _mm_or_si128(ends, _mm_cmpeq_epi8(x, _mm_setzero_si128()));
-    ends = _mm_or_si128(ends, _mm_cmpeq_epi8(x, _mm_set1_epi8('\n')));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(bytes + start / 4 * 3),
-                     DecodeSixteen(x));
-  }
-  return _mm_movemask_epi8(ends) == 0;
-}
-#endif
 
 }  // namespace
 
 std::vector<DecodeSixty> DecodeSixtyWays() {
   std::vector<DecodeSixty> ways;
-#if QUILLON_SSSE3
-  __builtin_cpu_init();  // may run before the library's own constructor
-  if (__builtin_cpu_supports("ssse3")) ways.push_back(DecodeSixtySsse3);
+#if QUILLON_X86
+  if (ProcessorFeatures().ssse3) ways.push_back(DecodeSixtySsse3);
 #endif
   ways.push_back(DecodeSixtyPlain);
   return ways;
 }
-
-namespace {
-const DecodeSixty kDecodeSixty = DecodeSixtyWays().front();
-}  // namespace
 
 size_t DecodeFullLineAt(std::string_view text, unsigned char* bytes) {
   if (text.size() < 62 || text[0] != 'M') return 0;
@@ -144,14 +109,14 @@ size_t DecodeFullLineAt(std::string_view text, unsigned char* bytes) {
   } else {
     return 0;
   }
-  return kDecodeSixty(text.data() + 1, bytes) ? length : 0;
+  return DecodeSixtyFastest(text.data() + 1, bytes) ? length : 0;
 }
 
 bool DeclineFull(const char* line, size_t length, std::FILE* out) {
   if ((length != 62 && length != 63) || line[0] != 'M' || line[61] == '\0')
     return false;
   unsigned char bytes[64];
-  if (!kDecodeSixty(line + 1, bytes)) return false;
+  if (!DecodeSixtyFastest(line + 1, bytes)) return false;
   fwrite_unlocked(bytes, 1, 45, out);
   return true;
 }

@@ -1,0 +1,110 @@
+#include "cpu.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "checksum/crc32.h"
+#include "decoding/uuline.h"
+#include "yenc/ydecode.h"
+
+namespace {
+
+// On x86 every kernel this processor can run is listed before the plain
+// way; a build that lost its kernels would pass every other test, slowly.
+TEST(ProcessorFeatures, EveryKernelTheProcessorRunsIsListed) {
+  size_t crc32 = 1, sixty = 1, yenc = 1;
+#if defined(__x86_64__) || defined(__i386__)
+  __builtin_cpu_init();
+  const CpuFeatures& cpu = ProcessorFeatures();
+  EXPECT_EQ(cpu.sse2, __builtin_cpu_supports("sse2") != 0);
+  EXPECT_EQ(cpu.ssse3, __builtin_cpu_supports("ssse3") != 0);
+  EXPECT_EQ(cpu.sse41, __builtin_cpu_supports("sse4.1") != 0);
+  EXPECT_EQ(cpu.pclmul, __builtin_cpu_supports("pclmul") != 0);
+  EXPECT_EQ(cpu.popcnt, __builtin_cpu_supports("popcnt") != 0);
+  EXPECT_EQ(cpu.avx2, __builtin_cpu_supports("avx2") != 0);
+  crc32 += cpu.pclmul && cpu.sse41;
+  sixty += cpu.ssse3;
+#if defined(__x86_64__)
+  yenc += size_t{cpu.sse2} + cpu.ssse3 + (cpu.avx2 && cpu.popcnt);
+#endif
+#endif
+  EXPECT_EQ(Crc32Ways().size(), crc32);
+  EXPECT_EQ(DecodeSixtyWays().size(), sixty);
+  EXPECT_EQ(DecodeYencWays().size(), yenc);
+}
+
+// `n` bytes of `filler` with `special` written over them at `at`: before,
+// inside and after each block of the vector loops, and in the tails.
+std::string SpecialAt(std::string filler, size_t at,
+                      const std::string& special) {
+  filler.replace(at, special.size(), special);
+  return filler;
+}
+
+// Lengths around the blocks of 16 and 32 bytes.
+const size_t kLengths[] = {1, 15, 16, 17, 31, 32, 33, 48, 63, 64, 65, 97};
+
+// Each kernel against the plain way (listed last) on the same texts: every
+// byte that the vector code must leave to the bytewise way, and the pairs
+// that mean something, at every place.
+TEST(DecodeYencWays, EveryKernelAgreesWithThePlainWayAtEverySpecialByte) {
+  const std::vector<DecodeYencWay> ways = DecodeYencWays();
+  const DecodeYencWay plain = ways.back();
+  std::string filler;
+  for (size_t i = 0; filler.size() < 128; ++i) {
+    char c = static_cast<char>(i * 37 + 11);
+    if (c != '=' && c != '\r' && c != '\n' && c != '.' && c != 'y') filler += c;
+  }
+  const std::string specials[] = {"=",    "\r",   "\n",    ".",   "y",
+                                  "==",   "=\n",  "=\r\n", "\n.", "\n..",
+                                  "\n\r", "\n=y", "\n=",   "\r\n"};
+  auto decode = [](DecodeYencWay way, const std::string& text, bool unstuff) {
+    YencState state;
+    std::string out(text.size(), '\0');
+    auto* bytes = reinterpret_cast<unsigned char*>(out.data());
+    YencDecoded d = way(&state, text.data(), text.size(), bytes, unstuff);
+    out.resize(d.written);
+    return out + " consumed " + std::to_string(d.consumed) + " keyword " +
+           std::to_string(d.keyword) + " state " +
+           std::to_string(state.escape) + std::to_string(state.line_start);
+  };
+  for (size_t n : kLengths) {
+    for (const std::string& special : specials) {
+      for (size_t at = 0; at + special.size() <= n; ++at) {
+        std::string text = SpecialAt(filler.substr(0, n), at, special);
+        for (bool unstuff : {false, true}) {
+          std::string want = decode(plain, text, unstuff);
+          for (DecodeYencWay way : ways)
+            ASSERT_EQ(decode(way, text, unstuff), want)
+                << n << " bytes, " << at << ", unstuff " << unstuff;
+        }
+      }
+    }
+  }
+}
+
+TEST(DecodeSixtyWays, EveryKernelAgreesWithThePlainWayAtEverySpecialByte) {
+  const std::vector<DecodeSixty> ways = DecodeSixtyWays();
+  const DecodeSixty plain = ways.back();
+  std::string filler;
+  for (size_t i = 0; i < 60; ++i) filler += static_cast<char>(32 + i * 7 % 64);
+  // The ends of a line, the two zeros, and bytes outside the alphabet.
+  const std::string specials[] = {
+      std::string(1, '\0'), "\n", " ", "`", "\x7f", "\xff", "\x1f"};
+  auto decode = [](DecodeSixty way, const std::string& chars) {
+    unsigned char bytes[64] = {};
+    bool whole = way(chars.data(), bytes);
+    return whole ? std::string(bytes, bytes + 45) : std::string("refused");
+  };
+  for (const std::string& special : specials) {
+    for (size_t at = 0; at < 60; ++at) {
+      std::string chars = SpecialAt(filler, at, special);
+      std::string want = decode(plain, chars);
+      for (DecodeSixty way : ways) ASSERT_EQ(decode(way, chars), want) << at;
+    }
+  }
+}
+
+}  // namespace
