@@ -2,8 +2,10 @@
 #ifndef QUILLON_TEST_SUPPORT_H_
 #define QUILLON_TEST_SUPPORT_H_
 
+#include <cstdint>
 #include <string>
 
+#include "quillon.h"
 #include "testing.h"
 
 // A fresh empty directory under the system's temporary directory, removed
@@ -27,5 +29,25 @@ std::string Uuencode(const std::string& data, const std::string& name,
 
 // Only the data lines of `data` (without begin, terminator and end lines).
 std::string UuencodeLines(const std::string& data);
+
+// Deletes (under -delete) and flags in the log every input file all of whose
+// segments are processed (MarkProcessed), within the pass index of `list`.
+void clean(Segment* list);
+
+// Hooks into the product, defined beside what they reach.
+
+// The fast ways of the uuencoded pass for full data lines (on unless turned
+// off), to compare their results with the general way's.
+void UseDecodeFastPaths(bool on);
+
+// Unnamed temporary output files (on unless turned off); off, each output
+// file is written under a hidden name, as where the file system has none.
+void UseUnnamedTemporaryFiles(bool on);
+
+// The use counter of a begin string, its raise by one, and `name` numbered
+// with a count, as checkname does them.
+uint64_t DosUseCount(char* begin);
+void RaiseDosUseCount(char* begin);
+void NumberDosName(char* name, uint64_t count);
 
 #endif  // QUILLON_TEST_SUPPORT_H_
