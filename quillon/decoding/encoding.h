@@ -13,7 +13,7 @@
 //   segment carries one as `encoding`: {Encoding::kNAME, its number in the
 //   store}.
 // - Detection: a function that the scan calls with every line of every
-//   article (ArticleLine), in reading order. It may note what it needs
+//   article but its Subject line (ArticleLine), in reading order. It may note what it needs
 //   (yEnc notes From: lines); it claims the article by returning true,
 //   after it has set the segment's `encoding`, `part` and `total` and kept
 //   the segment in its catalogue. It claims only after the article's
