@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "quillon.h"
-#include "yenc/part.h"
 
 bool DEL = false;
 bool QUIET = false;
@@ -40,11 +39,6 @@ std::unordered_map<const char*, uint64_t>& WideCounts() {
   return counts;
 }
 
-std::deque<YencPart>& YencParts() {
-  static std::deque<YencPart> store;
-  return store;
-}
-
 char* Keep(size_t size) {
   Strings().push_back(std::make_unique<char[]>(size));
   return Strings().back().get();
@@ -60,10 +54,6 @@ char* NewBeginName(const char* name) {
   std::memcpy(block, name, n + 1);
   block[n + 1] = 0;
   return block;
-}
-
-const YencPart* NewYencPart(const YencPart& part) {
-  return &YencParts().emplace_back(part);
 }
 
 uint64_t& WideUseCount(const char* begin) { return WideCounts()[begin]; }
@@ -86,6 +76,5 @@ void ResetOptions() {
 void ReleaseRecords() {
   std::deque<Segment>().swap(Segments());
   std::vector<std::unique_ptr<char[]>>().swap(Strings());
-  std::deque<YencPart>().swap(YencParts());
   std::unordered_map<const char*, uint64_t>().swap(WideCounts());
 }

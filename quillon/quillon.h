@@ -6,12 +6,23 @@
 #include <string>
 
 struct LogEntry;
-struct YencPart;
 
 // Size of the line buffer: one read takes at most kLineSize - 1 characters.
 constexpr int kLineSize = 120;
 
-// One uuencoded segment: one article, or one input file in plain mode.
+// The encodings a segment may carry. Each one beyond the uuencoded system
+// keeps the records of its segments in a store of its own, and has a folder
+// of its own; decoding/encoding.h says what such an encoding provides.
+enum class Encoding : uint8_t { kUuencoded, kYenc };
+
+// What a segment carries: uuencoded text, or a part of another encoding
+// whose record is number `record` of that encoding's store.
+struct SegmentEncoding {
+  Encoding kind = Encoding::kUuencoded;
+  uint32_t record = 0;
+};
+
+// One segment: one article, or one input file in plain mode.
 // Records live until the process ends; the catalogue links them by `next`.
 struct Segment {
   int poster = 0;         // poster id from the PosterPool
@@ -25,8 +36,7 @@ struct Segment {
   const char* path = nullptr;    // the file argument itself, never copied
   char* caption = nullptr;       // upper-cased subject text
   LogEntry* logentry = nullptr;  // the article file's log entry, or null
-  // What the keyword lines of a yEnc part said; null for uuencoded data.
-  const YencPart* yenc = nullptr;
+  SegmentEncoding encoding;
   Segment* next = nullptr;
 };
 
@@ -40,9 +50,6 @@ char* NewBeginName(const char* name);
 // The use count of a begin name block kept beside it once its counter byte
 // is full, so that the count never wraps.
 uint64_t& WideUseCount(const char* begin);
-
-// A copy of `part` that lives until exit.
-const YencPart* NewYencPart(const YencPart& part);
 
 // A heap copy of `s` that lives until exit (captions).
 char* NewString(const char* s);

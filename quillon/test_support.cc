@@ -7,12 +7,12 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "decoding/output.h"
 #include "quillon.h"
 
 TempDir::TempDir() {
   std::string pattern =
-      (std::filesystem::temp_directory_path() / "quillon-test-XXXXXX")
-          .string();
+      (std::filesystem::temp_directory_path() / "quillon-test-XXXXXX").string();
   if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
   path = pattern;
 }
@@ -36,7 +36,8 @@ std::string ReadFile(const std::string& path) {
 
 bool FileExists(const std::string& path) {
   std::error_code ignored;
-  return std::filesystem::exists(std::filesystem::symlink_status(path, ignored));
+  return std::filesystem::exists(
+      std::filesystem::symlink_status(path, ignored));
 }
 
 namespace {
@@ -66,8 +67,13 @@ std::string UuencodeLines(const std::string& data) {
 
 std::string Uuencode(const std::string& data, const std::string& name,
                      const std::string& mode) {
-  return "begin " + mode + " " + name + "\n" + UuencodeLines(data) +
-         "`\nend\n";
+  return "begin " + mode + " " + name + "\n" + UuencodeLines(data) + "`\nend\n";
+}
+
+void clean(Segment* list) {
+  PassOutput output;
+  output.list = list;
+  CleanFinished(&output);
 }
 
 LogList LoadLogText(const std::string& text) {

@@ -2,9 +2,11 @@
 #ifndef QUILLON_TEST_SUPPORT_H_
 #define QUILLON_TEST_SUPPORT_H_
 
+#include <cstdint>
 #include <string>
 
 #include "log/log.h"
+#include "quillon.h"
 #include "testing.h"
 
 // A fresh empty directory under the system's temporary directory, removed
@@ -33,5 +35,24 @@ std::string UuencodeLines(const std::string& data);
 // followed by its "@NAME" entries), read without a word; QUILLONLOG and
 // LOGFILE are as they were before.
 LogList LoadLogText(const std::string& text);
+// Deletes (under -delete) and flags in the log every input file all of whose
+// segments are processed (MarkProcessed), within the pass index of `list`.
+void clean(Segment* list);
+
+// Hooks into the product, defined beside what they reach.
+
+// The fast ways of the uuencoded pass for full data lines (on unless turned
+// off), to compare their results with the general way's.
+void UseDecodeFastPaths(bool on);
+
+// Unnamed temporary output files (on unless turned off); off, each output
+// file is written under a hidden name, as where the file system has none.
+void UseUnnamedTemporaryFiles(bool on);
+
+// The use counter of a begin string, its raise by one, and `name` numbered
+// with a count, as checkname does them.
+uint64_t DosUseCount(char* begin);
+void RaiseDosUseCount(char* begin);
+void NumberDosName(char* name, uint64_t count);
 
 #endif  // QUILLON_TEST_SUPPORT_H_

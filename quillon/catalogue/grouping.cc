@@ -294,49 +294,27 @@ void GroupByKeys(Run* run, int* counter) {
 
 }  // namespace
 
-namespace {
-
-std::vector<YencRecord> YencRecords(const std::vector<Segment*>& yenc) {
-  std::vector<YencRecord> records;
-  for (Segment* s : yenc) records.push_back({s, s->yenc});
-  return records;
-}
-
-// Puts the records of the postings behind the end of the list.
-void AppendPostings(Segment** head, const std::vector<YencPosting>& postings) {
-  Segment** link = head;
-  while (*link) link = &(*link)->next;
-  for (const YencPosting& posting : postings) {
-    for (const YencRecord& r : posting.records) {
-      *link = r.seg;
-      link = &r.seg->next;
-    }
-  }
-  *link = nullptr;
-}
-
-}  // namespace
-
-void SortFiles(Segment** head) {
-  std::vector<YencPosting> none;
-  SortFiles(head, {}, &none);
-}
-
-void SortFiles(Segment** head, const std::vector<Segment*>& yenc,
-               std::vector<YencPosting>* postings) {
-  Relabel(*head);
-  int counter = 1;
-  for (Segment* first = *head; first;) {
+void GroupFiles(Segment* head, int* counter) {
+  Relabel(head);
+  for (Segment* first = head; first;) {
     Segment* end = RunEnd(first);
     Run run;
     IndexRun(&run, first, end);
-    GroupByKeys(&run, &counter);
-    GroupConsecutive(first, end, &counter);
+    GroupByKeys(&run, counter);
+    GroupConsecutive(first, end, counter);
     first = end;
   }
-  *postings = FindYencPostings(YencRecords(yenc), &counter);
-  if (!QUIET) ListUnplaced(*head, yenc);
+}
+
+void FinishSort(Segment** head, const std::vector<Segment*>& unplaced,
+                int files) {
+  if (!QUIET) ListUnplaced(*head, unplaced);
   Reorder(head);
-  AppendPostings(head, *postings);
-  std::printf("%d complete (non-segmented) files found.\n", counter - 1);
+  std::printf("%d complete (non-segmented) files found.\n", files);
+}
+
+void SortFiles(Segment** head) {
+  int counter = 1;
+  GroupFiles(*head, &counter);
+  FinishSort(head, {}, counter - 1);
 }

@@ -5,18 +5,20 @@
 #include <vector>
 
 #include "quillon.h"
-#include "yenc/grouping.h"
+
+// Gives every segment of the catalogue at `head` a group: its files take
+// the numbers *counter, *counter + 1, ..., and *counter counts on.
+void GroupFiles(Segment* head, int* counter);
+
+// Ends the sort once every segment has its group: lists the captions that
+// no file took (the catalogue's, then those of `unplaced`), reorders the
+// catalogue into decode order and prints the number of files found.
+void FinishSort(Segment** head, const std::vector<Segment*>& unplaced,
+                int files);
 
 // Gives every segment a group, lists what could not be placed, and reorders
-// the catalogue into decode order.
+// the catalogue into decode order: GroupFiles and FinishSort for the
+// catalogue alone.
 void SortFiles(Segment** head);
-
-// The same, and the yEnc segments `yenc` (in reading order) are found into
-// postings, numbered after the uuencoded files: their unplaced captions are
-// listed after the others, the summary counts their complete postings, and
-// their records follow the catalogue's, posting by posting, each in reading
-// order. `*postings` receives the postings.
-void SortFiles(Segment** head, const std::vector<Segment*>& yenc,
-               std::vector<YencPosting>* postings);
 
 #endif  // QUILLON_CATALOGUE_GROUPING_H_

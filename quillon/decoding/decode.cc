@@ -16,14 +16,8 @@
 
 #include "decoding/dosname.h"
 #include "decoding/line_file.h"
-#include "decoding/pass.h"
-#include "decoding/pass_index.h"
 #include "decoding/uuline.h"
-#include "log/log.h"
 #include "message.h"
-#include "testing.h"
-#include "yenc/pass.h"
-#include "yenc/stream.h"
 
 namespace {
 
@@ -32,28 +26,26 @@ namespace {
 // bytes keep it a valid begin block.
 char kPlainBegin[3] = {'\\', '\0', '\0'};
 
-// Off, every line goes the general way of HandleLine.
+// Off, every line goes the general way of HandleUuLine.
 bool g_fast_paths = true;
 
-enum LineResult { kNextLine, kLeaveSegment };
-
 // Reported once per file; the run goes on, but ends with status 1.
-void WriteFailed(Pass* pass) {
+void WriteFailed(UuPass* pass) {
   if (pass->out_failed) return;
   ErrorLine("quillon: write error on %s\n", pass->out_path.c_str());
   pass->out_failed = true;
-  pass->outcome.write_error = true;
-  pass->outcome.failed = true;
+  pass->output->outcome.write_error = true;
+  pass->output->outcome.failed = true;
 }
 
-void Decode(Pass* pass, const char* line) {
+void Decode(UuPass* pass, const char* line) {
   if (pass->out_failed) return;
   decline(line, pass->out);
   pass->data = true;
   if (ferror_unlocked(pass->out)) WriteFailed(pass);
 }
 
-void WriteRun(Pass* pass, size_t count) {
+void WriteRun(UuPass* pass, size_t count) {
   fwrite_unlocked(pass->run_bytes.data(), 1, count, pass->out);
   if (ferror_unlocked(pass->out)) WriteFailed(pass);
 }
@@ -62,11 +54,12 @@ void WriteRun(Pass* pass, size_t count) {
 // it is a short file. The segments waiting for it are settled here: data
 // counts as written only once the file has its name; a short file keeps
 // those whose data lines are in it from being processed.
-void CloseOutput(Pass* pass, bool complete) {
+void CloseOutput(UuPass* pass, bool complete) {
   if (!pass->out_failed && std::fflush(pass->out) != 0) WriteFailed(pass);
   std::string name;
-  bool placed = !pass->out_failed &&
-                CommitOutputFile(pass, &pass->out_file, pass->out_names, &name);
+  bool placed =
+      !pass->out_failed &&
+      CommitOutputFile(pass->output, &pass->out_file, pass->out_names, &name);
   std::fclose(pass->out);
   pass->out = nullptr;
   pass->out_file.fd = -1;
@@ -75,7 +68,7 @@ void CloseOutput(Pass* pass, bool complete) {
   if (!complete) {
     if (!QUIET) std::printf("Short file\n");
     if (placed) ErrorLine("quillon: short file %s\n", name.c_str());
-    pass->outcome.failed = true;
+    pass->output->outcome.failed = true;
   }
   bool processed = false;
   if (!placed) {
@@ -89,18 +82,18 @@ void CloseOutput(Pass* pass, bool complete) {
       }
     }
   }
-  if (processed) CleanFinished(pass);
+  if (processed) CleanFinished(pass->output);
   pass->waiting.clear();
   pass->out_failed = false;
   pass->fed = false;
   pass->data = false;
 }
 
-void ShortFile(Pass* pass) { CloseOutput(pass, false); }
+void ShortFile(UuPass* pass) { CloseOutput(pass, false); }
 
 // The file still open when the pass is cut short: it is neither complete
 // nor closed as a short file, so nothing of it is put in place.
-void DropOutput(Pass* pass) {
+void DropOutput(UuPass* pass) {
   std::fclose(pass->out);
   pass->out = nullptr;
   pass->out_file.fd = -1;
@@ -110,7 +103,7 @@ void DropOutput(Pass* pass) {
 
 // The current line enters the history; the next line is read into the slot
 // that neither history line holds.
-void Remember(Pass* pass) {
+void Remember(UuPass* pass) {
   History* h = &pass->history;
   h->older = h->newer;
   h->newer = pass->line;
@@ -124,7 +117,7 @@ void Remember(Pass* pass) {
 
 // The end line: the last short data line and the terminator line are still
 // in the history, full lines were written when they were read.
-void FinishFile(Pass* pass) {
+void FinishFile(UuPass* pass) {
   History* h = &pass->history;
   if (h->older && !uuline(h->older)) Decode(pass, h->older);
   if (h->newer && !uuline(h->newer)) Decode(pass, h->newer);
@@ -133,12 +126,12 @@ void FinishFile(Pass* pass) {
 
 // A begin string that reads MARKER starts a file again only for a group
 // that has not started it yet: another posting of the same name.
-bool StartedElsewhere(const Pass* pass, const Segment* seg) {
+bool StartedElsewhere(const UuPass* pass, const Segment* seg) {
   auto found = pass->started.find(seg->begin);
   return found != pass->started.end() && !found->second.count(seg->group);
 }
 
-bool StartsFile(const Pass* pass, const Segment* seg, const char* line) {
+bool StartsFile(const UuPass* pass, const Segment* seg, const char* line) {
   if (!bline(line)) return false;
   if (!seg) return true;
   if (!seg->begin) return false;
@@ -146,12 +139,13 @@ bool StartsFile(const Pass* pass, const Segment* seg, const char* line) {
 }
 
 // Opens the output file's temporary file like fopen "wb".
-bool CreateOutput(Pass* pass) {
-  if (!StartOutputFile(pass, pass->out_names, &pass->out_file)) return false;
+bool CreateOutput(UuPass* pass) {
+  if (!StartOutputFile(pass->output, pass->out_names, &pass->out_file))
+    return false;
   pass->out = fdopen(pass->out_file.fd, "wb");
   if (pass->out) return true;
   ErrorLine("quillon: unable to create %s\n", pass->out_path.c_str());
-  pass->outcome.failed = true;
+  pass->output->outcome.failed = true;
   DropOutputFile(&pass->out_file);
   return false;
 }
@@ -163,26 +157,26 @@ bool CreateOutput(Pass* pass) {
 // the groups. Under -dos a begin string started by another group starts at
 // the first numbered name not taken, as DOS names are numbered by use.
 // Every plain file is a file of its own.
-NameSearch NamesOf(Pass* pass, const Segment* seg, bool plain,
+NameSearch NamesOf(UuPass* pass, const Segment* seg, bool plain,
                    const std::string& base) {
   NameSearch names;
   names.base = base;
   if (plain) {
-    names.owner = PlainOwner(pass);
+    names.owner = PlainOwner(pass->output);
     names.first = pass->name;
     return names;
   }
   names.owner = seg->group;
   names.first = pass->name;
   if (DOS && std::strcmp(seg->begin, MARKER) == 0)
-    names.first = FreeNumberedName(pass, pass->name, kLineSize - 1);
+    names.first = FreeNumberedName(pass->output, pass->name, kLineSize - 1);
   return names;
 }
 
 // Opens the output file of the begin line in pass->line. False when the
 // line names no file (it is then an ordinary line); `*failed` when the file
 // could not be created.
-bool OpenOutput(Pass* pass, Segment* seg, LineFile* in, bool* failed) {
+bool OpenOutput(UuPass* pass, Segment* seg, LineFile* in, bool* failed) {
   CompleteBeginLine(pass->line, in);
   if (ReadBline(pass->line, &pass->mode, pass->name) <= 0) return false;
   if (pass->out) ShortFile(pass);
@@ -192,7 +186,7 @@ bool OpenOutput(Pass* pass, Segment* seg, LineFile* in, bool* failed) {
   // the catalogue.
   if (DOS) dosname(pass->name);
   std::string base = pass->name;
-  if (DOS && !plain) checkname(pass->list, pass->name);
+  if (DOS && !plain) checkname(pass->output->list, pass->name);
   pass->out_names = NamesOf(pass, seg, plain, base);
   pass->out_path = CreatePath(pass->out_names.first.c_str());
   if (!CreateOutput(pass)) {
@@ -220,7 +214,7 @@ bool OpenOutput(Pass* pass, Segment* seg, LineFile* in, bool* failed) {
 
 // Most lines are full data lines of an open file: they neither begin nor
 // end it and are written at once. False for every other line.
-bool DecodeFullLine(Pass* pass, const LineFile* in) {
+bool DecodeFullLine(UuPass* pass, const LineFile* in) {
   if (!pass->out || pass->out_failed) return false;
   if (!DeclineFull(pass->line, in->length, pass->out)) return false;
   if (ferror_unlocked(pass->out)) WriteFailed(pass);
@@ -230,39 +224,15 @@ bool DecodeFullLine(Pass* pass, const LineFile* in) {
   return true;
 }
 
-LineResult HandleLine(Pass* pass, Segment* seg, LineFile* in) {
-  if (seg && seg->group == -1) {
-    if (pass->err) std::fputs(pass->line, pass->err);
-    return kNextLine;
-  }
-  if (g_fast_paths && DecodeFullLine(pass, in)) return kNextLine;
-  bool plain = !seg || seg->begin == kPlainBegin;
-  if (plain && DecodeYencStream(pass, seg, in)) return kNextLine;
-  if (StartsFile(pass, seg, pass->line)) {
-    bool failed = false;
-    if (OpenOutput(pass, seg, in, &failed)) {
-      return failed ? kLeaveSegment : kNextLine;
-    }
-  }
-  const char* line = pass->line;
-  bool end = line[0] == 'e' && line[1] == 'n' && line[2] == 'd';
-  if (pass->create_failed && (end || uuline(pass->line))) pass->lost = true;
-  if (pass->out) pass->fed = true;
-  if (pass->out && uuline(pass->line)) Decode(pass, pass->line);
-  if (pass->out && end) FinishFile(pass);
-  Remember(pass);
-  return kNextLine;
-}
-
 bool InWindow(LineFile* in, int64_t limit) {
   return limit < 0 || TellLine(in) < limit;
 }
 
 // The full data lines that lie whole in the input buffer, up to the first
 // other line, are decoded where they lie: no copy, test and write per line.
-// Each is handled as HandleLine would handle it. The last two enter the
+// Each is handled as HandleUuLine would handle it. The last two enter the
 // history, as the end line looks back on them.
-void DecodeFullRun(Pass* pass, LineFile* in, int64_t limit) {
+void DecodeFullRun(UuPass* pass, LineFile* in, int64_t limit) {
   std::string_view text = BufferedInput(in);
   const char* last[2] = {nullptr, nullptr};
   size_t last_length[2] = {0, 0};
@@ -296,118 +266,54 @@ void DecodeFullRun(Pass* pass, LineFile* in, int64_t limit) {
   }
 }
 
-// Reads lines until the window of the segment ends (limit < 0: no window).
-void LineLoop(Pass* pass, Segment* seg, LineFile* in, int64_t limit) {
-  bool runs = g_fast_paths && (!seg || seg->group != -1);
-  pass->yenc.limit = limit;
-  while (InWindow(in, limit)) {
-    if (runs && pass->out && !pass->out_failed) {
-      DecodeFullRun(pass, in, limit);
-      if (!InWindow(in, limit)) return;
-    }
-    pass->yenc.line_start = in->line_start;
-    if (!ReadLine(in, pass->line, kLineSize)) return;
-    if (HandleLine(pass, seg, in) == kLeaveSegment) return;
-  }
-}
-
-void DecodeSegment(Pass* pass, Segment* seg) {
-  if (seg->yenc && seg->group > 0) {
-    if (pass->out) ShortFile(pass);
-    DecodeYencPosting(pass, seg);
-    return;
-  }
-  if (seg->group == 0) {
-    Processed(pass, seg);
-    return;
-  }
-  LineFile in;
-  if (!OpenLineFile(&in, seg->path)) {
-    // A directory among plain files is passed over; the run goes on.
-    if (errno == EISDIR && seg->begin == kPlainBegin) {
-      if (pass->pass_over_directories) return;
-      ErrorLine("quillon: cannot access file %s\n", seg->path);
-      pass->outcome.failed = true;
-      return;
-    }
-    // The pass ends here; a write error still pending in the open output
-    // file is reported first.
-    if (pass->out && !pass->out_failed && std::fflush(pass->out) != 0)
-      WriteFailed(pass);
-    ErrorLine("quillon: cannot access file %s\n", seg->path);
-    pass->outcome.article_unreadable = true;
-    pass->outcome.failed = true;
-    return;
-  }
-  int64_t limit = maxseek(pass->list, seg, SizeOfLineFile(&in));
-  SeekLine(&in, seg->offset);
-  pass->lost = false;
-  pass->fed = false;
-  pass->data = false;
-  LineLoop(pass, seg, &in, limit);
-  CloseLineFile(&in);
-  if (seg->group == -1 && !pass->err) return;
-  // A part whose file could not be written is not done: keep its article.
-  if (pass->lost) return;
-  if (pass->out && pass->fed) {
-    pass->waiting.push_back({seg, pass->data});
-    return;
-  }
-  Processed(pass, seg);
-}
-
 // The file still open at the end of the pass is a short file. A pass cut
 // short by an unreadable article drops it: its segments were not
 // processed, so their articles are all still there for the next run.
-void EndOutput(Pass* pass) {
-  if (pass->outcome.article_unreadable) {
+void EndLastFile(UuPass* pass) {
+  if (pass->output->outcome.article_unreadable) {
     DropOutput(pass);
   } else {
     ShortFile(pass);
   }
 }
 
-DecodeOutcome RunPass(Segment* list, bool pass_over_directories,
-                      const std::vector<YencPosting>* postings) {
-  std::printf("\n");
+}  // namespace
+
+void BeginUuPass(UuPass* pass, PassOutput* output, bool pass_over_directories) {
+  pass->output = output;
+  pass->pass_over_directories = pass_over_directories;
   if (DOS) {
-    for (Segment* s = list; s; s = s->next) {
+    for (Segment* s = output->list; s; s = s->next) {
       if (s->begin && s->begin != kPlainBegin) dosname(s->begin);
     }
   }
-  BeginPassIndex(list);
-  BeginNameIndex(list);
-  Pass pass;
-  pass.list = list;
-  pass.pass_over_directories = pass_over_directories;
-  if (postings) IndexYencPostings(&pass, *postings);
-  pass.err = GetFilePtr(ERRFILE);
-  if (ERRFILE && !pass.err) pass.outcome.failed = true;
-  if (!list) {
-    LineFile in;
-    UseStdin(&in);
-    LineLoop(&pass, nullptr, &in, -1);
-  }
-  for (Segment* s = list; s && !pass.outcome.article_unreadable; s = s->next)
-    DecodeSegment(&pass, s);
-  if (pass.out) EndOutput(&pass);
-  EndYencStream(&pass);
-  if (pass.err) std::fclose(pass.err);
+  BeginNameIndex(output->list);
+  pass->err = GetFilePtr(ERRFILE);
+  if (ERRFILE && !pass->err) output->outcome.failed = true;
+}
+
+void EndUuPass(UuPass* pass) {
+  if (pass->out) EndLastFile(pass);
+  if (pass->err) std::fclose(pass->err);
+  pass->err = nullptr;
   EndNameIndex();
-  EndPassIndex();
-  return pass.outcome;
 }
 
-}  // namespace
-
-DecodeOutcome decode(Segment* list) { return RunPass(list, false, nullptr); }
-
-DecodeOutcome decode(Segment* list, const std::vector<YencPosting>& postings) {
-  return RunPass(list, false, &postings);
+void EndUuFile(UuPass* pass) {
+  if (pass->out) ShortFile(pass);
 }
 
-DecodeOutcome decode_p(Segment** head, int first, int end, char** argv,
-                       bool pass_over_directories) {
+void DecodeUuSegment(UuPass* pass, Segment* seg) {
+  LineFile in;
+  int64_t limit = -1;
+  if (!OpenUuSegment(pass, seg, &in, &limit)) return;
+  while (NextUuLine(pass, seg, &in, limit)) {
+    if (!HandleUuLine(pass, seg, &in)) break;
+  }
+  EndUuSegment(pass, seg, &in);
+}
+
+void MakePlainList(Segment** head, int first, int end, char** argv) {
   Segment** link = head;
   *head = nullptr;
   for (int i = first; i < end; ++i) {
@@ -422,14 +328,87 @@ DecodeOutcome decode_p(Segment** head, int first, int end, char** argv,
     *link = s;
     link = &s->next;
   }
-  return RunPass(*head, pass_over_directories, nullptr);
 }
 
-int64_t maxseek(Segment* list, Segment* seg, int64_t limit) {
-  if (!PassIndexed(list)) return limit;  // no pass, no other segment
-  return IndexedMaxseek(seg, limit);
+bool IsPlainSegment(const Segment* seg) { return seg->begin == kPlainBegin; }
+
+bool OpenUuSegment(UuPass* pass, Segment* seg, LineFile* in, int64_t* limit) {
+  if (seg->group == 0) {
+    Processed(pass->output, seg);
+    return false;
+  }
+  if (!OpenLineFile(in, seg->path)) {
+    // A directory among plain files is passed over; the run goes on.
+    if (errno == EISDIR && seg->begin == kPlainBegin) {
+      if (pass->pass_over_directories) return false;
+      ErrorLine("quillon: cannot access file %s\n", seg->path);
+      pass->output->outcome.failed = true;
+      return false;
+    }
+    // The pass ends here; a write error still pending in the open output
+    // file is reported first.
+    if (pass->out && !pass->out_failed && std::fflush(pass->out) != 0)
+      WriteFailed(pass);
+    ErrorLine("quillon: cannot access file %s\n", seg->path);
+    pass->output->outcome.article_unreadable = true;
+    pass->output->outcome.failed = true;
+    return false;
+  }
+  *limit = maxseek(pass->output->list, seg, SizeOfLineFile(in));
+  SeekLine(in, seg->offset);
+  pass->lost = false;
+  pass->fed = false;
+  pass->data = false;
+  return true;
 }
 
+bool NextUuLine(UuPass* pass, Segment* seg, LineFile* in, int64_t limit) {
+  // The text of a segment no file took goes to -errors as it is read.
+  bool fast = g_fast_paths && (!seg || seg->group != -1);
+  while (InWindow(in, limit)) {
+    if (fast && pass->out && !pass->out_failed) {
+      DecodeFullRun(pass, in, limit);
+      if (!InWindow(in, limit)) return false;
+    }
+    pass->line_start = in->line_start;
+    if (!ReadLine(in, pass->line, kLineSize)) return false;
+    if (!fast || !DecodeFullLine(pass, in)) return true;
+  }
+  return false;
+}
+
+bool HandleUuLine(UuPass* pass, Segment* seg, LineFile* in) {
+  if (seg && seg->group == -1) {
+    if (pass->err) std::fputs(pass->line, pass->err);
+    return true;
+  }
+  if (StartsFile(pass, seg, pass->line)) {
+    bool failed = false;
+    if (OpenOutput(pass, seg, in, &failed)) return !failed;
+  }
+  const char* line = pass->line;
+  bool end = line[0] == 'e' && line[1] == 'n' && line[2] == 'd';
+  if (pass->create_failed && (end || uuline(pass->line))) pass->lost = true;
+  if (pass->out) pass->fed = true;
+  if (pass->out && uuline(pass->line)) Decode(pass, pass->line);
+  if (pass->out && end) FinishFile(pass);
+  Remember(pass);
+  return true;
+}
+
+void EndUuSegment(UuPass* pass, Segment* seg, LineFile* in) {
+  CloseLineFile(in);
+  if (seg->group == -1 && !pass->err) return;
+  // A part whose file could not be written is not done: keep its article.
+  if (pass->lost) return;
+  if (pass->out && pass->fed) {
+    pass->waiting.push_back({seg, pass->data});
+    return;
+  }
+  Processed(pass->output, seg);
+}
+
+// For the tests (test_support.h): off, every line goes the general way.
 void UseDecodeFastPaths(bool on) { g_fast_paths = on; }
 
 std::FILE* GetFilePtr(const char* path) {
@@ -439,18 +418,4 @@ std::FILE* GetFilePtr(const char* path) {
     ErrorLine("%s: cannot open\n", path);
   }
   return f;
-}
-
-const char* CreatePath(const char* name) {
-  static std::string pathname;
-  if (!DESTDIR) return name;
-  pathname = std::string(DESTDIR) + "/" + name;
-  return pathname.c_str();
-}
-
-char* BaseName(char* name) {
-  if (char* slash = std::strrchr(name, '/')) {
-    std::memmove(name, slash + 1, std::strlen(slash + 1) + 1);
-  }
-  return name;
 }

@@ -11,7 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "decoding/pass_index.h"
+#include "decoding/output.h"
+#include "driver/encodings.h"
 #include "log/log.h"
 #include "test_support.h"
 

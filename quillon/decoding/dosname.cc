@@ -10,8 +10,6 @@
 #include <unordered_map>
 #include <vector>
 
-#include "testing.h"
-
 namespace {
 
 // Widths of the start of the base name, its last two characters, and the
@@ -125,6 +123,7 @@ std::string NumberedDosName(const std::string& name, uint64_t count) {
   return base + std::string(digits).substr(0, 8) + "." + ext;
 }
 
+// For the tests (test_support.h).
 uint64_t DosUseCount(char* begin) { return UseCount(begin); }
 void RaiseDosUseCount(char* begin) { RaiseUseCount(begin); }
 void NumberDosName(char* name, uint64_t count) { Number(name, count); }

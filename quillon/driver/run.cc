@@ -6,9 +6,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "catalogue/grouping.h"
 #include "catalogue/poster_pool.h"
-#include "decoding/decode.h"
+#include "driver/encodings.h"
 #include "driver/file_list.h"
 #include "driver/options.h"
 #include "driver/scanner.h"
@@ -31,7 +30,7 @@ struct Run {
 
   LogList log;
   Segment* catalogue = nullptr;
-  std::vector<Segment*> yenc;  // yEnc segments in reading order
+  Encodings encodings;  // the records of the other encodings
   PosterPool pool;
   Keywords keywords;
   bool failed = false;              // a failure message was printed
@@ -115,7 +114,7 @@ int ScanRun(Run* run) {
   ScanState scan;
   scan.log_list = &run->log;
   scan.catalogue = &run->catalogue;
-  scan.yenc = &run->yenc;
+  scan.encodings = &run->encodings;
   scan.pool = &run->pool;
   scan.keywords = run->keywords.table;
   scan.keyword_count = run->keywords.count;
@@ -131,9 +130,8 @@ int ScanRun(Run* run) {
   if (!QUIET) std::printf("\nFound %d uuencoded file segments.\n", count);
   // Also after failures: finding nothing at all has a status of its own.
   if (count == 0) return 2;
-  std::vector<YencPosting> postings;
-  SortFiles(&run->catalogue, run->yenc, &postings);
-  DecodeOutcome outcome = decode(run->catalogue, postings);
+  SortFiles(&run->catalogue, &run->encodings);
+  DecodeOutcome outcome = decode(run->catalogue, run->encodings);
   if (outcome.article_unreadable) return Decoded(run, outcome);
   std::printf("\n");
   if (!UpdateDlist(run->log, ".:.")) run->failed = true;

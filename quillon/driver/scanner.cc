@@ -12,7 +12,6 @@
 #include "decoding/uuline.h"
 #include "message.h"
 #include "text.h"
-#include "yenc/header.h"
 
 namespace {
 
@@ -91,8 +90,9 @@ struct Article {
   // The article holds the end of a posted file (a last part shorter than
   // three full lines): it qualifies and its reading ends there.
   bool ends_file = false;
-  // A yEnc part begins here: the article qualifies and its reading ends.
-  bool yenc = false;
+  // An encoding beyond the uuencoded system claimed it: the article
+  // qualifies and its reading ends.
+  bool encoded = false;
 };
 
 // Per-file reading state that carries over between articles of one file.
@@ -163,23 +163,6 @@ void TakeFileEnd(Article* a, const char* line, bool line_start) {
   }
 }
 
-// A "=ybegin" line at the start of a line makes the article a yEnc part,
-// unless the line is broken. Its total comes from the subject's last
-// counter, its poster from the whole address.
-void TakeYbegin(ScanState* scan, Article* a, const char* line, bool line_start,
-                LineFile* in) {
-  if (!line_start || !StartsWith(line, "=ybegin ")) return;
-  YencPart part;
-  if (!ReadYencHeader(in, line, YencSubjectTotal(a->subject), &part)) return;
-  auto& ids = scan->address_ids;
-  part.poster = ids.try_emplace(scan->address, static_cast<int>(ids.size()) + 1)
-                    .first->second;
-  a->record->yenc = NewYencPart(part);
-  a->record->part = part.part;
-  a->record->total = part.total;
-  a->yenc = true;
-}
-
 // Counts the run of header lines. A folded line (one that begins with a
 // blank or a tab) continues the header line before it.
 void CountHeader(Article* a, FileState* fs, const char* line) {
@@ -222,7 +205,7 @@ void ReadArticle(ScanState* scan, Article* a, FileState* fs,
     a->line_ended = fs->pending_line_ended;
     fs->pending = false;
   }
-  while (a->full_lines <= 2 && !a->ends_file && !a->yenc) {
+  while (a->full_lines <= 2 && !a->ends_file && !a->encoded) {
     bool line_start = true;
     if (resumed) {
       resumed = false;
@@ -265,12 +248,15 @@ void ReadArticle(ScanState* scan, Article* a, FileState* fs,
       if (have_subject) TakeFileEnd(a, line, line_start);
       if (have_subject && uuline(line)) ++a->full_lines;
       if (StartsWith(line, "Date: ")) rec->time = GetTime(line + 6);
-      if (StartsWith(line, "From: "))
-        scan->address = YencPosterAddress(line + 6);
+      // Before userid, which cuts the From: line.
+      ArticleLine seen{.text = line,
+                       .line_start = line_start,
+                       .subject = a->subject,
+                       .in = &fs->file};
+      if (DetectEncoding(scan->encodings, seen, rec)) a->encoded = true;
       if (StartsWith(line, "From: ")) *poster = userid(line + 6);
       if (have_subject && bline(line)) TakeBeginLine(a, line, &fs->file);
-      if (have_subject) TakeYbegin(scan, a, line, line_start, &fs->file);
-      if (!a->filename.empty() && !a->yenc) TakeBodyPart(a, line);
+      if (!a->filename.empty() && !a->encoded) TakeBodyPart(a, line);
     }
     fs->position = TellLine(&fs->file);
   }
@@ -285,9 +271,9 @@ void AddSegment(ScanState* scan, Article* a, const char* path,
   a->subject.pop_back();
   if (!QUIET) std::printf("%s\n", a->subject.c_str());
   rec->caption = upcase(NewString(a->subject.c_str()));
-  if (rec->yenc) {
+  // Its encoding keeps it, in reading order.
+  if (rec->encoding.kind != Encoding::kUuencoded) {
     rec->begin = nullptr;
-    scan->yenc->push_back(rec);
     return;
   }
   if (rec->part == 1 && !rec->begin) rec->part = -1;
@@ -348,7 +334,7 @@ ScanResult ScanArticles(ScanState* scan, int first, int argc, char** argv,
     current->mark = 0;
     current->group = -1;
     current->logentry = entry;
-    current->yenc = nullptr;
+    current->encoding = SegmentEncoding();
 
     Article article;
     article.record = current;
@@ -364,7 +350,7 @@ ScanResult ScanArticles(ScanState* scan, int first, int argc, char** argv,
       ++arg;
     }
     bool qualifies =
-        article.full_lines > 2 || article.ends_file || article.yenc;
+        article.full_lines > 2 || article.ends_file || article.encoded;
     if (qualifies && !article.subject.empty()) {
       AddSegment(scan, &article, path, poster);
       ++*count;

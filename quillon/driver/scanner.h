@@ -2,13 +2,9 @@
 #ifndef QUILLON_DRIVER_SCANNER_H_
 #define QUILLON_DRIVER_SCANNER_H_
 
-#include <string>
-#include <unordered_map>
-#include <vector>
-
 #include "catalogue/catalogue.h"
 #include "catalogue/poster_pool.h"
-#include "decoding/line_file.h"
+#include "driver/encodings.h"
 #include "log/log.h"
 #include "quillon.h"
 
@@ -16,16 +12,12 @@
 struct ScanState {
   LogList* log_list = nullptr;
   Segment** catalogue = nullptr;
-  // yEnc segments, in the order they were read: they never enter the
-  // catalogue's uuencoded order.
-  std::vector<Segment*>* yenc = nullptr;
+  // The records of the other encodings: segments that carry one never
+  // enter the catalogue.
+  Encodings* encodings = nullptr;
   // The index of *catalogue while the scan inserts into it.
   CatalogueIndex index;
   PosterPool* pool = nullptr;
-  // The whole address of the last From: line read, which tells yEnc
-  // posters apart, and the id of every such address.
-  std::string address;
-  std::unordered_map<std::string, int> address_ids;
   char** keywords = nullptr;
   int keyword_count = 0;
   bool failed = false;  // a failure message was printed
@@ -37,7 +29,7 @@ enum ScanResult {
 };
 
 // Scans argv[first] .. argv[argc - 1]; `*count` is the number of segments
-// put into the catalogue.
+// found, those of other encodings included.
 ScanResult ScanArticles(ScanState* scan, int first, int argc, char** argv,
                         int* count);
 

@@ -9,7 +9,7 @@
 
 #include "catalogue/caption.h"
 #include "test_support.h"
-#include "yenc/part.h"
+#include "yenc/catalogue.h"
 
 namespace {
 
@@ -32,7 +32,7 @@ struct Scan {
     meminit(&pool);
     state.log_list = &log;
     state.catalogue = &catalogue;
-    state.yenc = &yenc;
+    state.encodings = &encodings;
     state.pool = &pool;
     state.keywords = keywords;
   }
@@ -50,8 +50,14 @@ struct Scan {
     return out;
   }
   LogList log;
+  // The record a yEnc segment carries.
+  const YencPart& Part(const Segment* s) const {
+    return YencPartOf(encodings.yenc, s);
+  }
   Segment* catalogue = nullptr;
-  std::vector<Segment*> yenc;
+  Encodings encodings;
+  // yEnc segments in reading order.
+  const std::vector<Segment*>& yenc = encodings.yenc.segments;
   PosterPool pool;
   char* keywords[10] = {};
   ScanState state;
@@ -427,11 +433,11 @@ TEST(Scanner, YbeginLineMakesAYencSegmentOutsideTheCatalogue) {
   EXPECT_EQ(scan.catalogue, nullptr);
   ASSERT_EQ(scan.yenc.size(), 1u);
   const Segment* s = scan.yenc[0];
-  ASSERT_NE(s->yenc, nullptr);
-  EXPECT_EQ(s->yenc->name, "a b.bin");
-  EXPECT_EQ(s->yenc->size, 300u);
-  EXPECT_EQ(s->yenc->begin, 101u);
-  EXPECT_EQ(s->yenc->end, 200u);
+  ASSERT_EQ(s->encoding.kind, Encoding::kYenc);
+  EXPECT_EQ(scan.Part(s).name, "a b.bin");
+  EXPECT_EQ(scan.Part(s).size, 300u);
+  EXPECT_EQ(scan.Part(s).begin, 101u);
+  EXPECT_EQ(scan.Part(s).end, 200u);
   EXPECT_EQ(s->part, 2);
   EXPECT_EQ(s->total, 3);
   EXPECT_EQ(s->begin, nullptr);
@@ -455,7 +461,7 @@ TEST(Scanner, YencTotalsAndLinesThatMakeNoSegment) {
   scan.Run({dir.Path("subject"), dir.Path("broken"), dir.Path("inside"),
             dir.Path("early")});
   ASSERT_EQ(scan.yenc.size(), 1u);
-  EXPECT_EQ(scan.yenc[0]->yenc->total, 4);
+  EXPECT_EQ(scan.Part(scan.yenc[0]).total, 4);
   EXPECT_EQ(scan.count, 1);
 }
 
@@ -479,7 +485,7 @@ TEST(Scanner, YencPostersByTheWholeAddress) {
   ASSERT_EQ(scan.yenc.size(), 4u);
   std::vector<int> posters;
   for (const Segment* s : scan.yenc) {
-    posters.push_back(s->yenc->poster);
+    posters.push_back(scan.Part(s).poster);
     EXPECT_EQ(s->poster, scan.yenc[0]->poster);
   }
   EXPECT_EQ(posters, (std::vector<int>{1, 1, 2, 2}));
@@ -500,7 +506,7 @@ TEST(Scanner, ExtendedBatchOfYencParts) {
   ASSERT_EQ(scan.yenc.size(), 2u);
   EXPECT_EQ(scan.yenc[0]->offset, 0);
   EXPECT_EQ(scan.yenc[1]->offset, static_cast<int64_t>(first.size()));
-  EXPECT_EQ(scan.yenc[1]->yenc->begin, 101u);
+  EXPECT_EQ(scan.Part(scan.yenc[1]).begin, 101u);
 }
 
 }  // namespace

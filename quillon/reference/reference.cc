@@ -14,7 +14,7 @@
 #include "catalogue/grouping_rules.h"
 #include "catalogue/reorder.h"
 #include "decoding/dosname.h"
-#include "testing.h"
+#include "test_support.h"
 #include "text.h"
 
 namespace {

@@ -11,8 +11,6 @@
 #include <vector>
 
 #include "checksum/crc32.h"
-#include "decoding/dosname.h"
-#include "decoding/pass_index.h"
 #include "message.h"
 #include "yenc/part.h"
 #include "yenc/part_decoder.h"
@@ -37,14 +35,7 @@ struct YencFile {
 
 // The names of a posting's file, by the rules of uuencoded names.
 NameSearch NamesOf(const YencPosting& posting) {
-  std::string name = posting.records.front().part->name;
-  if (!DIR) name = name.substr(name.rfind('/') + 1);
-  if (DOS) {
-    std::vector<char> buf(name.begin(), name.end());
-    buf.resize(name.size() + 2, '\0');
-    dosname(buf.data());
-    name = buf.data();
-  }
+  std::string name = OutputName(posting.records.front().part->name);
   NameSearch names;
   names.base = name;
   names.owner = posting.group;
@@ -53,24 +44,24 @@ NameSearch NamesOf(const YencPosting& posting) {
   return names;
 }
 
-void WriteFailed(Pass* pass, YencFile* file) {
+void WriteFailed(YencPass* pass, YencFile* file) {
   if (file->write_failed) return;
   ErrorLine("quillon: write error on %s\n", file->path.c_str());
   file->write_failed = true;
-  pass->outcome.write_error = true;
+  pass->output->outcome.write_error = true;
 }
 
 // Decodes one copy of a part into the file; false when its article cannot
 // be read.
-bool DecodeCopy(Pass* pass, const YencRecord& copy, int fd,
+bool DecodeCopy(YencPass* pass, const YencRecord& copy, int fd,
                 YencPartResult* result) {
   LineFile in;
   if (!OpenLineFile(&in, copy.seg->path)) {
     ErrorLine("quillon: cannot access file %s\n", copy.seg->path);
-    pass->outcome.failed = true;
+    pass->output->outcome.failed = true;
     return false;
   }
-  int64_t limit = maxseek(pass->list, copy.seg, SizeOfLineFile(&in));
+  int64_t limit = maxseek(pass->output->list, copy.seg, SizeOfLineFile(&in));
   SeekLine(&in, copy.seg->offset);
   *result = DecodeYencPart(&in, limit, *copy.part, fd);
   CloseLineFile(&in);
@@ -84,7 +75,7 @@ void ReportParts(const YencFile& file) {
 
 // Writes one range from the first of its copies that is good; where none
 // is, the last one tried stays in the file.
-void WriteRange(Pass* pass, const YencRange& range, YencFile* file) {
+void WriteRange(YencPass* pass, const YencRange& range, YencFile* file) {
   YencFailure failure = YencFailure::kDamaged;
   for (const YencRecord& copy : range.copies) {
     YencPartResult r;
@@ -111,18 +102,18 @@ void WriteRange(Pass* pass, const YencRange& range, YencFile* file) {
 
 // Opens the posting's output file; false, after the message, when it
 // cannot be created.
-bool OpenYencFile(Pass* pass, const YencPosting& posting, YencFile* file) {
+bool OpenYencFile(YencPass* pass, const YencPosting& posting, YencFile* file) {
   file->names = NamesOf(posting);
   file->name = file->names.first;
   file->path = CreatePath(file->name.c_str());
-  if (!StartOutputFile(pass, file->names, &file->out)) return false;
+  if (!StartOutputFile(pass->output, file->names, &file->out)) return false;
   fchmod(file->out.fd, FMODE ? static_cast<mode_t>(FMODE) : CreationMode());
   return true;
 }
 
 // Writes the file and puts it in place; true when every part was good and
 // nothing failed.
-bool WriteYencFile(Pass* pass, const YencPosting& posting) {
+bool WriteYencFile(YencPass* pass, const YencPosting& posting) {
   YencFile file;
   if (!OpenYencFile(pass, posting, &file)) return false;
   for (const YencRange& range : posting.tiling) {
@@ -131,7 +122,7 @@ bool WriteYencFile(Pass* pass, const YencPosting& posting) {
   }
   std::string name;
   bool placed = !file.write_failed &&
-                CommitOutputFile(pass, &file.out, file.names, &name);
+                CommitOutputFile(pass->output, &file.out, file.names, &name);
   DropOutputFile(&file.out);
   if (placed) {
     file.name = name;
@@ -148,20 +139,29 @@ bool WriteYencFile(Pass* pass, const YencPosting& posting) {
 
 }  // namespace
 
-void IndexYencPostings(Pass* pass, const std::vector<YencPosting>& postings) {
-  for (const YencPosting& posting : postings)
-    if (posting.group > 0) pass->yenc_postings[posting.group] = &posting;
+void BeginYencPass(YencPass* pass, PassOutput* output,
+                   const YencCatalogue* catalogue) {
+  pass->output = output;
+  if (!catalogue) return;
+  for (const YencPosting& posting : catalogue->postings)
+    if (posting.group > 0) pass->postings[posting.group] = &posting;
 }
 
-void DecodeYencPosting(Pass* pass, Segment* seg) {
-  if (!pass->yenc_done.insert(seg->group).second) return;
-  auto found = pass->yenc_postings.find(seg->group);
-  if (found == pass->yenc_postings.end()) return;
+void DecodeYencSegment(YencPass* pass, Segment* seg) {
+  if (!pass->done.insert(seg->group).second) return;
+  auto found = pass->postings.find(seg->group);
+  if (found == pass->postings.end()) return;
   const YencPosting& posting = *found->second;
   if (!WriteYencFile(pass, posting)) {
-    pass->outcome.failed = true;
+    pass->output->outcome.failed = true;
     return;
   }
   for (const YencRecord& r : posting.records) MarkProcessed(r.seg);
-  CleanFinished(pass);
+  CleanFinished(pass->output);
 }
+
+bool DecodeYencPlainLine(YencPass* pass, const PlainLine& line) {
+  return DecodeYencStream(&pass->stream, pass->output, line);
+}
+
+void EndYencPass(YencPass* pass) { EndYencStream(&pass->stream, pass->output); }

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "checksum/crc32.h"
-#include "decoding/decode.h"
+#include "driver/encodings.h"
 #include "test_support.h"
 #include "yenc/grouping.h"
 #include "yenc/testing.h"
@@ -66,8 +66,7 @@ class YencPassTest : public testing::Test {
     Segment* s = NewSegment();
     s->path = paths.back()->c_str();
     s->time = time;
-    s->yenc = NewYencPart(part);
-    records.push_back({s, s->yenc});
+    KeepYencPart(&encodings.yenc, s, part);
     return s;
   }
   Segment* AddPart(const std::string& file, const std::string& name,
@@ -82,24 +81,24 @@ class YencPassTest : public testing::Test {
     part.end = p.end;
     return Add(file, Article(name, data, p), part, time);
   }
-  // Groups the records, links them behind `head` and runs the pass.
-  DecodeOutcome Run(Segment* head = nullptr, int counter = 1) {
-    postings = FindYencPostings(records, &counter);
+  // Groups the records, links them in decode order and runs the pass.
+  DecodeOutcome Run() {
+    int counter = 1;
+    GroupYencPostings(&encodings.yenc, &counter);
+    std::vector<Segment*> order;
+    YencDecodeOrder(encodings.yenc, &order);
+    Segment* head = nullptr;
     Segment** link = &head;
-    while (*link) link = &(*link)->next;
-    for (const YencPosting& posting : postings) {
-      for (const YencRecord& r : posting.records) {
-        *link = r.seg;
-        link = &r.seg->next;
-      }
+    for (Segment* s : order) {
+      *link = s;
+      link = &s->next;
     }
-    return decode(head, postings);
+    return decode(head, encodings);
   }
 
   TempDir in, out;
   std::vector<std::unique_ptr<std::string>> paths;
-  std::vector<YencRecord> records;
-  std::vector<YencPosting> postings;
+  Encodings encodings;
 };
 
 // A spoilt copy loses to a good one whatever their dates; between good

@@ -9,10 +9,6 @@
 #include <string_view>
 
 #include "checksum/crc32.h"
-#include "decoding/decode.h"
-#include "decoding/dosname.h"
-#include "decoding/pass.h"
-#include "decoding/pass_index.h"
 #include "message.h"
 #include "yenc/header.h"
 #include "yenc/part_decoder.h"
@@ -25,21 +21,10 @@ bool StartsPart(std::string_view line) {
   return line.substr(0, kYbegin.size()) == kYbegin;
 }
 
-// The output name of a name= as plain uuencoded names get theirs: the last
-// component unless -dir, the DOS form (never numbered) under -dos.
-std::string OutputName(const std::string& name) {
-  // dosname writes a counter byte behind the terminator.
-  std::vector<char> buf(name.size() + 2, '\0');
-  std::copy(name.begin(), name.end(), buf.begin());
-  if (!DIR) BaseName(buf.data());
-  if (DOS) dosname(buf.data());
-  return buf.data();
-}
-
 // Opens the output file of a name and size the first time a part of it is
 // met; reports it when it cannot be created.
-YencStreamFile* FileOf(Pass* pass, const YencPart& record) {
-  YencStream* s = &pass->yenc;
+YencStreamFile* FileOf(YencStream* s, PassOutput* output,
+                       const YencPart& record) {
   auto key = std::make_pair(record.name, record.size);
   auto found = s->index.find(key);
   if (found != s->index.end()) return &s->files[found->second];
@@ -47,10 +32,10 @@ YencStreamFile* FileOf(Pass* pass, const YencPart& record) {
   f.name = OutputName(record.name);
   f.path = CreatePath(f.name.c_str());
   f.names.first = f.names.base = f.name;
-  f.names.owner = PlainOwner(pass);
+  f.names.owner = PlainOwner(output);
   f.names.max_length = kYencNameMax;
   f.size = record.size;
-  if (StartOutputFile(pass, f.names, &f.out))
+  if (StartOutputFile(output, f.names, &f.out))
     fchmod(f.out.fd, FMODE ? static_cast<mode_t>(FMODE) : CreationMode());
   s->index.emplace(key, s->files.size());
   s->files.push_back(std::move(f));
@@ -58,9 +43,9 @@ YencStreamFile* FileOf(Pass* pass, const YencPart& record) {
 }
 
 // Puts the file in place unless writing it failed, and closes it.
-void CloseFile(Pass* pass, YencStreamFile* f) {
+void CloseFile(PassOutput* output, YencStreamFile* f) {
   std::string name;
-  if (!f->write_failed && CommitOutputFile(pass, &f->out, f->names, &name)) {
+  if (!f->write_failed && CommitOutputFile(output, &f->out, f->names, &name)) {
     f->name = name;
     if (!QUIET) std::printf("yDecoding %s\n", name.c_str());
   } else if (!f->write_failed) {
@@ -69,27 +54,28 @@ void CloseFile(Pass* pass, YencStreamFile* f) {
   DropOutputFile(&f->out);
 }
 
-void WriteFailed(Pass* pass, YencStreamFile* f) {
+void WriteFailed(PassOutput* output, YencStreamFile* f) {
   if (f->write_failed) return;
   ErrorLine("quillon: write error on %s\n", f->path.c_str());
   f->write_failed = true;
   f->faulty = true;
-  pass->outcome.write_error = true;
-  pass->outcome.failed = true;
+  output->outcome.write_error = true;
+  output->outcome.failed = true;
 }
 
 bool HasGoodCopy(const YencStreamFile& f, const YencPart& record) {
   return f.good_ranges.count({record.begin, record.end}) != 0;
 }
 
-void Complete(Pass* pass, YencStreamFile* f) {
+void Complete(PassOutput* output, YencStreamFile* f) {
   f->complete = true;
-  CloseFile(pass, f);
+  CloseFile(output, f);
 }
 
 // A good part in place. Coverage is looked at only once the parts may
 // cover the file, so that a file of many parts costs no square time.
-void AddGood(Pass* pass, YencStreamFile* f, const YencStreamRange& range) {
+void AddGood(PassOutput* output, YencStreamFile* f,
+             const YencStreamRange& range) {
   f->good.push_back(range);
   AddToCover(&f->covered, range.begin, range.end);
   f->good_ranges.insert({range.begin, range.end});
@@ -97,16 +83,16 @@ void AddGood(Pass* pass, YencStreamFile* f, const YencStreamRange& range) {
   f->good_bytes =
       length > UINT64_MAX - f->good_bytes ? UINT64_MAX : f->good_bytes + length;
   if (f->good_bytes >= f->size && RangesCoverFile(f->good, f->size))
-    Complete(pass, f);
+    Complete(output, f);
 }
 
 // Takes in what one part did to its file. A bad part is reported at the
 // end, unless a good copy comes in the meantime: the input may hold one
 // after it.
-void Settle(Pass* pass, YencStreamFile* f, const YencPart& record,
+void Settle(PassOutput* output, YencStreamFile* f, const YencPart& record,
             const YencPartResult& r) {
   if (r.failure == YencFailure::kWrite) {
-    WriteFailed(pass, f);
+    WriteFailed(output, f);
     return;
   }
   // An empty file has no range to place; its part is sound when it ends.
@@ -121,8 +107,8 @@ void Settle(Pass* pass, YencStreamFile* f, const YencPart& record,
         std::find(f->crc32.begin(), f->crc32.end(), r.crc32) == f->crc32.end())
       f->crc32.push_back(r.crc32);
     f->good_parts.insert(record.part);
-    if (placed) AddGood(pass, f, range);
-    if (empty) Complete(pass, f);
+    if (placed) AddGood(output, f, range);
+    if (empty) Complete(output, f);
     return;
   }
   YencStreamFailure failure;
@@ -139,7 +125,7 @@ void Settle(Pass* pass, YencStreamFile* f, const YencPart& record,
 // A bad part is passed over where good parts wrote every byte of its range
 // again (they came after it, unless it is spoilt), or, where it wrote
 // nothing, a good copy of its part was read.
-void ReportFailures(Pass* pass, YencStreamFile* f) {
+void ReportFailures(PassOutput* output, YencStreamFile* f) {
   for (const YencStreamFailure& x : f->failures) {
     bool replaced =
         !x.spoilt && (x.begin == 0 ? f->good_parts.count(x.part) != 0
@@ -147,37 +133,38 @@ void ReportFailures(Pass* pass, YencStreamFile* f) {
     if (replaced) continue;
     ReportYencFailure(x.failure, x.part, f->name);
     f->faulty = true;
-    pass->outcome.failed = true;
+    output->outcome.failed = true;
   }
 }
 
 // Decodes the data of the part whose header was read into its file. A copy
 // of a range that a good copy has filled already, and any part of a complete
 // file, is read, not written.
-void DecodePart(Pass* pass, Segment* seg, LineFile* in, const YencPart& record,
-                std::string* stop) {
-  YencStreamFile* f = FileOf(pass, record);
+void DecodePart(YencStream* s, PassOutput* output, const PlainLine& line,
+                const YencPart& record, std::string* stop) {
+  YencStreamFile* f = FileOf(s, output, record);
   bool known = HasGoodCopy(*f, record);
   int fd = f->write_failed || known ? -1 : f->out.fd;
-  YencPartResult r = DecodeYencBody(in, pass->yenc.limit, record, fd, stop);
-  if (seg) {
-    HoldFile(seg);
-    f->held.push_back(seg);
+  YencPartResult r = DecodeYencBody(line.in, line.limit, record, fd, stop);
+  if (line.seg) {
+    HoldFile(line.seg);
+    f->held.push_back(line.seg);
   }
-  if (f->out.fd >= 0 && !f->write_failed && !known) Settle(pass, f, record, r);
+  if (f->out.fd >= 0 && !f->write_failed && !known)
+    Settle(output, f, record, r);
 }
 
 // Reports a file that is short or whose CRC is wrong, and closes it; true
 // when it came out whole and sound.
-bool JudgeFile(Pass* pass, YencStreamFile* f) {
+bool JudgeFile(PassOutput* output, YencStreamFile* f) {
   if (f->out.fd < 0 && !f->complete) return false;
   // Put in place first, so that every report names it as it is called.
-  if (!f->complete) CloseFile(pass, f);
-  ReportFailures(pass, f);
+  if (!f->complete) CloseFile(output, f);
+  ReportFailures(output, f);
   if (!f->write_failed && !RangesCoverFile(f->filled, f->size)) {
     if (!QUIET) std::printf("Short file\n");
     f->faulty = true;
-    pass->outcome.failed = true;
+    output->outcome.failed = true;
   }
   // Every part read was good and in place here; the CRCs of a set of parts
   // that overlap cannot be combined, and that file goes unchecked.
@@ -187,42 +174,42 @@ bool JudgeFile(Pass* pass, YencStreamFile* f) {
       (f->crc32.size() > 1 || f->crc32[0] != crc)) {
     ErrorLine("quillon: CRC error in %s\n", f->name.c_str());
     f->faulty = true;
-    pass->outcome.failed = true;
+    output->outcome.failed = true;
   }
   return !f->faulty;
 }
 
 }  // namespace
 
-bool DecodeYencStream(Pass* pass, Segment* seg, LineFile* in) {
-  std::string_view first(pass->line, in->length);
-  if (!pass->yenc.line_start || !StartsPart(first)) return false;
+bool DecodeYencStream(YencStream* stream, PassOutput* output,
+                      const PlainLine& line) {
+  if (!line.line_start || !StartsPart(line.text)) return false;
   YencPart record;
-  if (!ReadYencHeader(in, first, 0, &record)) return false;
+  if (!ReadYencHeader(line.in, line.text, 0, &record)) return false;
   std::string stop;
   while (true) {
-    DecodePart(pass, seg, in, record, &stop);
+    DecodePart(stream, output, line, record, &stop);
     // A part without =yend that ran into the next part's header.
     if (!StartsPart(stop)) return true;
     std::string header = std::move(stop);
-    if (!ReadYencHeader(in, header, 0, &record)) return true;
+    if (!ReadYencHeader(line.in, header, 0, &record)) return true;
   }
 }
 
-void EndYencStream(Pass* pass) {
+void EndYencStream(YencStream* stream, PassOutput* output) {
   bool cleaned = false;
-  for (YencStreamFile& f : pass->yenc.files) {
+  for (YencStreamFile& f : stream->files) {
     // A pass cut short puts nothing more in place; the inputs of the
     // files still open stay for the next run.
-    if (pass->outcome.article_unreadable) {
+    if (output->outcome.article_unreadable) {
       DropOutputFile(&f.out);
       continue;
     }
-    if (!JudgeFile(pass, &f)) continue;
+    if (!JudgeFile(output, &f)) continue;
     for (const Segment* s : f.held) ReleaseFile(s);
     cleaned = cleaned || !f.held.empty();
   }
-  if (cleaned) CleanFinished(pass);
+  if (cleaned) CleanFinished(output);
 }
 
 void AddToCover(YencCover* cover, uint64_t begin, uint64_t end) {

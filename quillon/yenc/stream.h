@@ -12,12 +12,10 @@
 #include <utility>
 #include <vector>
 
-#include "decoding/line_file.h"
-#include "decoding/output_file.h"
+#include "decoding/encoding.h"
+#include "decoding/output.h"
 #include "quillon.h"
 #include "yenc/part_decoder.h"
-
-struct Pass;
 
 // Bytes begin..end of a file (counted from 1, inclusive) and their CRC-32.
 struct YencStreamRange {
@@ -77,22 +75,20 @@ struct YencStreamFile {
 struct YencStream {
   std::vector<YencStreamFile> files;  // in the order they were opened
   std::map<std::pair<std::string, uint64_t>, size_t> index;  // name=, size=
-  bool line_start = true;  // the piece in the pass's line begins a line
-  int64_t limit = -1;      // end of the current window; -1: none
 };
 
-// When the piece in pass->line begins a line with "=ybegin " and the part's
-// header is sound: decodes that part (and one that follows a part without
-// =yend at once) into its file, up to its =yend line. False, and nothing
-// more read than the rest of the header, for any other line. `seg` is the
-// plain file being read, null on standard input.
-bool DecodeYencStream(Pass* pass, Segment* seg, LineFile* in);
+// When the line begins with "=ybegin " and the part's header is sound:
+// decodes that part (and one that follows a part without =yend at once)
+// into its file, up to its =yend line. False, and nothing more read than
+// the rest of the header, for any other line.
+bool DecodeYencStream(YencStream* stream, PassOutput* output,
+                      const PlainLine& line);
 
 // At the end of the pass: reports each part that failed and has no good
 // copy, and each file that is short or whose whole CRC is wrong, closes
 // them all, and lets the input files of the sound ones be cleaned. A pass
 // cut short by an unreadable input only closes them.
-void EndYencStream(Pass* pass);
+void EndYencStream(YencStream* stream, PassOutput* output);
 
 // Adds begin..end (begin >= 1, begin <= end) to the cover.
 void AddToCover(YencCover* cover, uint64_t begin, uint64_t end);

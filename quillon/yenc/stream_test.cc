@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "checksum/crc32.h"
-#include "decoding/decode.h"
+#include "driver/encodings.h"
 #include "test_support.h"
 #include "yenc/testing.h"
 

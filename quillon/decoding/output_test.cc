@@ -1,4 +1,4 @@
-#include "decoding/output_file.h"
+#include "decoding/output.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "decoding/pass.h"
 #include "test_support.h"
 
 namespace {
@@ -119,11 +118,11 @@ TEST(CommitOutputFile, NamesTriedInTurn) {
     DOS = c.dos;
     TempDir dir;
     DESTDIR = dir.path.c_str();
-    Pass pass;
+    PassOutput output;
     for (const std::string& n : c.there) WriteFile(dir.Path(n), "other");
     for (const std::string& n : c.written) {
       WriteFile(dir.Path(n), "mine");
-      pass.written[n] = 1;
+      output.written[n] = 1;
     }
     NameSearch names;
     names.first = c.first;
@@ -131,11 +130,11 @@ TEST(CommitOutputFile, NamesTriedInTurn) {
     names.owner = 2;
     OutputFile f = Written(dir.Path(c.first), "mine");
     std::string name;
-    ASSERT_TRUE(CommitOutputFile(&pass, &f, names, &name));
+    ASSERT_TRUE(CommitOutputFile(&output, &f, names, &name));
     DropOutputFile(&f);
     EXPECT_EQ(name, c.want);
     EXPECT_EQ(ReadFile(dir.Path(name)), "mine");
-    EXPECT_EQ(pass.written[name], 2);
+    EXPECT_EQ(output.written[name], 2);
   }
   ResetOptions();
 }

@@ -1,0 +1,124 @@
+#include "driver/encodings.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "catalogue/grouping.h"
+#include "decoding/decode.h"
+#include "decoding/line_file.h"
+#include "yenc/pass.h"
+
+bool DetectEncoding(Encodings* encodings, const ArticleLine& line,
+                    Segment* seg) {
+  return DetectYencPart(&encodings->yenc, line, seg);
+}
+
+namespace {
+
+// Links `segments` behind the end of the list at `*head`.
+void AppendSegments(Segment** head, const std::vector<Segment*>& segments) {
+  Segment** link = head;
+  while (*link) link = &(*link)->next;
+  for (Segment* s : segments) {
+    *link = s;
+    link = &s->next;
+  }
+  *link = nullptr;
+}
+
+}  // namespace
+
+void SortFiles(Segment** head, Encodings* encodings) {
+  int counter = 1;
+  GroupFiles(*head, &counter);
+  GroupYencPostings(&encodings->yenc, &counter);
+  std::vector<Segment*> unplaced;
+  UnplacedYencSegments(encodings->yenc, &unplaced);
+  FinishSort(head, unplaced, counter - 1);
+  std::vector<Segment*> order;
+  YencDecodeOrder(encodings->yenc, &order);
+  AppendSegments(head, order);
+}
+
+namespace {
+
+// The records of one pass: what the encodings share, and each one's own.
+struct Passes {
+  PassOutput output;
+  UuPass uu;
+  YencPass yenc;
+};
+
+// Plain input is read by the uuencoded pass; a line that begins a part of
+// another encoding goes to that encoding's stream.
+void DecodePlainLines(Passes* p, Segment* seg, LineFile* in, int64_t limit) {
+  while (NextUuLine(&p->uu, seg, in, limit)) {
+    PlainLine line{.text = {p->uu.line, in->length},
+                   .line_start = p->uu.line_start,
+                   .seg = seg,
+                   .in = in,
+                   .limit = limit};
+    if (DecodeYencPlainLine(&p->yenc, line)) continue;
+    if (!HandleUuLine(&p->uu, seg, in)) return;
+  }
+}
+
+void DecodeSegment(Passes* p, Segment* seg) {
+  // What no file took is text for the -errors file, whatever it carries.
+  if (seg->encoding.kind == Encoding::kUuencoded || seg->group <= 0) {
+    if (!IsPlainSegment(seg)) {
+      DecodeUuSegment(&p->uu, seg);
+      return;
+    }
+    LineFile in;
+    int64_t limit = -1;
+    if (!OpenUuSegment(&p->uu, seg, &in, &limit)) return;
+    DecodePlainLines(p, seg, &in, limit);
+    EndUuSegment(&p->uu, seg, &in);
+    return;
+  }
+  // The segments of other encodings come after every uuencoded one.
+  EndUuFile(&p->uu);
+  switch (seg->encoding.kind) {
+    case Encoding::kYenc:
+      DecodeYencSegment(&p->yenc, seg);
+      break;
+    case Encoding::kUuencoded:
+      break;
+  }
+}
+
+DecodeOutcome RunPass(Segment* list, bool pass_over_directories,
+                      const Encodings* encodings) {
+  std::printf("\n");
+  Passes p;
+  BeginOutput(&p.output, list);
+  BeginUuPass(&p.uu, &p.output, pass_over_directories);
+  BeginYencPass(&p.yenc, &p.output, encodings ? &encodings->yenc : nullptr);
+  if (!list) {
+    LineFile in;
+    UseStdin(&in);
+    DecodePlainLines(&p, nullptr, &in, -1);
+  }
+  for (Segment* s = list; s && !p.output.outcome.article_unreadable;
+       s = s->next)
+    DecodeSegment(&p, s);
+  EndUuPass(&p.uu);
+  EndYencPass(&p.yenc);
+  EndOutput(&p.output);
+  return p.output.outcome;
+}
+
+}  // namespace
+
+DecodeOutcome decode(Segment* list, const Encodings& encodings) {
+  return RunPass(list, false, &encodings);
+}
+
+DecodeOutcome decode(Segment* list) { return RunPass(list, false, nullptr); }
+
+DecodeOutcome decode_p(Segment** head, int first, int end, char** argv,
+                       bool pass_over_directories) {
+  MakePlainList(head, first, end, argv);
+  return RunPass(*head, pass_over_directories, nullptr);
+}
