@@ -10,7 +10,6 @@
 #include "in_process.h"
 #include "log/log.h"
 #include "quillon.h"
-#include "testing.h"
 
 namespace {
 
@@ -40,7 +39,7 @@ void CheckNormal(const std::string& path) {
 
 // The directories and entries that a rewrite leaving out `prefix` (if
 // given) writes, or that a load gives: a load pushes each entry at the head,
-// and entries of CWD load unflagged.
+// and entries of the list's CWD load unflagged.
 std::string Written(const LogList& list, const char* prefix, bool loaded) {
   std::string out;
   for (const LogDir* d = list.first; d; d = d->next) {
@@ -49,7 +48,7 @@ std::string Written(const LogList& list, const char* prefix, bool loaded) {
     std::string entries;
     for (const LogEntry* e = d->entries; e; e = e->next) {
       std::string line = std::string("@") + e->name + "\n";
-      if (loaded && e->flag != (CWD != d->dir ? 1 : 0))
+      if (loaded && e->flag != (list.CWD != d->dir ? 1 : 0))
         Fail("entry loaded with the wrong flag");
       if (loaded) entries.insert(0, line);
       if (!loaded && e->flag) entries += line;
@@ -63,11 +62,11 @@ void RunLog(const std::string& dir, const std::string& text) {
   std::string log = dir + "/log";
   std::ofstream(log, std::ios::binary) << text;
   setenv("QUILLONLOG", log.c_str(), 1);
-  ResetOptions();
-  CWD = dir;
+  Options options;
 
   LogList list;
-  if (!LoadDlist(&list)) Fail("the log could not be read");
+  list.CWD = dir;
+  if (!LoadDlist(&list, options)) Fail("the log could not be read");
   Lookup(&list, "1");
   Lookup(&list, "../../x/2");
   Lookup(&list, "/3");
@@ -79,13 +78,14 @@ void RunLog(const std::string& dir, const std::string& text) {
   }
   CheckNormal(text);
   std::string prefix = list.first ? list.first->dir : ".:.";
-  LOGUPDATE = true;
-  bool rewritten = UpdateDlist(list, prefix.c_str());
+  list.LOGUPDATE = true;
+  bool rewritten = UpdateDlist(list, prefix.c_str(), options);
   EndInput();
   if (!rewritten) Fail("the log could not be rewritten");
 
   LogList again;
-  if (!LoadDlist(&again)) Fail("the log written could not be read");
+  again.CWD = dir;
+  if (!LoadDlist(&again, options)) Fail("the log written could not be read");
   if (Written(again, nullptr, true) != Written(list, prefix.c_str(), false))
     Fail("the log read back differs from what was written");
 }

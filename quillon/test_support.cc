@@ -70,26 +70,27 @@ std::string Uuencode(const std::string& data, const std::string& name,
   return "begin " + mode + " " + name + "\n" + UuencodeLines(data) + "`\nend\n";
 }
 
-void clean(Segment* list) {
-  PassOutput output;
-  output.list = list;
-  CleanFinished(&output);
+Records* TestRecords() {
+  static Records records;
+  return &records;
 }
 
-LogList LoadLogText(const std::string& text) {
+void clean(PassOutput* output, Segment* list) {
+  output->list = list;
+  CleanFinished(output);
+}
+
+LogList LoadLogText(const std::string& text, const std::string& cwd) {
   TempDir dir;
   std::string path = dir.Path("log");
   WriteFile(path, text);
   const char* set = std::getenv("QUILLONLOG");
   std::string saved = set ? set : "";
-  const char* logfile = LOGFILE;
-  bool quiet = QUIET;
   setenv("QUILLONLOG", path.c_str(), 1);
-  QUIET = true;
   LogList list;
-  LoadDlist(&list);
-  QUIET = quiet;
-  LOGFILE = logfile;
+  list.CWD = cwd;
+  LoadDlist(&list, Options{.QUIET = true});
+  list.LOGFILE = nullptr;
   if (set)
     setenv("QUILLONLOG", saved.c_str(), 1);
   else

@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <string>
 
+#include "decoding/output.h"
 #include "log/log.h"
 #include "quillon.h"
-#include "testing.h"
 
 // A fresh empty directory under the system's temporary directory, removed
 // with everything in it when the object goes.
@@ -19,6 +19,9 @@ struct TempDir {
   std::string Path(const std::string& name) const { return path + "/" + name; }
   std::string path;
 };
+
+// Where the unit tests make their records: kept as long as the tests run.
+Records* TestRecords();
 
 void WriteFile(const std::string& path, const std::string& contents);
 std::string ReadFile(const std::string& path);
@@ -32,27 +35,21 @@ std::string Uuencode(const std::string& data, const std::string& name,
 std::string UuencodeLines(const std::string& data);
 
 // The list that LoadDlist makes of a log holding `text` ("*DIR" lines, each
-// followed by its "@NAME" entries), read without a word; QUILLONLOG and
-// LOGFILE are as they were before.
-LogList LoadLogText(const std::string& text);
+// followed by its "@NAME" entries), read without a word; QUILLONLOG is as it
+// was before, and the list names no log file. `cwd` is the current
+// directory of the run that loads it.
+LogList LoadLogText(const std::string& text, const std::string& cwd = "");
 // Deletes (under -delete) and flags in the log every input file all of whose
-// segments are processed (MarkProcessed), within the pass index of `list`.
-void clean(Segment* list);
+// segments are processed (MarkProcessed), within the pass index that
+// `output` holds of `list`.
+void clean(PassOutput* output, Segment* list);
 
 // Hooks into the product, defined beside what they reach.
 
-// The fast ways of the uuencoded pass for full data lines (on unless turned
-// off), to compare their results with the general way's.
-void UseDecodeFastPaths(bool on);
-
-// Unnamed temporary output files (on unless turned off); off, each output
-// file is written under a hidden name, as where the file system has none.
-void UseUnnamedTemporaryFiles(bool on);
-
 // The use counter of a begin string, its raise by one, and `name` numbered
 // with a count, as checkname does them.
-uint64_t DosUseCount(char* begin);
-void RaiseDosUseCount(char* begin);
+uint64_t DosUseCount(Records* records, char* begin);
+void RaiseDosUseCount(Records* records, char* begin);
 void NumberDosName(char* name, uint64_t count);
 
 #endif  // QUILLON_TEST_SUPPORT_H_

@@ -307,14 +307,14 @@ void GroupFiles(Segment* head, int* counter) {
 }
 
 void FinishSort(Segment** head, const std::vector<Segment*>& unplaced,
-                int files) {
-  if (!QUIET) ListUnplaced(*head, unplaced);
+                int files, const Options& options) {
+  if (!options.QUIET) ListUnplaced(*head, unplaced);
   Reorder(head);
   std::printf("%d complete (non-segmented) files found.\n", files);
 }
 
-void SortFiles(Segment** head) {
+void SortFiles(Segment** head, const Options& options) {
   int counter = 1;
   GroupFiles(*head, &counter);
-  FinishSort(head, {}, counter - 1);
+  FinishSort(head, {}, counter - 1, options);
 }

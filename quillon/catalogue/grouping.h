@@ -14,11 +14,11 @@ void GroupFiles(Segment* head, int* counter);
 // no file took (the catalogue's, then those of `unplaced`), reorders the
 // catalogue into decode order and prints the number of files found.
 void FinishSort(Segment** head, const std::vector<Segment*>& unplaced,
-                int files);
+                int files, const Options& options);
 
 // Gives every segment a group, lists what could not be placed, and reorders
 // the catalogue into decode order: GroupFiles and FinishSort for the
 // catalogue alone.
-void SortFiles(Segment** head);
+void SortFiles(Segment** head, const Options& options);
 
 #endif  // QUILLON_CATALOGUE_GROUPING_H_

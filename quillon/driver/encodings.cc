@@ -28,13 +28,13 @@ void AppendSegments(Segment** head, const std::vector<Segment*>& segments) {
 
 }  // namespace
 
-void SortFiles(Segment** head, Encodings* encodings) {
+void SortFiles(Segment** head, Encodings* encodings, const Options& options) {
   int counter = 1;
   GroupFiles(*head, &counter);
   GroupYencPostings(&encodings->yenc, &counter);
   std::vector<Segment*> unplaced;
   UnplacedYencSegments(encodings->yenc, &unplaced);
-  FinishSort(head, unplaced, counter - 1);
+  FinishSort(head, unplaced, counter - 1, options);
   std::vector<Segment*> order;
   YencDecodeOrder(encodings->yenc, &order);
   AppendSegments(head, order);
@@ -89,10 +89,12 @@ void DecodeSegment(Passes* p, Segment* seg) {
 }
 
 DecodeOutcome RunPass(Segment* list, bool pass_over_directories,
-                      const Encodings* encodings) {
+                      const Encodings* encodings, const Options& options,
+                      Records* records, const PassWays& ways) {
   std::printf("\n");
   Passes p;
-  BeginOutput(&p.output, list);
+  p.uu.fast_paths = ways.fast_paths;
+  BeginOutput(&p.output, list, options, records, ways);
   BeginUuPass(&p.uu, &p.output, pass_over_directories);
   BeginYencPass(&p.yenc, &p.output, encodings ? &encodings->yenc : nullptr);
   if (!list) {
@@ -111,14 +113,20 @@ DecodeOutcome RunPass(Segment* list, bool pass_over_directories,
 
 }  // namespace
 
-DecodeOutcome decode(Segment* list, const Encodings& encodings) {
-  return RunPass(list, false, &encodings);
+DecodeOutcome decode(Segment* list, const Encodings& encodings,
+                     const Options& options, Records* records,
+                     const PassWays& ways) {
+  return RunPass(list, false, &encodings, options, records, ways);
 }
 
-DecodeOutcome decode(Segment* list) { return RunPass(list, false, nullptr); }
+DecodeOutcome decode(Segment* list, const Options& options, Records* records,
+                     const PassWays& ways) {
+  return RunPass(list, false, nullptr, options, records, ways);
+}
 
 DecodeOutcome decode_p(Segment** head, int first, int end, char** argv,
-                       bool pass_over_directories) {
-  MakePlainList(head, first, end, argv);
-  return RunPass(*head, pass_over_directories, nullptr);
+                       const Options& options, Records* records,
+                       bool pass_over_directories, const PassWays& ways) {
+  MakePlainList(records, head, first, end, argv);
+  return RunPass(*head, pass_over_directories, nullptr, options, records, ways);
 }

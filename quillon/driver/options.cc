@@ -99,38 +99,38 @@ bool CheckOptions(int argc, char** argv, int* first, const char** list) {
   return true;
 }
 
-void SetOption(int option, char* value, Keywords* keywords) {
+void SetOption(int option, char* value, Options* options, Keywords* keywords) {
   if (TakesArgument(option) && !value) return;
   switch (option) {
     case kDelete:
-      DEL = true;
+      options->DEL = true;
       break;
     case kQuiet:
-      QUIET = true;
+      options->QUIET = true;
       break;
     case kExtended:
-      EXT = true;
+      options->EXT = true;
       break;
     case kDest:
-      DESTDIR = value;
+      options->DESTDIR = value;
       break;
     case kMode:
-      ParseMode(value, &FMODE);
+      ParseMode(value, &options->FMODE);
       break;
     case kPlain:
-      PLAIN = true;
+      options->PLAIN = true;
       break;
     case kDir:
-      DIR = true;
+      options->DIR = true;
       break;
     case kKeywords:
       KeySplit(keywords->table, value, &keywords->count);
       break;
     case kErrors:
-      ERRFILE = value;
+      options->ERRFILE = value;
       break;
     case kDos:
-      DOS = true;
+      options->DOS = true;
       break;
   }
 }

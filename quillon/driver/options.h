@@ -3,6 +3,7 @@
 #define QUILLON_DRIVER_OPTIONS_H_
 
 #include "catalogue/caption.h"
+#include "quillon.h"
 
 enum Option {
   kDelete = 1,
@@ -43,8 +44,8 @@ bool ParseMode(const char* text, int* mode);
 bool CheckOptions(int argc, char** argv, int* first, const char** list);
 
 // Makes the setting of `option` (any but -log, -unlog and -files) in its
-// option global or in `keywords`; `value` is its argument, or null when it
-// has none.
-void SetOption(int option, char* value, Keywords* keywords);
+// field of `options` or in `keywords`; `value` is its argument, or null when
+// it has none.
+void SetOption(int option, char* value, Options* options, Keywords* keywords);
 
 #endif  // QUILLON_DRIVER_OPTIONS_H_

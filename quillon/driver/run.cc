@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include "catalogue/poster_pool.h"
@@ -28,7 +29,9 @@ struct Run {
   Run(const Run&) = delete;
   Run& operator=(const Run&) = delete;
 
-  LogList log;
+  Options options;
+  Records records;  // every segment and text of the run
+  LogList log;      // with the current directory at the start (CWD)
   Segment* catalogue = nullptr;
   Encodings encodings;  // the records of the other encodings
   PosterPool pool;
@@ -51,17 +54,15 @@ int Decoded(Run* run, const DecodeOutcome& outcome) {
   return Status(*run);
 }
 
-// Reads CWD without any length limit; empty when it cannot be read.
-void ReadCwd() {
+// Reads the current directory without any length limit; empty when it
+// cannot be read.
+std::string ReadCwd() {
   std::vector<char> buf(256);
   while (getcwd(buf.data(), buf.size()) == nullptr) {
-    if (errno != ERANGE) {
-      CWD.clear();
-      return;
-    }
+    if (errno != ERANGE) return std::string();
     buf.resize(buf.size() * 2);
   }
-  CWD = buf.data();
+  return buf.data();
 }
 
 // -log and -unlog act at once, in their place among the options.
@@ -69,15 +70,17 @@ void LogCommand(Run* run, int option, const char* value) {
   run->stop = true;
   if (!value) return;
   if (option == kLog) {
-    if (!logdir(value, &run->lock)) run->failed = true;
+    if (!logdir(run->log.CWD, value, &run->lock)) run->failed = true;
     return;
   }
-  if (!LockLog(&run->lock) || !LoadDlist(&run->log)) {
+  if (!LockLog(&run->lock) || !LoadDlist(&run->log, run->options)) {
     run->failed = true;
     return;
   }
-  LOGUPDATE = true;
-  if (!UpdateDlist(run->log, LogDirPath(value).c_str())) run->failed = true;
+  run->log.LOGUPDATE = true;
+  if (!UpdateDlist(run->log, LogDirPath(run->log.CWD, value).c_str(),
+                   run->options))
+    run->failed = true;
 }
 
 // The option words, all checked already, take effect in command-line order.
@@ -88,7 +91,7 @@ void ReadOptions(Run* run, char** argv) {
     if (option == kLog || option == kUnlog) {
       LogCommand(run, option, value);
     } else if (option != kFiles) {
-      SetOption(option, value, &run->keywords);
+      SetOption(option, value, &run->options, &run->keywords);
     }
   }
 }
@@ -109,9 +112,12 @@ bool ReadCommandLine(Run* run, int argc, char** argv) {
 // file holds none.
 int ScanRun(Run* run) {
   // Another run with the log goes first, and no article is read without it.
-  if (!LockLog(&run->lock) || !LoadDlist(&run->log)) return 1;
+  const Options& options = run->options;
+  if (!LockLog(&run->lock) || !LoadDlist(&run->log, options)) return 1;
   std::printf("\n");
   ScanState scan;
+  scan.options = &options;
+  scan.records = &run->records;
   scan.log_list = &run->log;
   scan.catalogue = &run->catalogue;
   scan.encodings = &run->encodings;
@@ -123,18 +129,20 @@ int ScanRun(Run* run) {
   ScanResult result = ScanArticles(&scan, 0, end, run->files.data(), &count);
   if (scan.failed) run->failed = true;
   if (result == kScanFallBack) {
-    if (!QUIET) std::printf("Found ordinary uuencoded files.\n");
-    return Decoded(run,
-                   decode_p(&run->catalogue, 0, end, run->files.data(), true));
+    if (!options.QUIET) std::printf("Found ordinary uuencoded files.\n");
+    return Decoded(run, decode_p(&run->catalogue, 0, end, run->files.data(),
+                                 options, &run->records, true));
   }
-  if (!QUIET) std::printf("\nFound %d uuencoded file segments.\n", count);
+  if (!options.QUIET)
+    std::printf("\nFound %d uuencoded file segments.\n", count);
   // Also after failures: finding nothing at all has a status of its own.
   if (count == 0) return 2;
-  SortFiles(&run->catalogue, &run->encodings);
-  DecodeOutcome outcome = decode(run->catalogue, run->encodings);
+  SortFiles(&run->catalogue, &run->encodings, options);
+  DecodeOutcome outcome =
+      decode(run->catalogue, run->encodings, options, &run->records);
   if (outcome.article_unreadable) return Decoded(run, outcome);
   std::printf("\n");
-  if (!UpdateDlist(run->log, ".:.")) run->failed = true;
+  if (!UpdateDlist(run->log, ".:.", options)) run->failed = true;
   return Decoded(run, outcome);
 }
 
@@ -144,20 +152,21 @@ int QuillonMain(int argc, char** argv) {
   // Only these two exact first words; any other "--" word stays unknown.
   int status = 0;
   if (HelpOrVersion(argc, argv, &status)) return status;
-  ReadCwd();
   Run run;
+  run.log.CWD = ReadCwd();
   if (!ReadCommandLine(&run, argc, argv)) return 1;
   if (run.stop) return Status(run);
-  if (!QUIET) std::printf("Quillon ver %s\n", QUILLON_VERSION);
+  const Options& options = run.options;
+  if (!options.QUIET) std::printf("Quillon ver %s\n", QUILLON_VERSION);
   // Standard input given as the list is not data as well: an empty list is
   // a run over no file.
   if (run.files.empty() && !run.list_name)
-    return Decoded(&run, decode(nullptr));
-  if (PLAIN) {
+    return Decoded(&run, decode(nullptr, options, &run.records));
+  if (options.PLAIN) {
     if (run.files.empty()) return Status(run);
     return Decoded(
         &run, decode_p(&run.catalogue, 0, static_cast<int>(run.files.size()),
-                       run.files.data()));
+                       run.files.data(), options, &run.records));
   }
   return ScanRun(&run);
 }

@@ -10,6 +10,8 @@
 
 // What the scan needs of the driver's run state.
 struct ScanState {
+  const Options* options = nullptr;
+  Records* records = nullptr;  // where the scan makes its records
   LogList* log_list = nullptr;
   Segment** catalogue = nullptr;
   // The records of the other encodings: segments that carry one never

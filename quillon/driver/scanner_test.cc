@@ -27,9 +27,10 @@ std::string Headers(int lines, const std::string& subject,
 
 struct Scan {
   Scan() {
-    ResetOptions();
-    QUIET = true;
+    options.QUIET = true;
     meminit(&pool);
+    state.options = &options;
+    state.records = &records;
     state.log_list = &log;
     state.catalogue = &catalogue;
     state.encodings = &encodings;
@@ -49,6 +50,8 @@ struct Scan {
     for (Segment* s = catalogue; s; s = s->next) out.push_back(s);
     return out;
   }
+  Options options;
+  ::Records records;
   LogList log;
   // The record a yEnc segment carries.
   const YencPart& Part(const Segment* s) const {
@@ -140,7 +143,7 @@ TEST(Scanner, HeaderLinesAreReadWhole) {
   Scan scan;
   scan.Run({dir.Path("six"), dir.Path("five")});
   Scan extended;
-  EXT = true;
+  extended.options.EXT = true;
   extended.Run({dir.Path("batch")});
   std::vector<Segment*> records = scan.Records();
   records.push_back(extended.catalogue);
@@ -236,7 +239,7 @@ TEST(Scanner, ExtendedFileHoldsSeveralArticles) {
                      Headers(6, "a.bin (3/3)") + body;
   WriteFile(dir.Path("batch"), text);
   Scan scan;
-  EXT = true;
+  scan.options.EXT = true;
   scan.Run({dir.Path("batch")});
   auto records = scan.Records();
   ASSERT_EQ(records.size(), 3u);
@@ -260,7 +263,7 @@ TEST(Scanner, ExtendedSubjectLineBeginsTheNextArticle) {
       body;
   WriteFile(dir.Path("batch"), text);
   Scan scan;
-  EXT = true;
+  scan.options.EXT = true;
   scan.Run({dir.Path("batch")});
   ASSERT_EQ(scan.count, 1);
   EXPECT_STREQ(scan.catalogue->caption, "DATA.BIN (1/1)");
@@ -310,7 +313,7 @@ TEST(Scanner, RestOfARejectedArticleDoesNotStartTheFallBack) {
   WriteFile(dir.Path("batch"), "Subject: dog pics\n\nhello\n");
   char words[] = "-dog";
   Scan scan;
-  EXT = true;
+  scan.options.EXT = true;
   KeySplit(scan.keywords, words, &scan.state.keyword_count);
   EXPECT_EQ(scan.Run({dir.Path("batch")}), kScanDone);
   EXPECT_EQ(scan.count, 0);
@@ -323,7 +326,7 @@ TEST(Scanner, KeywordRejectionUnderExtendedReadsOnAfterTheSubject) {
             Headers(6, "cat pics") + body + Headers(6, "dog pics") + body);
   char words[] = "-cat";
   Scan scan;
-  EXT = true;
+  scan.options.EXT = true;
   KeySplit(scan.keywords, words, &scan.state.keyword_count);
   scan.Run({dir.Path("batch")});
   ASSERT_EQ(scan.count, 1);
@@ -501,7 +504,7 @@ TEST(Scanner, ExtendedBatchOfYencParts) {
   std::string text = first + Headers(6, "a b.bin (2/3)") + YencPart2();
   WriteFile(dir.Path("batch"), text);
   Scan scan;
-  EXT = true;
+  scan.options.EXT = true;
   scan.Run({dir.Path("batch")});
   ASSERT_EQ(scan.yenc.size(), 2u);
   EXPECT_EQ(scan.yenc[0]->offset, 0);

@@ -111,9 +111,10 @@ void WriteDlist(std::FILE* out, const LogList& list, const char* prefix) {
 
 // Rewrites the log (see OpenRewrite). A log that may not be rewritten is
 // left exactly as it is, before anything is printed.
-bool RewriteLog(const LogList& list, const char* prefix) {
-  if (!*LOGFILE) return false;  // else the temporary file lands in CWD
-  std::string target = RewriteTarget(LOGFILE);
+bool RewriteLog(const LogList& list, const char* prefix, bool quiet) {
+  // Else the temporary file lands in the current directory.
+  if (!*list.LOGFILE) return false;
+  std::string target = RewriteTarget(list.LOGFILE);
   std::string temp;
   int fd = OpenRewrite(target, &temp);
   if (fd < 0) return false;
@@ -123,7 +124,7 @@ bool RewriteLog(const LogList& list, const char* prefix) {
     if (!temp.empty()) unlink(temp.c_str());
     return false;
   }
-  if (!QUIET) std::printf("Updating %s\n", LOGFILE);
+  if (!quiet) std::printf("Updating %s\n", list.LOGFILE);
   WriteDlist(out, list, prefix);
   bool written = std::fflush(out) == 0 && !std::ferror(out);
   if (std::fclose(out) != 0) written = false;
@@ -224,12 +225,12 @@ LogDir* getptrptr(LogList* list, const char* path) {
 }
 
 // A new entry pushed at the head of `dir`'s entries; its flag is 1 when
-// `from` is given and differs from CWD.
+// `from` is given and differs from the list's CWD.
 LogEntry* addtolist(LogList* list, LogDir* dir, const char* name,
                     const char* from) {
   LogEntry* entry = &list->entries.emplace_back();
   entry->name = Keep(list, name);
-  entry->flag = from && CWD != from ? 1 : 0;
+  entry->flag = from && list->CWD != from ? 1 : 0;
   entry->next = dir->entries;
   dir->entries = entry;
   // The newest of equal names is the one a walk of the list finds first.
@@ -266,15 +267,15 @@ bool LockLog(int* lock) {
   return true;
 }
 
-bool LoadDlist(LogList* list) {
-  LOGFILE = std::getenv("QUILLONLOG");
-  if (!LOGFILE) return true;
+bool LoadDlist(LogList* list, const Options& options) {
+  list->LOGFILE = std::getenv("QUILLONLOG");
+  if (!list->LOGFILE) return true;
   bool missing;
-  std::FILE* in = OpenLog(LOGFILE, &missing);
+  std::FILE* in = OpenLog(list->LOGFILE, &missing);
   if (!in && missing) return true;
   bool read = false;
   if (in) {
-    if (!QUIET) std::printf("Reading %s\n", LOGFILE);
+    if (!options.QUIET) std::printf("Reading %s\n", list->LOGFILE);
     LogDir* current = nullptr;
     read = EachLine(in, [&](const char* line) {
       if (line[0] == '*') {
@@ -289,23 +290,23 @@ bool LoadDlist(LogList* list) {
   return read;
 }
 
-bool logdir(const char* dir, int* lock) {
+bool logdir(const std::string& cwd, const char* dir, int* lock) {
   struct stat st;
   if (stat(dir, &st) != 0 || !S_ISDIR(st.st_mode)) {
     ErrorLine("quillon: %s is not a directory\n", dir);
     return false;
   }
-  LOGFILE = std::getenv("QUILLONLOG");
-  if (!LOGFILE) {
+  const char* logfile = std::getenv("QUILLONLOG");
+  if (!logfile) {
     // Said, but not a failure of the run.
     ErrorLine("quillon: QUILLONLOG enviroment variable not set\n");
     return true;
   }
   if (!LockLog(lock)) return false;
-  std::string path = LogDirPath(dir);
+  std::string path = LogDirPath(cwd, dir);
   bool failed;
-  if (HasDirectoryLine(LOGFILE, path, &failed)) return true;
-  std::FILE* out = failed ? nullptr : std::fopen(LOGFILE, "a");
+  if (HasDirectoryLine(logfile, path, &failed)) return true;
+  std::FILE* out = failed ? nullptr : std::fopen(logfile, "a");
   if (!out) {
     ErrorLine("quillon: can't open log file\n");
     return false;
@@ -329,8 +330,8 @@ int inDlist(LogList* list, const char* file, LogEntry** entry) {
 int LookUpLogged(LogList* list, const char* file, LogPlace* place) {
   place->logged = false;
   // Without a current directory a relative name has no known place.
-  if (file[0] != '/' && CWD.empty()) return 0;
-  std::string path = MakePath(file);
+  if (file[0] != '/' && list->CWD.empty()) return 0;
+  std::string path = MakePath(list->CWD, file);
   if (!FindRoot(*list, path)) return 0;
 
   place->logged = true;
@@ -341,43 +342,39 @@ int LookUpLogged(LogList* list, const char* file, LogPlace* place) {
   if (dir == list->by_path.end()) return 0;
   LogEntry* e = FindEntry(*list, dir->second.dir, place->name);
   if (!e) return 0;
-  LOGUPDATE = true;
+  list->LOGUPDATE = true;
   e->flag = 1;
   return 1;
 }
 
 LogEntry* EnterLogged(LogList* list, const LogPlace& place) {
   if (!place.logged) return nullptr;
-  LOGUPDATE = true;
+  list->LOGUPDATE = true;
   LogDir* dir = getptrptr(list, place.dir.c_str());
   return addtolist(list, dir, place.name.c_str(), nullptr);
 }
 
-bool UpdateDlist(const LogList& list, const char* prefix) {
-  if (!LOGFILE || !LOGUPDATE) return true;
-  if (RewriteLog(list, prefix)) return true;
+bool UpdateDlist(const LogList& list, const char* prefix,
+                 const Options& options) {
+  if (!list.LOGFILE || !list.LOGUPDATE) return true;
+  if (RewriteLog(list, prefix, options.QUIET)) return true;
   ErrorLine("quillon: can't open log file\n");
   return false;
 }
 
-std::string LogDirPath(const char* dir) {
+std::string LogDirPath(const std::string& cwd, const char* dir) {
   // Without a current directory a relative path has no known place; an
   // empty one stays the prefix of every directory.
-  if (!dir[0] || (dir[0] != '/' && CWD.empty())) return dir;
-  return MakePath(dir);
+  if (!dir[0] || (dir[0] != '/' && cwd.empty())) return dir;
+  return MakePath(cwd, dir);
 }
 
-const char* MakePath(const char* path) {
-  static std::string tempstr;
-  if (path[0] == '/') {
-    tempstr = NormalisePath(path);
-  } else {
-    std::string absolute = CWD;
-    absolute += '/';
-    absolute += path;
-    tempstr = NormalisePath(absolute);
-  }
-  return tempstr.c_str();
+std::string MakePath(const std::string& cwd, const char* path) {
+  if (path[0] == '/') return NormalisePath(path);
+  std::string absolute = cwd;
+  absolute += '/';
+  absolute += path;
+  return NormalisePath(absolute);
 }
 
 std::string NormalisePath(std::string_view path) {

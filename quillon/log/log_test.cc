@@ -20,23 +20,16 @@ using testing::internal::GetCapturedStdout;
 class LogTest : public testing::Test {
  protected:
   void SetUp() override {
-    ResetOptions();
-    saved_cwd_ = CWD;
-    CWD = "/home/u";
     log_ = tmp_.Path("newslog");
     setenv("QUILLONLOG", log_.c_str(), 1);
   }
-  void TearDown() override {
-    unsetenv("QUILLONLOG");
-    ResetOptions();
-    CWD = saved_cwd_;
-  }
+  void TearDown() override { unsetenv("QUILLONLOG"); }
 
   // A run that starts with the log loaded.
   LogList Load() {
-    LOGUPDATE = false;
     LogList list;
-    LoadDlist(&list);
+    list.CWD = cwd_;
+    LoadDlist(&list, options_);
     return list;
   }
 
@@ -53,15 +46,16 @@ class LogTest : public testing::Test {
 
   // The -unlog sequence.
   bool Unlog(LogList* list, const char* prefix) {
-    if (!LoadDlist(list)) return false;
-    LOGUPDATE = true;
-    return UpdateDlist(*list, prefix);
+    list->CWD = cwd_;
+    if (!LoadDlist(list, options_)) return false;
+    list->LOGUPDATE = true;
+    return UpdateDlist(*list, prefix, options_);
   }
 
   // -log with `dir`, its lock let go at once.
   bool AddDir(const std::string& dir) {
     int lock = -1;
-    bool added = logdir(dir.c_str(), &lock);
+    bool added = logdir(cwd_, dir.c_str(), &lock);
     if (lock >= 0) close(lock);
     return added;
   }
@@ -69,14 +63,15 @@ class LogTest : public testing::Test {
   std::string Rewrite(const std::string& before, const char* prefix = ".:.") {
     WriteFile(log_, before);
     LogList list = Load();
-    LOGUPDATE = true;
-    EXPECT_TRUE(UpdateDlist(list, prefix));
+    list.LOGUPDATE = true;
+    EXPECT_TRUE(UpdateDlist(list, prefix, options_));
     return ReadFile(log_);
   }
 
   TempDir tmp_;
   std::string log_;
-  std::string saved_cwd_;
+  std::string cwd_ = "/home/u";
+  Options options_;
 };
 
 TEST_F(LogTest, FullCycle) {
@@ -86,8 +81,8 @@ TEST_F(LogTest, FullCycle) {
   EXPECT_EQ(Scan(&list, "/spool/pics/101"), 0);
   EXPECT_EQ(Scan(&list, "/spool/pics/102"), 0);
   EXPECT_EQ(Scan(&list, "/spool/pics/103", false), 0);
-  EXPECT_TRUE(LOGUPDATE);
-  UpdateDlist(list, ".:.");
+  EXPECT_TRUE(list.LOGUPDATE);
+  UpdateDlist(list, ".:.", options_);
   EXPECT_EQ(ReadFile(log_), "*/spool/pics\n@102\n@101\n");
   EXPECT_EQ(GetCapturedStdout(),
             "Reading " + log_ + "\nUpdating " + log_ + "\n");
@@ -99,17 +94,17 @@ TEST_F(LogTest, FullCycle) {
   EXPECT_EQ(Scan(&list, "/spool/pics/103", false), 0);
   EXPECT_EQ(Scan(&list, "/spool/pics/104"), 0);
   EXPECT_EQ(Scan(&list, "/spool/pics/105"), 0);
-  UpdateDlist(list, ".:.");
+  UpdateDlist(list, ".:.", options_);
   EXPECT_EQ(ReadFile(log_), "*/spool/pics\n@105\n@104\n@101\n@102\n");
 
   // From inside the directory only the files named again are kept.
-  CWD = "/spool/pics";
+  cwd_ = "/spool/pics";
   list = Load();
   EXPECT_EQ(Scan(&list, "104"), 1);
-  UpdateDlist(list, ".:.");
+  UpdateDlist(list, ".:.", options_);
   EXPECT_EQ(ReadFile(log_), "*/spool/pics\n@104\n");
 
-  CWD = "/home/u";
+  cwd_ = "/home/u";
   list = LogList();
   Unlog(&list, "/spool/pics");
   EXPECT_EQ(ReadFile(log_), "");
@@ -138,12 +133,12 @@ TEST_F(LogTest, PathsUnderLogRoots) {
       {"/", "*/spool\n", "spool/x", "*/spool\n@x\n"},
   };
   for (const Case& c : cases) {
-    CWD = c.cwd;
+    cwd_ = c.cwd;
     WriteFile(log_, c.log);
     CaptureStdout();
     LogList list = Load();
     EXPECT_EQ(Scan(&list, c.file), 0) << c.file;
-    UpdateDlist(list, ".:.");
+    UpdateDlist(list, ".:.", options_);
     GetCapturedStdout();
     EXPECT_EQ(ReadFile(log_), c.after) << c.file;
   }
@@ -158,11 +153,11 @@ TEST_F(LogTest, FilesOutsideEveryRootAreNotLogged) {
     LogEntry* entry = &sentinel;
     EXPECT_EQ(inDlist(&list, file, &entry), 0);
     EXPECT_EQ(entry, nullptr);
-    EXPECT_FALSE(LOGUPDATE);
-    UpdateDlist(list, ".:.");
+    EXPECT_FALSE(list.LOGUPDATE);
+    UpdateDlist(list, ".:.", options_);
     EXPECT_EQ(GetCapturedStdout(), "Reading " + log_ + "\n");
   }
-  CWD.clear();  // the current directory could not be read
+  cwd_.clear();  // the current directory could not be read
   LogList list = LoadLogText("*/\n");
   LogEntry* entry = nullptr;
   EXPECT_EQ(inDlist(&list, "x", &entry), 0);
@@ -189,11 +184,11 @@ TEST_F(LogTest, MakePath) {
       {"/", "../a", "/a"},
   };
   for (const Case& c : cases) {
-    CWD = c.cwd;
-    EXPECT_STREQ(MakePath(c.path), c.absolute) << c.cwd << " " << c.path;
+    cwd_ = c.cwd;
+    EXPECT_EQ(MakePath(cwd_, c.path), c.absolute) << c.cwd << " " << c.path;
   }
-  CWD = "/" + std::string(5000, 'd');
-  EXPECT_EQ(std::string(MakePath("x")), CWD + "/x");
+  cwd_ = "/" + std::string(5000, 'd');
+  EXPECT_EQ(MakePath(cwd_, "x"), cwd_ + "/x");
 }
 
 TEST_F(LogTest, RewriteText) {
@@ -236,7 +231,7 @@ TEST_F(LogTest, TwoUnlogsShareOneList) {
 }
 
 TEST_F(LogTest, QuietAndUnsetVariable) {
-  QUIET = true;
+  options_.QUIET = true;
   WriteFile(log_, "*/a\n");
   CaptureStdout();
   LogList list;
@@ -244,14 +239,14 @@ TEST_F(LogTest, QuietAndUnsetVariable) {
   EXPECT_EQ(GetCapturedStdout(), "");
   EXPECT_EQ(ReadFile(log_), "");
 
-  QUIET = false;
+  options_.QUIET = false;
   unsetenv("QUILLONLOG");
   CaptureStdout();
   CaptureStderr();
   list = LogList();
   EXPECT_TRUE(Unlog(&list, "/a"));
   EXPECT_EQ(list.first, nullptr);
-  EXPECT_EQ(LOGFILE, nullptr);
+  EXPECT_EQ(list.LOGFILE, nullptr);
   EXPECT_TRUE(AddDir(tmp_.path));
   EXPECT_EQ(GetCapturedStderr(),
             "quillon: QUILLONLOG enviroment variable not set\n");
@@ -262,7 +257,7 @@ TEST_F(LogTest, MissingLogLoadsSilentlyAndUnlogCreatesIt) {
   CaptureStdout();
   LogList list = Load();
   EXPECT_EQ(list.first, nullptr);
-  EXPECT_STREQ(LOGFILE, log_.c_str());
+  EXPECT_STREQ(list.LOGFILE, log_.c_str());
   EXPECT_EQ(GetCapturedStdout(), "");
   CaptureStdout();
   Unlog(&list, "/a");
@@ -290,8 +285,8 @@ TEST_F(LogTest, FailedRewriteKeepsTheOldLog) {
   CaptureStdout();
   CaptureStderr();
   EXPECT_FALSE(Unlog(&list, "/a"));
-  LOGUPDATE = true;
-  EXPECT_FALSE(UpdateDlist(list, "/a"));
+  list.LOGUPDATE = true;
+  EXPECT_FALSE(UpdateDlist(list, "/a", options_));
   EXPECT_EQ(GetCapturedStderr(),
             "quillon: can't open log file\nquillon: can't open log file\n");
   EXPECT_EQ(GetCapturedStdout(), "");

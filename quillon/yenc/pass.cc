@@ -34,8 +34,8 @@ struct YencFile {
 };
 
 // The names of a posting's file, by the rules of uuencoded names.
-NameSearch NamesOf(const YencPosting& posting) {
-  std::string name = OutputName(posting.records.front().part->name);
+NameSearch NamesOf(const Options& options, const YencPosting& posting) {
+  std::string name = OutputName(options, posting.records.front().part->name);
   NameSearch names;
   names.base = name;
   names.owner = posting.group;
@@ -61,7 +61,8 @@ bool DecodeCopy(YencPass* pass, const YencRecord& copy, int fd,
     pass->output->outcome.failed = true;
     return false;
   }
-  int64_t limit = maxseek(pass->output->list, copy.seg, SizeOfLineFile(&in));
+  int64_t limit =
+      maxseek(*pass->output, pass->output->list, copy.seg, SizeOfLineFile(&in));
   SeekLine(&in, copy.seg->offset);
   *result = DecodeYencPart(&in, limit, *copy.part, fd);
   CloseLineFile(&in);
@@ -103,11 +104,12 @@ void WriteRange(YencPass* pass, const YencRange& range, YencFile* file) {
 // Opens the posting's output file; false, after the message, when it
 // cannot be created.
 bool OpenYencFile(YencPass* pass, const YencPosting& posting, YencFile* file) {
-  file->names = NamesOf(posting);
+  file->names = NamesOf(*pass->output->options, posting);
   file->name = file->names.first;
-  file->path = CreatePath(file->name.c_str());
+  file->path = CreatePath(*pass->output->options, file->name.c_str());
   if (!StartOutputFile(pass->output, file->names, &file->out)) return false;
-  fchmod(file->out.fd, FMODE ? static_cast<mode_t>(FMODE) : CreationMode());
+  int fmode = pass->output->options->FMODE;
+  fchmod(file->out.fd, fmode ? static_cast<mode_t>(fmode) : CreationMode());
   return true;
 }
 
@@ -126,7 +128,8 @@ bool WriteYencFile(YencPass* pass, const YencPosting& posting) {
   DropOutputFile(&file.out);
   if (placed) {
     file.name = name;
-    if (!QUIET) std::printf("yDecoding %s\n", name.c_str());
+    if (!pass->output->options->QUIET)
+      std::printf("yDecoding %s\n", name.c_str());
   }
   ReportParts(file);
   if (!placed || !file.parts_good) return false;
@@ -156,7 +159,8 @@ void DecodeYencSegment(YencPass* pass, Segment* seg) {
     pass->output->outcome.failed = true;
     return;
   }
-  for (const YencRecord& r : posting.records) MarkProcessed(r.seg);
+  for (const YencRecord& r : posting.records)
+    MarkProcessed(pass->output, r.seg);
   CleanFinished(pass->output);
 }
 

@@ -52,18 +52,16 @@ std::string Article(const std::string& name, const std::string& data,
 class YencPassTest : public testing::Test {
  protected:
   void SetUp() override {
-    ResetOptions();
-    QUIET = true;
-    DESTDIR = out.path.c_str();
+    options.QUIET = true;
+    options.DESTDIR = out.path.c_str();
   }
-  void TearDown() override { ResetOptions(); }
 
   // A yEnc segment of article `file`, as the scan records it.
   Segment* Add(const std::string& file, const std::string& text,
                const YencPart& part, int32_t time) {
     paths.push_back(std::make_unique<std::string>(in.Path(file)));
     WriteFile(*paths.back(), text);
-    Segment* s = NewSegment();
+    Segment* s = NewSegment(TestRecords());
     s->path = paths.back()->c_str();
     s->time = time;
     KeepYencPart(&encodings.yenc, s, part);
@@ -93,10 +91,11 @@ class YencPassTest : public testing::Test {
       *link = s;
       link = &s->next;
     }
-    return decode(head, encodings);
+    return decode(head, encodings, options, TestRecords());
   }
 
   TempDir in, out;
+  Options options;
   std::vector<std::unique_ptr<std::string>> paths;
   Encodings encodings;
 };
@@ -120,7 +119,7 @@ TEST_F(YencPassTest, GoodCopyWinsAndEveryCopyIsProcessed) {
 // With no good copy the file is still written, the error names the part,
 // and no article of the posting is processed or deleted.
 TEST_F(YencPassTest, PartWithoutGoodCopyKeepsThePostingsArticles) {
-  DEL = true;
+  options.DEL = true;
   const std::string data = RandomBytes(2000, 2);
   Segment* one = AddPart("1", "g.bin", data, {1, 2, 1, 1000});
   Segment* two = AddPart("2", "g.bin", data, {2, 2, 1001, 2000, true});
@@ -169,7 +168,7 @@ TEST_F(YencPassTest, EmptyFileIsWritten) {
 // The name rules of uuencoded files: the base name, a number where the run
 // has written that name for another file, and "yDecoding" shows it.
 TEST_F(YencPassTest, NamesFollowTheRulesOfUuencodedNames) {
-  QUIET = false;
+  options.QUIET = false;
   const std::string a = RandomBytes(500, 4), b = RandomBytes(700, 5);
   AddPart("1", "dir/same.bin", a, {1, 1, 1, 500});
   AddPart("2", "same.bin", b, {1, 1, 1, 700});
@@ -182,7 +181,7 @@ TEST_F(YencPassTest, NamesFollowTheRulesOfUuencodedNames) {
 }
 
 TEST_F(YencPassTest, DirRefusesNamesThatLeaveTheOutputDirectory) {
-  DIR = true;
+  options.DIR = true;
   const std::string data = RandomBytes(100, 6);
   Segment* s = AddPart("1", "../up.bin", data, {1, 1, 1, 100});
   CaptureStderr();

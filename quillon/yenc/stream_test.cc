@@ -119,11 +119,7 @@ TEST(YencStreamRanges, WholeCrcFromRangesEndToEnd) {
 
 class YencStreamTest : public testing::Test {
  protected:
-  void SetUp() override {
-    ResetOptions();
-    DESTDIR = out.path.c_str();
-  }
-  void TearDown() override { ResetOptions(); }
+  void SetUp() override { options.DESTDIR = out.path.c_str(); }
 
   // Decodes the texts as plain files, in this order.
   void Run(const std::vector<std::string>& texts) {
@@ -143,12 +139,14 @@ class YencStreamTest : public testing::Test {
     Segment* list = nullptr;
     CaptureStdout();
     CaptureStderr();
-    outcome = decode_p(&list, 0, static_cast<int>(argv.size()), argv.data());
+    outcome = decode_p(&list, 0, static_cast<int>(argv.size()), argv.data(),
+                       options, TestRecords());
     stdout_text = GetCapturedStdout();
     stderr_text = GetCapturedStderr();
   }
 
   TempDir in, out;
+  Options options;
   std::vector<std::string> paths;
   DecodeOutcome outcome;
   std::string stdout_text, stderr_text;
@@ -275,7 +273,7 @@ TEST_F(YencStreamTest, EmptyFile) {
 // Under -delete an input file is removed only when the yEnc files it held
 // parts of came out whole and sound.
 TEST_F(YencStreamTest, DeleteKeepsTheInputsOfAFaultyFile) {
-  DEL = true;
+  options.DEL = true;
   std::string good = RandomBytes(300, 7), shrt = RandomBytes(300, 8);
   Run({Part("g.bin", good, 1, 1, 150), Part("s.bin", shrt, 1, 1, 150),
        Part("g.bin", good, 2, 151, 300) + "text\n"});
