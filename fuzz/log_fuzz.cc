@@ -10,6 +10,7 @@
 #include "in_process.h"
 #include "log/log.h"
 #include "quillon.h"
+#include "reporter.h"
 
 namespace {
 
@@ -62,11 +63,11 @@ void RunLog(const std::string& dir, const std::string& text) {
   std::string log = dir + "/log";
   std::ofstream(log, std::ios::binary) << text;
   setenv("QUILLONLOG", log.c_str(), 1);
-  Options options;
+  Reporter reporter;  // standard output and error, as BeginInput set them
 
   LogList list;
   list.CWD = dir;
-  if (!LoadDlist(&list, options)) Fail("the log could not be read");
+  if (!LoadDlist(&list, &reporter)) Fail("the log could not be read");
   Lookup(&list, "1");
   Lookup(&list, "../../x/2");
   Lookup(&list, "/3");
@@ -79,13 +80,13 @@ void RunLog(const std::string& dir, const std::string& text) {
   CheckNormal(text);
   std::string prefix = list.first ? list.first->dir : ".:.";
   list.LOGUPDATE = true;
-  bool rewritten = UpdateDlist(list, prefix.c_str(), options);
+  bool rewritten = UpdateDlist(list, prefix.c_str(), &reporter);
   EndInput();
   if (!rewritten) Fail("the log could not be rewritten");
 
   LogList again;
   again.CWD = dir;
-  if (!LoadDlist(&again, options)) Fail("the log written could not be read");
+  if (!LoadDlist(&again, &reporter)) Fail("the log written could not be read");
   if (Written(again, nullptr, true) != Written(list, prefix.c_str(), false))
     Fail("the log read back differs from what was written");
 }

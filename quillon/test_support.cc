@@ -10,6 +10,35 @@
 #include "decoding/output.h"
 #include "quillon.h"
 
+namespace {
+
+std::string Take(std::FILE* stream, TestReporter::Buffer* buffer) {
+  std::fflush(stream);
+  std::string text(buffer->text + buffer->taken, buffer->size - buffer->taken);
+  buffer->taken = buffer->size;
+  return text;
+}
+
+}  // namespace
+
+TestReporter::TestReporter(bool quiet) {
+  reporter.out = open_memstream(&out.text, &out.size);
+  reporter.err = open_memstream(&err.text, &err.size);
+  if (!reporter.out || !reporter.err)
+    throw std::runtime_error("open_memstream failed");
+  reporter.quiet = quiet;
+}
+
+TestReporter::~TestReporter() {
+  std::fclose(reporter.out);
+  std::fclose(reporter.err);
+  std::free(out.text);
+  std::free(err.text);
+}
+
+std::string TestReporter::Out() { return Take(reporter.out, &out); }
+std::string TestReporter::Err() { return Take(reporter.err, &err); }
+
 TempDir::TempDir() {
   std::string pattern =
       (std::filesystem::temp_directory_path() / "quillon-test-XXXXXX").string();
@@ -89,7 +118,8 @@ LogList LoadLogText(const std::string& text, const std::string& cwd) {
   setenv("QUILLONLOG", path.c_str(), 1);
   LogList list;
   list.CWD = cwd;
-  LoadDlist(&list, Options{.QUIET = true});
+  TestReporter quiet(true);
+  LoadDlist(&list, quiet.get());
   list.LOGFILE = nullptr;
   if (set)
     setenv("QUILLONLOG", saved.c_str(), 1);

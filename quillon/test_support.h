@@ -2,12 +2,15 @@
 #ifndef QUILLON_TEST_SUPPORT_H_
 #define QUILLON_TEST_SUPPORT_H_
 
+#include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 #include "decoding/output.h"
 #include "log/log.h"
 #include "quillon.h"
+#include "reporter.h"
 
 // A fresh empty directory under the system's temporary directory, removed
 // with everything in it when the object goes.
@@ -18,6 +21,28 @@ struct TempDir {
   TempDir& operator=(const TempDir&) = delete;
   std::string Path(const std::string& name) const { return path + "/" + name; }
   std::string path;
+};
+
+// A reporter whose two streams are buffers in memory, for the tests to read
+// what a run printed. Out() and Err() return what was printed since their
+// last call.
+struct TestReporter {
+  explicit TestReporter(bool quiet = false);
+  ~TestReporter();
+  TestReporter(const TestReporter&) = delete;
+  TestReporter& operator=(const TestReporter&) = delete;
+  std::string Out();
+  std::string Err();
+
+  Reporter reporter;
+  Reporter* get() { return &reporter; }
+
+  struct Buffer {
+    char* text = nullptr;
+    size_t size = 0;
+    size_t taken = 0;
+  };
+  Buffer out, err;
 };
 
 // Where the unit tests make their records: kept as long as the tests run.

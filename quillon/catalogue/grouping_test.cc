@@ -49,13 +49,12 @@ std::vector<int> Groups(const std::vector<Segment*>& segs) {
 
 class SortFilesTest : public testing::Test {
  protected:
-  Options options;
+  TestReporter reporter;
 
   // Runs SortFiles and returns what it printed.
   std::string Sort() {
-    testing::internal::CaptureStdout();
-    SortFiles(&head, options);
-    return testing::internal::GetCapturedStdout();
+    SortFiles(&head, reporter.get());
+    return reporter.Out();
   }
 
   Segment* head = nullptr;
@@ -135,7 +134,7 @@ TEST_F(SortFilesTest, MissingPartsStayUngroupedAndAreListed) {
 }
 
 TEST_F(SortFilesTest, QuietPrintsOnlyTheSummary) {
-  options.QUIET = true;
+  reporter.reporter.quiet = true;
   auto s = Build(
       &head, {{1, 1, 3, "MOON.GIF (1/3)", NewBeginName(TestRecords(), "m"), 0},
               {1, 3, 3, "MOON.GIF (3/3)", nullptr, 0}});
@@ -261,7 +260,7 @@ TEST_F(SortFilesTest, PartZeroCountsAsRepeatedPart) {
         {1, 1, -1, "Z.ZIP", NewBeginName(TestRecords(), "z.zip"), 2},
         {1, 2, -1, "Z.ZIP", nullptr, 3}};
     if (c.with_unknown) recs.push_back({1, -1, -1, "Z.ZIP", nullptr, 4});
-    options.QUIET = true;
+    reporter.reporter.quiet = true;
     auto s = Build(&head, recs);
     Sort();
     EXPECT_EQ(Groups(s), c.groups) << c.zero_caption << c.with_unknown;
@@ -318,7 +317,7 @@ TEST_F(SortFilesTest, UngroupedAndSuppressedGoFirstInTheirRun) {
                          {1, 1, 1, "W.ZIP (1/1)", name, 2},
                          {1, 2, 2, "LOST (2/2)", nullptr, 3}});
   ASSERT_EQ(s[0]->group, 0);
-  options.QUIET = true;
+  reporter.reporter.quiet = true;
   EXPECT_EQ(Sort(), "1 complete (non-segmented) files found.\n");
   EXPECT_EQ(Groups(s), (std::vector<int>{0, 1, -1}));
   EXPECT_EQ(List(head), (std::vector<Segment*>{s[2], s[0], s[1]}));

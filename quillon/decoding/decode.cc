@@ -17,7 +17,6 @@
 #include "decoding/dosname.h"
 #include "decoding/line_file.h"
 #include "decoding/uuline.h"
-#include "message.h"
 
 namespace {
 
@@ -29,7 +28,8 @@ char kPlainBegin[3] = {'\\', '\0', '\0'};
 // Reported once per file; the run goes on, but ends with status 1.
 void WriteFailed(UuPass* pass) {
   if (pass->out_failed) return;
-  ErrorLine("quillon: write error on %s\n", pass->out_path.c_str());
+  Fail(pass->output->reporter, "quillon: write error on %s\n",
+       pass->out_path.c_str());
   pass->out_failed = true;
   pass->output->outcome.write_error = true;
   pass->output->outcome.failed = true;
@@ -61,11 +61,11 @@ void CloseOutput(UuPass* pass, bool complete) {
   pass->out = nullptr;
   pass->out_file.fd = -1;
   DropOutputFile(&pass->out_file);
-  bool quiet = pass->output->options->QUIET;
-  if (placed && !quiet) std::printf("UUdecoding %s\n", name.c_str());
+  Reporter* reporter = pass->output->reporter;
+  if (placed) Progress(reporter, "UUdecoding %s\n", name.c_str());
   if (!complete) {
-    if (!quiet) std::printf("Short file\n");
-    if (placed) ErrorLine("quillon: short file %s\n", name.c_str());
+    Progress(reporter, "Short file\n");
+    if (placed) Fail(reporter, "quillon: short file %s\n", name.c_str());
     pass->output->outcome.failed = true;
   }
   bool processed = false;
@@ -142,7 +142,8 @@ bool CreateOutput(UuPass* pass) {
     return false;
   pass->out = fdopen(pass->out_file.fd, "wb");
   if (pass->out) return true;
-  ErrorLine("quillon: unable to create %s\n", pass->out_path.c_str());
+  Fail(pass->output->reporter, "quillon: unable to create %s\n",
+       pass->out_path.c_str());
   pass->output->outcome.failed = true;
   DropOutputFile(&pass->out_file);
   return false;
@@ -289,7 +290,7 @@ void BeginUuPass(UuPass* pass, PassOutput* output, bool pass_over_directories) {
     }
     BeginNameIndex(&pass->names, output->records, output->list);
   }
-  pass->err = GetFilePtr(options.ERRFILE);
+  pass->err = GetFilePtr(options.ERRFILE, output->reporter);
   if (options.ERRFILE && !pass->err) output->outcome.failed = true;
 }
 
@@ -343,7 +344,8 @@ bool OpenUuSegment(UuPass* pass, Segment* seg, LineFile* in, int64_t* limit) {
     // A directory among plain files is passed over; the run goes on.
     if (errno == EISDIR && seg->begin == kPlainBegin) {
       if (pass->pass_over_directories) return false;
-      ErrorLine("quillon: cannot access file %s\n", seg->path);
+      Fail(pass->output->reporter, "quillon: cannot access file %s\n",
+           seg->path);
       pass->output->outcome.failed = true;
       return false;
     }
@@ -351,7 +353,7 @@ bool OpenUuSegment(UuPass* pass, Segment* seg, LineFile* in, int64_t* limit) {
     // file is reported first.
     if (pass->out && !pass->out_failed && std::fflush(pass->out) != 0)
       WriteFailed(pass);
-    ErrorLine("quillon: cannot access file %s\n", seg->path);
+    Fail(pass->output->reporter, "quillon: cannot access file %s\n", seg->path);
     pass->output->outcome.article_unreadable = true;
     pass->output->outcome.failed = true;
     return false;
@@ -412,11 +414,9 @@ void EndUuSegment(UuPass* pass, Segment* seg, LineFile* in) {
 
 // For the tests (test_support.h): off, every line goes the general way.
 
-std::FILE* GetFilePtr(const char* path) {
+std::FILE* GetFilePtr(const char* path, Reporter* reporter) {
   if (!path) return nullptr;
   std::FILE* f = std::fopen(path, "a");
-  if (!f) {
-    ErrorLine("%s: cannot open\n", path);
-  }
+  if (!f) Fail(reporter, "%s: cannot open\n", path);
   return f;
 }

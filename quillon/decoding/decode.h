@@ -18,6 +18,7 @@
 #include "decoding/line_file.h"
 #include "decoding/output.h"
 #include "quillon.h"
+#include "reporter.h"
 
 // Bytes of full lines decoded before they are handed to the output file
 // together.
@@ -137,7 +138,8 @@ bool HandleUuLine(UuPass* pass, Segment* seg, LineFile* in);
 // file, or kept where its data could not be written.
 void EndUuSegment(UuPass* pass, Segment* seg, LineFile* in);
 
-// Opens `path` for appending; null for null, or after "%s: cannot open".
-std::FILE* GetFilePtr(const char* path);
+// Opens `path` for appending; null for null, or after "%s: cannot open" on
+// `reporter`.
+std::FILE* GetFilePtr(const char* path, Reporter* reporter);
 
 #endif  // QUILLON_DECODING_DECODE_H_

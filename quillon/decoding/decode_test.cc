@@ -18,11 +18,6 @@
 
 namespace {
 
-using testing::internal::CaptureStderr;
-using testing::internal::CaptureStdout;
-using testing::internal::GetCapturedStderr;
-using testing::internal::GetCapturedStdout;
-
 std::string Bytes(int n) {
   std::string data;
   for (int i = 0; i < n; ++i) data += static_cast<char>(i * 131 + i / 7);
@@ -56,6 +51,7 @@ class DecodeTest : public testing::Test {
   void SetUp() override {
     options.DESTDIR = out.path.c_str();
     pass.options = &options;
+    pass.reporter = reporter.get();
   }
 
   // A record as the catalogue hands it over.
@@ -77,13 +73,13 @@ class DecodeTest : public testing::Test {
     return s;
   }
   std::string Run() {
-    CaptureStdout();
-    outcome = decode(list, options, TestRecords());
-    return GetCapturedStdout();
+    outcome = decode(list, options, TestRecords(), reporter.get());
+    return reporter.Out();
   }
 
   TempDir in, out;
   Options options;
+  TestReporter reporter;
   // For the steps of a pass called one by one.
   PassOutput pass;
   Segment* list = nullptr;
@@ -285,9 +281,8 @@ TEST_F(DecodeTest, DirectoryAtANumberedNameIsPassedOver) {
   char* begin = NewBeginName(TestRecords(), "n.bin");
   Add(in.Path("x"), 1, begin);
   Segment* y = Add(in.Path("y"), 2, begin);
-  CaptureStderr();
   EXPECT_EQ(Run(), "\nUUdecoding n.bin\nUUdecoding n.bin.2\n");
-  EXPECT_EQ(GetCapturedStderr(), "");
+  EXPECT_EQ(reporter.Err(), "");
   EXPECT_EQ(ReadFile(out.Path("n.bin.2")), Bytes(6));
   EXPECT_TRUE(std::filesystem::is_directory(out.Path("n.bin.1")));
   EXPECT_EQ(y->mark, 1);
@@ -321,7 +316,7 @@ TEST_F(DecodeTest, DosNamesAreNumberedInTheCatalogue) {
 TEST_F(DecodeTest, FailedOutputFileKeepsItsArticles) {
   options.DEL = true;
   options.DIR = true;
-  options.QUIET = true;
+  reporter.reporter.quiet = true;
   std::vector<std::string> lines = Lines(Uuencode(Bytes(100), "../up.bin"));
   WriteFile(in.Path("p1"), Article("p1", Join(lines, 0, 2)));
   // The last part also carries a posting of its own, which is decoded.
@@ -332,9 +327,8 @@ TEST_F(DecodeTest, FailedOutputFileKeepsItsArticles) {
   Segment* p1 = Add(in.Path("p1"), 1, up);
   Segment* p2 = Add(in.Path("p2"), 1, up);
   Segment* ok = Add(in.Path("ok"), 2, NewBeginName(TestRecords(), "ok.bin"));
-  CaptureStderr();
   EXPECT_EQ(Run(), "\n");
-  EXPECT_EQ(GetCapturedStderr(),
+  EXPECT_EQ(reporter.Err(),
             "quillon: unable to create " + out.Path("../up.bin") + "\n");
   EXPECT_EQ(p1->mark, 0);
   EXPECT_EQ(p2->mark, 0);
@@ -350,16 +344,16 @@ TEST_F(DecodeTest, FailedOutputFileKeepsItsArticles) {
 // Runs `decode` with files limited to `limit` bytes, the way a full disk
 // or a quota refuses writes; returns what it wrote to standard error.
 std::string RunWithSizeLimit(Segment* list, const Options& options,
-                             rlim_t limit, DecodeOutcome* outcome) {
+                             TestReporter* reporter, rlim_t limit,
+                             DecodeOutcome* outcome) {
   rlimit old;
   getrlimit(RLIMIT_FSIZE, &old);
   rlimit lower = old;
   lower.rlim_cur = limit;
   auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
   setrlimit(RLIMIT_FSIZE, &lower);
-  CaptureStderr();
-  *outcome = decode(list, options, TestRecords());
-  std::string err = GetCapturedStderr();
+  *outcome = decode(list, options, TestRecords(), reporter->get());
+  std::string err = reporter->Err();
   setrlimit(RLIMIT_FSIZE, &old);
   std::signal(SIGXFSZ, old_handler);
   return err;
@@ -373,7 +367,7 @@ TEST_F(DecodeTest, WriteErrorKeepsTheArticlesOfItsFile) {
     int big;
   } cases[] = {{16000, 30000}, {1000, 2000}};
   options.DEL = true;
-  options.QUIET = true;
+  reporter.reporter.quiet = true;
   for (const Case& c : cases) {
     std::vector<std::string> lines = Lines(Uuencode(Bytes(c.big), "big.bin"));
     size_t third = lines.size() / 3;
@@ -392,7 +386,7 @@ TEST_F(DecodeTest, WriteErrorKeepsTheArticlesOfItsFile) {
     Segment* small =
         Add(in.Path("s"), 2, NewBeginName(TestRecords(), "small.bin"));
     small->logentry = &entries[3];
-    EXPECT_EQ(RunWithSizeLimit(list, options, c.limit, &outcome),
+    EXPECT_EQ(RunWithSizeLimit(list, options, &reporter, c.limit, &outcome),
               "quillon: write error on " + out.Path("big.bin") + "\n");
     EXPECT_TRUE(outcome.write_error);
     EXPECT_TRUE(outcome.failed);
@@ -421,7 +415,7 @@ TEST_F(DecodeTest, WriteErrorKeepsTheArticlesOfItsFile) {
 }
 
 TEST_F(DecodeTest, SymbolicLinksAreNeverFollowed) {
-  options.QUIET = true;
+  reporter.reporter.quiet = true;
   TempDir elsewhere;
   std::string target = elsewhere.Path("target");
   WriteFile(target, "keep");
@@ -434,12 +428,9 @@ TEST_F(DecodeTest, SymbolicLinksAreNeverFollowed) {
     WriteFile(paths.back(), Uuencode(name, name));
   }
   char* argv[] = {paths[0].data(), paths[1].data(), paths[2].data()};
-  CaptureStderr();
-  CaptureStdout();
-  outcome = decode_p(&list, 0, 3, argv, options, TestRecords());
-  GetCapturedStdout();
+  outcome = decode_p(&list, 0, 3, argv, options, TestRecords(), reporter.get());
   // A link at the name is passed over like any other file there.
-  EXPECT_EQ(GetCapturedStderr(), "");
+  EXPECT_EQ(reporter.Err(), "");
   EXPECT_EQ(ReadFile(target), "keep");
   EXPECT_FALSE(FileExists(gone));
   EXPECT_TRUE(std::filesystem::is_symlink(out.Path("l.bin")));
@@ -479,16 +470,13 @@ TEST_F(DecodeTest, ArticlesBeyondFourGigabytes) {
 
 TEST_F(DecodeTest, NamesOutsideTheOutputDirectoryAreRefused) {
   options.DIR = true;
-  options.QUIET = true;
+  reporter.reporter.quiet = true;
   for (std::string name : {"/abs.bin", "..", "a/../../b.bin", "a/.."}) {
     WriteFile(in.Path("u"), Uuencode("x", name));
     std::string path = in.Path("u");
     char* argv[] = {path.data()};
-    CaptureStderr();
-    CaptureStdout();
-    decode_p(&list, 0, 1, argv, options, TestRecords());
-    GetCapturedStdout();
-    EXPECT_EQ(GetCapturedStderr(),
+    decode_p(&list, 0, 1, argv, options, TestRecords(), reporter.get());
+    EXPECT_EQ(reporter.Err(),
               "quillon: unable to create " + out.path + "/" + name + "\n");
     EXPECT_TRUE(std::filesystem::is_empty(out.path)) << name;
   }
@@ -502,12 +490,10 @@ TEST_F(DecodeTest, WriteErrorIsReportedBeforeThePassEnds) {
   WriteFile(in.Path("a"), Join(lines, 0, lines.size() - 3));  // no end line
   Add(in.Path("a"), 1, NewBeginName(TestRecords(), "x.bin"));
   Add(in.Path("gone"), 1, nullptr);
-  options.QUIET = true;
-  CaptureStdout();
-  EXPECT_EQ(RunWithSizeLimit(list, options, 20000, &outcome),
+  reporter.reporter.quiet = true;
+  EXPECT_EQ(RunWithSizeLimit(list, options, &reporter, 20000, &outcome),
             "quillon: write error on " + out.Path("x.bin") +
                 "\nquillon: cannot access file " + in.Path("gone") + "\n");
-  GetCapturedStdout();
   EXPECT_TRUE(outcome.article_unreadable);
   EXPECT_TRUE(outcome.write_error);
   EXPECT_TRUE(outcome.failed);
@@ -525,9 +511,8 @@ TEST_F(DecodeTest, ArticleThatCannotBeOpenedEndsThePass) {
   Add(in.Path("a"), 1, NewBeginName(TestRecords(), "x.bin"))->logentry = &entry;
   Add(in.Path("gone"), 1, nullptr);
   Add(in.Path("b"), 2, NewBeginName(TestRecords(), "b.bin"));
-  CaptureStderr();
   EXPECT_EQ(Run(), "\n");
-  EXPECT_EQ(GetCapturedStderr(),
+  EXPECT_EQ(reporter.Err(),
             "quillon: cannot access file " + in.Path("gone") + "\n");
   EXPECT_TRUE(outcome.article_unreadable);
   EXPECT_TRUE(outcome.failed);
@@ -561,13 +546,13 @@ TEST(CreatePath, JoinsDestdirOfAnyLength) {
 }
 
 TEST(GetFilePtr, ReportsWhatCannotBeOpened) {
-  EXPECT_EQ(GetFilePtr(nullptr), nullptr);
+  TestReporter reporter;
+  EXPECT_EQ(GetFilePtr(nullptr, reporter.get()), nullptr);
   TempDir dir;
   std::string bad = dir.Path("no/such");
-  CaptureStderr();
-  EXPECT_EQ(GetFilePtr(bad.c_str()), nullptr);
-  EXPECT_EQ(GetCapturedStderr(), bad + ": cannot open\n");
-  std::FILE* f = GetFilePtr(dir.Path("err").c_str());
+  EXPECT_EQ(GetFilePtr(bad.c_str(), reporter.get()), nullptr);
+  EXPECT_EQ(reporter.Err(), bad + ": cannot open\n");
+  std::FILE* f = GetFilePtr(dir.Path("err").c_str(), reporter.get());
   ASSERT_NE(f, nullptr);
   std::fclose(f);
   EXPECT_TRUE(FileExists(dir.Path("err")));

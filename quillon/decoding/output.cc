@@ -15,7 +15,6 @@
 
 #include "decoding/dosname.h"
 #include "log/log.h"
-#include "message.h"
 
 namespace {
 
@@ -112,10 +111,7 @@ std::string DirectoryOf(const std::string& path) {
 bool CreateOutputFile(OutputFile* file, const std::string& path, bool unnamed) {
   *file = OutputFile();
   std::string dir = DirectoryOf(path);
-  // An unnamed file gets its name by descriptor, which before Linux 6.10
-  // only root may do, or through /proc; without /proc a hidden name is the
-  // way that always works.
-  if (unnamed && access("/proc/self/fd", X_OK) == 0) {
+  if (unnamed) {
     file->fd = open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
     if (file->fd >= 0) return true;
     if (!NoUnnamedFiles(errno)) return false;
@@ -205,7 +201,7 @@ bool StartOutputFile(PassOutput* output, const NameSearch& names,
   if (!RefusedName(names.first.c_str()) &&
       CreateOutputFile(file, path, output->unnamed_files))
     return true;
-  ErrorLine("quillon: unable to create %s\n", path.c_str());
+  Fail(output->reporter, "quillon: unable to create %s\n", path.c_str());
   output->outcome.failed = true;
   return false;
 }
@@ -235,8 +231,8 @@ bool CommitOutputFile(PassOutput* output, OutputFile* file,
           Numbered(output->options->DOS, names.base, ++count, names.max_length);
     } while (candidate == names.first);
   }
-  ErrorLine("quillon: unable to create %s\n",
-            CreatePath(*output->options, names.first.c_str()).c_str());
+  Fail(output->reporter, "quillon: unable to create %s\n",
+       CreatePath(*output->options, names.first.c_str()).c_str());
   output->outcome.failed = true;
   return false;
 }
@@ -355,10 +351,15 @@ void Processed(PassOutput* output, Segment* seg) {
 }
 
 void BeginOutput(PassOutput* output, Segment* list, const Options& options,
-                 Records* records, const PassWays& ways) {
+                 Records* records, Reporter* reporter, const PassWays& ways) {
   output->options = &options;
   output->records = records;
-  output->unnamed_files = ways.unnamed_files;
+  output->reporter = reporter;
+  // An unnamed file gets its name by descriptor, which before Linux 6.10
+  // only root may do, or through /proc; without /proc a hidden name is the
+  // way that always works.
+  output->unnamed_files =
+      ways.unnamed_files && access("/proc/self/fd", X_OK) == 0;
   output->list = list;
   BeginPassIndex(output, list);
 }

@@ -21,8 +21,9 @@
 // - Make each file with StartOutputFile, write it by its descriptor, put it
 //   in place with CommitOutputFile unless writing it failed, and end it
 //   with DropOutputFile either way.
-// - Report each failure they meet themselves (ErrorLine) and set
-//   outcome.failed; a run whose pass failed ends with status 1.
+// - Report each failure they meet themselves (Fail on the reporter, which
+//   ends the run with status 1) and set outcome.failed; print progress
+//   through the reporter too. Nothing is written to the process's streams.
 // - Mark a segment processed (MarkProcessed) only when every file it holds
 //   data of has been put in place without a failure, then call
 //   CleanFinished. An input whose outcome is known only at the end of the
@@ -41,6 +42,7 @@
 #include <vector>
 
 #include "quillon.h"
+#include "reporter.h"
 
 // How a pass went; every failure's message is printed already.
 struct DecodeOutcome {
@@ -71,7 +73,8 @@ struct PassIndex {
 // What the passes of all encodings share during one decode pass.
 struct PassOutput {
   const Options* options = nullptr;
-  Records* records = nullptr;  // where plain-input segments are made
+  Reporter* reporter = nullptr;  // every line the pass prints
+  Records* records = nullptr;    // where plain-input segments are made
   Segment* list = nullptr;
   DecodeOutcome outcome;
   // The owner (NameSearch) each output name of the run was written for: a
@@ -84,7 +87,8 @@ struct PassOutput {
   // The index of `list` while the pass runs (BeginPassIndex), else null.
   std::unique_ptr<PassIndex> index;
   // Output files are made unnamed where the file system can; the tests
-  // turn it off to take the way of the others.
+  // turn it off to take the way of the others. BeginOutput also turns it off
+  // where unnamed files could not be given a name (no /proc), once a pass.
   bool unnamed_files = true;
 };
 
@@ -95,9 +99,11 @@ struct PassWays {
 };
 
 // Indexes `list` for the pass (BeginPassIndex) and ends that index; the
-// pass reads `options` and makes its records in `records`.
+// pass reads `options`, makes its records in `records` and prints through
+// `reporter`.
 void BeginOutput(PassOutput* output, Segment* list, const Options& options,
-                 Records* records, const PassWays& ways = {});
+                 Records* records, Reporter* reporter,
+                 const PassWays& ways = {});
 void EndOutput(PassOutput* output);
 
 // ---------------------------------------------------------------------------
@@ -166,8 +172,9 @@ std::string FreeNumberedName(const PassOutput* output, const std::string& name,
 // The steps of StartOutputFile and CommitOutputFile. CreateOutputFile makes
 // the temporary file of an output file that will be `path`, in the
 // directory of that path, with mode 0600 until its mode is set, unnamed
-// where `unnamed` and the file system can; false, with errno set and
-// nothing left behind, when it cannot.
+// where `unnamed` and the file system can (`unnamed` only where /proc is
+// there: see BeginOutput); false, with errno set and nothing left behind,
+// when it cannot.
 bool CreateOutputFile(OutputFile* file, const std::string& path, bool unnamed);
 
 enum class Placement {

@@ -1,6 +1,5 @@
 #include "driver/encodings.h"
 
-#include <cstdio>
 #include <vector>
 
 #include "catalogue/grouping.h"
@@ -28,13 +27,13 @@ void AppendSegments(Segment** head, const std::vector<Segment*>& segments) {
 
 }  // namespace
 
-void SortFiles(Segment** head, Encodings* encodings, const Options& options) {
+void SortFiles(Segment** head, Encodings* encodings, Reporter* reporter) {
   int counter = 1;
   GroupFiles(*head, &counter);
   GroupYencPostings(&encodings->yenc, &counter);
   std::vector<Segment*> unplaced;
   UnplacedYencSegments(encodings->yenc, &unplaced);
-  FinishSort(head, unplaced, counter - 1, options);
+  FinishSort(head, unplaced, counter - 1, reporter);
   std::vector<Segment*> order;
   YencDecodeOrder(encodings->yenc, &order);
   AppendSegments(head, order);
@@ -90,11 +89,12 @@ void DecodeSegment(Passes* p, Segment* seg) {
 
 DecodeOutcome RunPass(Segment* list, bool pass_over_directories,
                       const Encodings* encodings, const Options& options,
-                      Records* records, const PassWays& ways) {
-  std::printf("\n");
+                      Records* records, Reporter* reporter,
+                      const PassWays& ways) {
+  Print(reporter, "\n");
   Passes p;
   p.uu.fast_paths = ways.fast_paths;
-  BeginOutput(&p.output, list, options, records, ways);
+  BeginOutput(&p.output, list, options, records, reporter, ways);
   BeginUuPass(&p.uu, &p.output, pass_over_directories);
   BeginYencPass(&p.yenc, &p.output, encodings ? &encodings->yenc : nullptr);
   if (!list) {
@@ -115,18 +115,20 @@ DecodeOutcome RunPass(Segment* list, bool pass_over_directories,
 
 DecodeOutcome decode(Segment* list, const Encodings& encodings,
                      const Options& options, Records* records,
-                     const PassWays& ways) {
-  return RunPass(list, false, &encodings, options, records, ways);
+                     Reporter* reporter, const PassWays& ways) {
+  return RunPass(list, false, &encodings, options, records, reporter, ways);
 }
 
 DecodeOutcome decode(Segment* list, const Options& options, Records* records,
-                     const PassWays& ways) {
-  return RunPass(list, false, nullptr, options, records, ways);
+                     Reporter* reporter, const PassWays& ways) {
+  return RunPass(list, false, nullptr, options, records, reporter, ways);
 }
 
 DecodeOutcome decode_p(Segment** head, int first, int end, char** argv,
                        const Options& options, Records* records,
-                       bool pass_over_directories, const PassWays& ways) {
+                       Reporter* reporter, bool pass_over_directories,
+                       const PassWays& ways) {
   MakePlainList(records, head, first, end, argv);
-  return RunPass(*head, pass_over_directories, nullptr, options, records, ways);
+  return RunPass(*head, pass_over_directories, nullptr, options, records,
+                 reporter, ways);
 }

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <iterator>
 
-#include "message.h"
 #include "quillon.h"
+#include "reporter.h"
 
 namespace {
 
@@ -16,7 +16,7 @@ const char* const kOptions[] = {
 };
 
 // Follows every complaint about the command line.
-void TryHelp() { ErrorLine("Try 'quillon --help'.\n"); }
+void TryHelp(Reporter* reporter) { Fail(reporter, "Try 'quillon --help'.\n"); }
 
 bool IsDirectory(const char* path) {
   struct stat st;
@@ -53,43 +53,44 @@ bool ParseMode(const char* text, int* mode) {
   return true;
 }
 
-bool CheckOptions(int argc, char** argv, int* first, const char** list) {
+bool CheckOptions(int argc, char** argv, int* first, const char** list,
+                  Reporter* reporter) {
   *list = nullptr;
   int arg = 1;
   for (; arg < argc && argv[arg][0] == '-'; ++arg) {
     const char* word = argv[arg];
     int option = GetOption(word);
     if (option == 0) {
-      ErrorLine("quillon: ambiguous or unknown command line option \"%s\"\n",
-                word);
-      TryHelp();
+      Fail(reporter,
+           "quillon: ambiguous or unknown command line option \"%s\"\n", word);
+      TryHelp(reporter);
       return false;
     }
     if (!TakesArgument(option)) continue;
     // The value is the next word, whatever it looks like.
     if (++arg == argc) {
-      ErrorLine("quillon: option \"%s\" needs a value\n", word);
-      TryHelp();
+      Fail(reporter, "quillon: option \"%s\" needs a value\n", word);
+      TryHelp(reporter);
       return false;
     }
     const char* value = argv[arg];
     int mode = 0;
     if (option == kMode && !ParseMode(value, &mode)) {
-      ErrorLine("quillon: bad mode \"%s\"\n", value);
-      TryHelp();
+      Fail(reporter, "quillon: bad mode \"%s\"\n", value);
+      TryHelp(reporter);
       return false;
     }
     // Found now, not once every article has been read and every file
     // failed to be created.
     if (option == kDest && !IsDirectory(value)) {
-      ErrorLine("quillon: %s is not a directory\n", value);
-      TryHelp();
+      Fail(reporter, "quillon: %s is not a directory\n", value);
+      TryHelp(reporter);
       return false;
     }
     if (option == kFiles) {
       if (*list) {
-        ErrorLine("quillon: option \"%s\" can be given only once\n", word);
-        TryHelp();
+        Fail(reporter, "quillon: option \"%s\" can be given only once\n", word);
+        TryHelp(reporter);
         return false;
       }
       *list = value;
@@ -99,7 +100,8 @@ bool CheckOptions(int argc, char** argv, int* first, const char** list) {
   return true;
 }
 
-void SetOption(int option, char* value, Options* options, Keywords* keywords) {
+void SetOption(int option, char* value, Options* options, Keywords* keywords,
+               Reporter* reporter) {
   if (TakesArgument(option) && !value) return;
   switch (option) {
     case kDelete:
@@ -107,6 +109,7 @@ void SetOption(int option, char* value, Options* options, Keywords* keywords) {
       break;
     case kQuiet:
       options->QUIET = true;
+      reporter->quiet = true;
       break;
     case kExtended:
       options->EXT = true;
@@ -124,7 +127,7 @@ void SetOption(int option, char* value, Options* options, Keywords* keywords) {
       options->DIR = true;
       break;
     case kKeywords:
-      KeySplit(keywords->table, value, &keywords->count);
+      KeySplit(keywords->table, value, &keywords->count, reporter);
       break;
     case kErrors:
       options->ERRFILE = value;

@@ -1,7 +1,6 @@
 #include "driver/scanner.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <string>
 #include <unordered_map>
@@ -10,7 +9,6 @@
 #include "catalogue/catalogue.h"
 #include "decoding/line_file.h"
 #include "decoding/uuline.h"
-#include "message.h"
 #include "text.h"
 
 namespace {
@@ -270,7 +268,7 @@ void AddSegment(ScanState* scan, Article* a, const char* path,
   rec->poster = GetId(scan->pool, poster.c_str());
   rec->path = path;
   a->subject.pop_back();
-  if (!scan->options->QUIET) std::printf("%s\n", a->subject.c_str());
+  Progress(scan->reporter, "%s\n", a->subject.c_str());
   rec->caption = upcase(NewString(scan->records, a->subject.c_str()));
   // Its encoding keeps it, in reading order.
   if (rec->encoding.kind != Encoding::kUuencoded) {
@@ -297,8 +295,7 @@ bool OpenArticleFile(ScanState* scan, FileState* fs, const char* path,
   if (!opened && errno == EISDIR) return false;
   *entry = EnterLogged(scan->log_list, place);
   if (!opened) {
-    ErrorLine("quillon: cannot access file %s\n", path);
-    scan->failed = true;
+    Fail(scan->reporter, "quillon: cannot access file %s\n", path);
     return false;
   }
   if (fs->file.size != 0) return true;

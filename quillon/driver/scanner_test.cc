@@ -27,9 +27,9 @@ std::string Headers(int lines, const std::string& subject,
 
 struct Scan {
   Scan() {
-    options.QUIET = true;
     meminit(&pool);
     state.options = &options;
+    state.reporter = reporter.get();
     state.records = &records;
     state.log_list = &log;
     state.catalogue = &catalogue;
@@ -51,6 +51,7 @@ struct Scan {
     return out;
   }
   Options options;
+  TestReporter reporter{true};
   ::Records records;
   LogList log;
   // The record a yEnc segment carries.
@@ -301,7 +302,8 @@ TEST(Scanner, KeywordRejection) {
   WriteFile(dir.Path("2"), Headers(6, "dog pics") + body);
   char words[] = "-cat";
   Scan scan;
-  KeySplit(scan.keywords, words, &scan.state.keyword_count);
+  KeySplit(scan.keywords, words, &scan.state.keyword_count,
+           scan.reporter.get());
   // A rejected article does not start the fall-back mode.
   EXPECT_EQ(scan.Run({dir.Path("1"), dir.Path("2")}), kScanDone);
   ASSERT_EQ(scan.count, 1);
@@ -314,7 +316,8 @@ TEST(Scanner, RestOfARejectedArticleDoesNotStartTheFallBack) {
   char words[] = "-dog";
   Scan scan;
   scan.options.EXT = true;
-  KeySplit(scan.keywords, words, &scan.state.keyword_count);
+  KeySplit(scan.keywords, words, &scan.state.keyword_count,
+           scan.reporter.get());
   EXPECT_EQ(scan.Run({dir.Path("batch")}), kScanDone);
   EXPECT_EQ(scan.count, 0);
 }
@@ -327,7 +330,8 @@ TEST(Scanner, KeywordRejectionUnderExtendedReadsOnAfterTheSubject) {
   char words[] = "-cat";
   Scan scan;
   scan.options.EXT = true;
-  KeySplit(scan.keywords, words, &scan.state.keyword_count);
+  KeySplit(scan.keywords, words, &scan.state.keyword_count,
+           scan.reporter.get());
   scan.Run({dir.Path("batch")});
   ASSERT_EQ(scan.count, 1);
   EXPECT_STREQ(scan.catalogue->caption, "DOG PICS");
@@ -411,11 +415,10 @@ TEST(Scanner, DirectoriesAndEmptyFilesArePassedOver) {
   WriteFile(dir.Path("empty"), "");
   WriteFile(dir.Path("art"), Headers(6, "x") + kFull + kFull + kFull);
   Scan scan;
-  testing::internal::CaptureStderr();
   EXPECT_EQ(scan.Run({dir.Path("sub"), dir.Path("empty"), dir.Path("art")}),
             kScanDone);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-  EXPECT_FALSE(scan.state.failed);
+  EXPECT_EQ(scan.reporter.Err(), "");
+  EXPECT_FALSE(scan.reporter.reporter.failed);
   EXPECT_EQ(scan.count, 1);
 }
 

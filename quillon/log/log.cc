@@ -16,7 +16,6 @@
 #include <unordered_map>
 #include <vector>
 
-#include "message.h"
 #include "quillon.h"
 #include "text.h"
 
@@ -111,7 +110,7 @@ void WriteDlist(std::FILE* out, const LogList& list, const char* prefix) {
 
 // Rewrites the log (see OpenRewrite). A log that may not be rewritten is
 // left exactly as it is, before anything is printed.
-bool RewriteLog(const LogList& list, const char* prefix, bool quiet) {
+bool RewriteLog(const LogList& list, const char* prefix, Reporter* reporter) {
   // Else the temporary file lands in the current directory.
   if (!*list.LOGFILE) return false;
   std::string target = RewriteTarget(list.LOGFILE);
@@ -124,7 +123,7 @@ bool RewriteLog(const LogList& list, const char* prefix, bool quiet) {
     if (!temp.empty()) unlink(temp.c_str());
     return false;
   }
-  if (!quiet) std::printf("Updating %s\n", list.LOGFILE);
+  Progress(reporter, "Updating %s\n", list.LOGFILE);
   WriteDlist(out, list, prefix);
   bool written = std::fflush(out) == 0 && !std::ferror(out);
   if (std::fclose(out) != 0) written = false;
@@ -240,7 +239,7 @@ LogEntry* addtolist(LogList* list, LogDir* dir, const char* name,
 
 }  // namespace
 
-bool LockLog(int* lock) {
+bool LockLog(int* lock, Reporter* reporter) {
   if (*lock >= 0) return true;
   const char* log = std::getenv("QUILLONLOG");
   if (!log || !*log) return true;
@@ -252,7 +251,7 @@ bool LockLog(int* lock) {
   if (fd < 0 && errno == EACCES) fd = open(path.c_str(), O_RDONLY | flags);
   bool locked = fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0;
   if (!locked && fd >= 0 && errno == EWOULDBLOCK) {
-    ErrorLine("quillon: waiting for another run using %s\n", log);
+    Note(reporter, "quillon: waiting for another run using %s\n", log);
     int taken;
     while ((taken = flock(fd, LOCK_EX)) != 0 && errno == EINTR) {
     }
@@ -260,14 +259,14 @@ bool LockLog(int* lock) {
   }
   if (!locked) {
     if (fd >= 0) close(fd);
-    ErrorLine("quillon: cannot lock %s\n", path.c_str());
+    Fail(reporter, "quillon: cannot lock %s\n", path.c_str());
     return false;
   }
   *lock = fd;
   return true;
 }
 
-bool LoadDlist(LogList* list, const Options& options) {
+bool LoadDlist(LogList* list, Reporter* reporter) {
   list->LOGFILE = std::getenv("QUILLONLOG");
   if (!list->LOGFILE) return true;
   bool missing;
@@ -275,7 +274,7 @@ bool LoadDlist(LogList* list, const Options& options) {
   if (!in && missing) return true;
   bool read = false;
   if (in) {
-    if (!options.QUIET) std::printf("Reading %s\n", list->LOGFILE);
+    Progress(reporter, "Reading %s\n", list->LOGFILE);
     LogDir* current = nullptr;
     read = EachLine(in, [&](const char* line) {
       if (line[0] == '*') {
@@ -286,34 +285,35 @@ bool LoadDlist(LogList* list, const Options& options) {
       }
     });
   }
-  if (!read) ErrorLine("quillon: can't open log file\n");
+  if (!read) Fail(reporter, "quillon: can't open log file\n");
   return read;
 }
 
-bool logdir(const std::string& cwd, const char* dir, int* lock) {
+bool logdir(const std::string& cwd, const char* dir, int* lock,
+            Reporter* reporter) {
   struct stat st;
   if (stat(dir, &st) != 0 || !S_ISDIR(st.st_mode)) {
-    ErrorLine("quillon: %s is not a directory\n", dir);
+    Fail(reporter, "quillon: %s is not a directory\n", dir);
     return false;
   }
   const char* logfile = std::getenv("QUILLONLOG");
   if (!logfile) {
     // Said, but not a failure of the run.
-    ErrorLine("quillon: QUILLONLOG enviroment variable not set\n");
+    Note(reporter, "quillon: QUILLONLOG enviroment variable not set\n");
     return true;
   }
-  if (!LockLog(lock)) return false;
+  if (!LockLog(lock, reporter)) return false;
   std::string path = LogDirPath(cwd, dir);
   bool failed;
   if (HasDirectoryLine(logfile, path, &failed)) return true;
   std::FILE* out = failed ? nullptr : std::fopen(logfile, "a");
   if (!out) {
-    ErrorLine("quillon: can't open log file\n");
+    Fail(reporter, "quillon: can't open log file\n");
     return false;
   }
   std::fprintf(out, "*%s\n", path.c_str());
   if (std::fclose(out) != 0) {
-    ErrorLine("quillon: can't open log file\n");
+    Fail(reporter, "quillon: can't open log file\n");
     return false;
   }
   return true;
@@ -354,11 +354,10 @@ LogEntry* EnterLogged(LogList* list, const LogPlace& place) {
   return addtolist(list, dir, place.name.c_str(), nullptr);
 }
 
-bool UpdateDlist(const LogList& list, const char* prefix,
-                 const Options& options) {
+bool UpdateDlist(const LogList& list, const char* prefix, Reporter* reporter) {
   if (!list.LOGFILE || !list.LOGUPDATE) return true;
-  if (RewriteLog(list, prefix, options.QUIET)) return true;
-  ErrorLine("quillon: can't open log file\n");
+  if (RewriteLog(list, prefix, reporter)) return true;
+  Fail(reporter, "quillon: can't open log file\n");
   return false;
 }
 

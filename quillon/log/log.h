@@ -11,6 +11,7 @@
 #include <unordered_map>
 
 #include "quillon.h"
+#include "reporter.h"
 
 struct LogEntry {
   char* name;  // file name: the last component of its absolute path
@@ -67,18 +68,19 @@ struct LogList {
 // it. `*lock` keeps the descriptor, whose closing (or the end of the process)
 // lets the lock go; nothing is done when it is already held or no log is
 // named. False when a failure was reported.
-bool LockLog(int* lock);
+bool LockLog(int* lock, Reporter* reporter);
 
 // Reads QUILLONLOG into list->LOGFILE and the log file into `list`; a log
 // that does not exist yet is empty. False when a failure was reported: the
 // log exists but cannot be read as one.
-bool LoadDlist(LogList* list, const Options& options);
+bool LoadDlist(LogList* list, Reporter* reporter);
 
 // Appends a directory line for `dir` (see LogDirPath, against `cwd`) to the
 // log, unless the log has that line already, holding the log's lock in
 // `*lock` (LockLog). False when a failure was reported, `dir` not being a
 // directory among them.
-bool logdir(const std::string& cwd, const char* dir, int* lock);
+bool logdir(const std::string& cwd, const char* dir, int* lock,
+            Reporter* reporter);
 
 // 1 when `file` was processed by an earlier run; else 0, with `*entry` set to
 // the file's new log entry when it lies under a logged directory.
@@ -101,8 +103,7 @@ LogEntry* EnterLogged(LogList* list, const LogPlace& place);
 
 // Rewrites the log from `list`, leaving out directories beginning `prefix`.
 // False when a failure was reported.
-bool UpdateDlist(const LogList& list, const char* prefix,
-                 const Options& options);
+bool UpdateDlist(const LogList& list, const char* prefix, Reporter* reporter);
 
 // The directory path that -log and -unlog take for `dir`: made absolute
 // against `cwd` and normalised like the paths of file arguments, so that

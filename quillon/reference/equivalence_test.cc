@@ -24,9 +24,6 @@
 
 namespace {
 
-using testing::internal::CaptureStdout;
-using testing::internal::GetCapturedStdout;
-
 #if defined(__SANITIZE_ADDRESS__)
 constexpr int kScale = 4;
 #elif defined(__has_feature)
@@ -126,8 +123,7 @@ std::string Describe(const Side& side) {
 // Catalogues the records in a random order, groups them with both
 // implementations, and expects the same result.
 void ExpectSameGrouping(Rng& rng, std::vector<SegmentSpec>* specs,
-                        const std::vector<std::string>& begin_names, int n,
-                        const Options& options) {
+                        const std::vector<std::string>& begin_names, int n) {
   for (size_t i = specs->size(); i > 1; --i)
     std::swap((*specs)[i - 1],
               (*specs)[static_cast<size_t>(rng(0, static_cast<int>(i) - 1))]);
@@ -136,15 +132,13 @@ void ExpectSameGrouping(Rng& rng, std::vector<SegmentSpec>* specs,
   Make(*specs, begin_names, &ref);
   for (Segment* s : fast.made) AddtoFlist(&fast.head, s);
   for (Segment* s : ref.made) RefAddtoFlist(&ref.head, s);
-  CaptureStdout();
-  SortFiles(&fast.head, options);
-  RefSortFiles(&ref.head, options);
-  GetCapturedStdout();
+  TestReporter reporter(true);
+  SortFiles(&fast.head, reporter.get());
+  RefSortFiles(&ref.head, reporter.get());
   ASSERT_EQ(Describe(fast), Describe(ref)) << "case " << n;
 }
 
 TEST(Equivalence, CatalogueInsertionAndGrouping) {
-  Options options;
   Rng rng(20261207);
   const std::vector<std::string> begin_names = {"sunset.jpg", "sun.jpg",
                                                 "pics.zip", "sunset.jpg"};
@@ -157,13 +151,12 @@ TEST(Equivalence, CatalogueInsertionAndGrouping) {
     for (Segment* s : ref.made) RefAddtoFlist(&ref.head, s);
     ASSERT_EQ(Describe(fast), Describe(ref)) << "case " << n;
 
-    options.QUIET = rng.Chance(20);
-    // One capture for both: the output must be the same text twice.
-    CaptureStdout();
-    SortFiles(&fast.head, options);
-    std::printf("|");
-    RefSortFiles(&ref.head, options);
-    std::string out = GetCapturedStdout();
+    TestReporter reporter(rng.Chance(20));
+    // One buffer for both: the output must be the same text twice.
+    SortFiles(&fast.head, reporter.get());
+    Print(reporter.get(), "|");
+    RefSortFiles(&ref.head, reporter.get());
+    std::string out = reporter.Out();
     size_t bar = out.size() / 2;
     ASSERT_EQ(out[bar], '|') << out;
     ASSERT_EQ(out.substr(0, bar), out.substr(bar + 1)) << "case " << n;
@@ -174,8 +167,6 @@ TEST(Equivalence, CatalogueInsertionAndGrouping) {
 // Long runs of one poster, where the key search's index and the stable sort
 // carry the work.
 TEST(Equivalence, LongPosterRuns) {
-  Options options;
-  options.QUIET = true;
   Rng rng(7);
   for (int n = 0; n < Cases(200); ++n) {
     std::vector<SegmentSpec> specs;
@@ -203,7 +194,7 @@ TEST(Equivalence, LongPosterRuns) {
         }
       }
     }
-    ExpectSameGrouping(rng, &specs, begin_names, n, options);
+    ExpectSameGrouping(rng, &specs, begin_names, n);
     if (testing::Test::HasFatalFailure()) return;
   }
 }
@@ -212,8 +203,6 @@ TEST(Equivalence, LongPosterRuns) {
 // order, with reposts, repeated copies and unnumbered parts: the reordering
 // has to move records far while reposts suppress their copies.
 TEST(Equivalence, RepostsInInterleavedRuns) {
-  Options options;
-  options.QUIET = true;
   Rng rng(17);
   for (int n = 0; n < Cases(120); ++n) {
     std::vector<SegmentSpec> specs;
@@ -261,7 +250,7 @@ TEST(Equivalence, RepostsInInterleavedRuns) {
       specs.push_back(s);
       specs.push_back(s);
     }
-    ExpectSameGrouping(rng, &specs, begin_names, n, options);
+    ExpectSameGrouping(rng, &specs, begin_names, n);
     if (testing::Test::HasFatalFailure()) return;
   }
 }
@@ -271,8 +260,6 @@ TEST(Equivalence, RepostsInInterleavedRuns) {
 // reposts only the earlier gives way, and the sweeps go on around the one
 // that stays.
 TEST(Equivalence, DoubleReposts) {
-  Options options;
-  options.QUIET = true;
   Rng rng(16);
   static const std::vector<std::string> kMarks = {"REPOST: ", "REPOST2 ",
                                                   "RE-REPOST ", ""};
@@ -302,7 +289,7 @@ TEST(Equivalence, DoubleReposts) {
         }
       }
     }
-    ExpectSameGrouping(rng, &specs, begin_names, n, options);
+    ExpectSameGrouping(rng, &specs, begin_names, n);
     if (testing::Test::HasFatalFailure()) return;
   }
 }
@@ -312,8 +299,6 @@ TEST(Equivalence, DoubleReposts) {
 // search tries every window; texts of few letters, whose pieces recur in
 // many places.
 TEST(Equivalence, LongCaptions) {
-  Options options;
-  options.QUIET = true;
   Rng rng(23);
   static const std::vector<std::string> kWords = {
       "LONG", "SUBJECT", "-",      "[GROUP]", "A", "AB", "ABA", "B",    "BAB",
@@ -351,7 +336,7 @@ TEST(Equivalence, LongCaptions) {
         }
       }
     }
-    ExpectSameGrouping(rng, &specs, begin_names, n, options);
+    ExpectSameGrouping(rng, &specs, begin_names, n);
     if (testing::Test::HasFatalFailure()) return;
   }
 }
@@ -662,15 +647,16 @@ std::string DecodeResult(const DecodeCase& c, bool fast) {
   options.DESTDIR = out.c_str();
   options.ERRFILE = c.errors ? err.c_str() : nullptr;
   Segment* head = nullptr;
-  CaptureStdout();
+  TestReporter reporter;
   if (c.plain) {
     char* argv[] = {path.data()};
-    decode_p(&head, 0, 1, argv, options, TestRecords(), false, ways);
+    decode_p(&head, 0, 1, argv, options, TestRecords(), reporter.get(), false,
+             ways);
   } else {
     head = Windows(c, path, offsets);
-    decode(head, options, TestRecords(), ways);
+    decode(head, options, TestRecords(), reporter.get(), ways);
   }
-  std::string r = GetCapturedStdout();
+  std::string r = reporter.Out();
   for (const auto& [name, bytes] : Outputs(out)) r += "[" + name + "]" + bytes;
   if (c.errors && FileExists(err)) r += "[errors]" + ReadFile(err);
   for (Segment* s = head; s; s = s->next) r += std::to_string(s->mark);

@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <cstddef>
-#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <string>
@@ -155,7 +154,7 @@ int RefGetId(RefPosterPool* pool, const char* s) {
   return ++pool->nitems;
 }
 
-void RefSortFiles(Segment** head, const Options& options) {
+void RefSortFiles(Segment** head, Reporter* reporter) {
   Relabel(*head);
   int counter = 1;
   for (Segment* first = *head; first;) {
@@ -164,9 +163,9 @@ void RefSortFiles(Segment** head, const Options& options) {
     GroupConsecutive(first, end, &counter);
     first = end;
   }
-  if (!options.QUIET) ListUnplaced(*head);
+  ListUnplaced(reporter, *head);
   ExchangeSort(head);
-  std::printf("%d complete (non-segmented) files found.\n", counter - 1);
+  Print(reporter, "%d complete (non-segmented) files found.\n", counter - 1);
 }
 
 char* RefSharedBeginName(Records* records, Segment* catalogue,

@@ -8,6 +8,7 @@
 
 #include "log/log.h"
 #include "quillon.h"
+#include "reporter.h"
 
 void RefAddtoFlist(Segment** head, Segment* seg);
 // The poster names back to back, each with its NUL, walked from the start.
@@ -16,7 +17,7 @@ struct RefPosterPool {
   int nitems = 0;
 };
 int RefGetId(RefPosterPool* pool, const char* s);
-void RefSortFiles(Segment** head, const Options& options);
+void RefSortFiles(Segment** head, Reporter* reporter);
 char* RefSharedBeginName(Records* records, Segment* catalogue,
                          const char* name);
 

@@ -4,14 +4,12 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "checksum/crc32.h"
-#include "message.h"
 #include "yenc/part.h"
 #include "yenc/part_decoder.h"
 
@@ -46,7 +44,8 @@ NameSearch NamesOf(const Options& options, const YencPosting& posting) {
 
 void WriteFailed(YencPass* pass, YencFile* file) {
   if (file->write_failed) return;
-  ErrorLine("quillon: write error on %s\n", file->path.c_str());
+  Fail(pass->output->reporter, "quillon: write error on %s\n",
+       file->path.c_str());
   file->write_failed = true;
   pass->output->outcome.write_error = true;
 }
@@ -57,7 +56,8 @@ bool DecodeCopy(YencPass* pass, const YencRecord& copy, int fd,
                 YencPartResult* result) {
   LineFile in;
   if (!OpenLineFile(&in, copy.seg->path)) {
-    ErrorLine("quillon: cannot access file %s\n", copy.seg->path);
+    Fail(pass->output->reporter, "quillon: cannot access file %s\n",
+         copy.seg->path);
     pass->output->outcome.failed = true;
     return false;
   }
@@ -69,9 +69,9 @@ bool DecodeCopy(YencPass* pass, const YencRecord& copy, int fd,
   return true;
 }
 
-void ReportParts(const YencFile& file) {
+void ReportParts(Reporter* reporter, const YencFile& file) {
   for (const auto& [failure, part] : file.bad_parts)
-    ReportYencFailure(failure, part, file.name);
+    ReportYencFailure(reporter, failure, part, file.name);
 }
 
 // Writes one range from the first of its copies that is good; where none
@@ -128,13 +128,13 @@ bool WriteYencFile(YencPass* pass, const YencPosting& posting) {
   DropOutputFile(&file.out);
   if (placed) {
     file.name = name;
-    if (!pass->output->options->QUIET)
-      std::printf("yDecoding %s\n", name.c_str());
+    Progress(pass->output->reporter, "yDecoding %s\n", name.c_str());
   }
-  ReportParts(file);
+  ReportParts(pass->output->reporter, file);
   if (!placed || !file.parts_good) return false;
   if (file.has_crc32 && (file.crc32s_differ || file.crc32 != file.crc)) {
-    ErrorLine("quillon: CRC error in %s\n", file.name.c_str());
+    Fail(pass->output->reporter, "quillon: CRC error in %s\n",
+         file.name.c_str());
     return false;
   }
   return true;

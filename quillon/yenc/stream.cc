@@ -4,12 +4,10 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <iterator>
 #include <string_view>
 
 #include "checksum/crc32.h"
-#include "message.h"
 #include "yenc/header.h"
 #include "yenc/part_decoder.h"
 
@@ -49,7 +47,7 @@ void CloseFile(PassOutput* output, YencStreamFile* f) {
   std::string name;
   if (!f->write_failed && CommitOutputFile(output, &f->out, f->names, &name)) {
     f->name = name;
-    if (!output->options->QUIET) std::printf("yDecoding %s\n", name.c_str());
+    Progress(output->reporter, "yDecoding %s\n", name.c_str());
   } else if (!f->write_failed) {
     f->faulty = true;
   }
@@ -58,7 +56,7 @@ void CloseFile(PassOutput* output, YencStreamFile* f) {
 
 void WriteFailed(PassOutput* output, YencStreamFile* f) {
   if (f->write_failed) return;
-  ErrorLine("quillon: write error on %s\n", f->path.c_str());
+  Fail(output->reporter, "quillon: write error on %s\n", f->path.c_str());
   f->write_failed = true;
   f->faulty = true;
   output->outcome.write_error = true;
@@ -133,7 +131,7 @@ void ReportFailures(PassOutput* output, YencStreamFile* f) {
         !x.spoilt && (x.begin == 0 ? f->good_parts.count(x.part) != 0
                                    : CoverHolds(f->covered, x.begin, x.end));
     if (replaced) continue;
-    ReportYencFailure(x.failure, x.part, f->name);
+    ReportYencFailure(output->reporter, x.failure, x.part, f->name);
     f->faulty = true;
     output->outcome.failed = true;
   }
@@ -164,7 +162,9 @@ bool JudgeFile(PassOutput* output, YencStreamFile* f) {
   if (!f->complete) CloseFile(output, f);
   ReportFailures(output, f);
   if (!f->write_failed && !RangesCoverFile(f->filled, f->size)) {
-    if (!output->options->QUIET) std::printf("Short file\n");
+    // The progress line is all that is said, but the run has failed.
+    Progress(output->reporter, "Short file\n");
+    output->reporter->failed = true;
     f->faulty = true;
     output->outcome.failed = true;
   }
@@ -174,7 +174,7 @@ bool JudgeFile(PassOutput* output, YencStreamFile* f) {
   if (!f->faulty && !f->crc32.empty() &&
       CombinedFileCrc(f->good, f->size, &crc) &&
       (f->crc32.size() > 1 || f->crc32[0] != crc)) {
-    ErrorLine("quillon: CRC error in %s\n", f->name.c_str());
+    Fail(output->reporter, "quillon: CRC error in %s\n", f->name.c_str());
     f->faulty = true;
     output->outcome.failed = true;
   }

@@ -18,11 +18,6 @@
 
 namespace {
 
-using testing::internal::CaptureStderr;
-using testing::internal::CaptureStdout;
-using testing::internal::GetCapturedStderr;
-using testing::internal::GetCapturedStdout;
-
 uint32_t CrcOf(const std::string& s) { return Crc32(0, s.data(), s.size()); }
 
 // Part `part` of `file`: its bytes begin..end, with keyword lines as
@@ -137,16 +132,15 @@ class YencStreamTest : public testing::Test {
     std::vector<char*> argv;
     for (std::string& p : paths) argv.push_back(p.data());
     Segment* list = nullptr;
-    CaptureStdout();
-    CaptureStderr();
     outcome = decode_p(&list, 0, static_cast<int>(argv.size()), argv.data(),
-                       options, TestRecords());
-    stdout_text = GetCapturedStdout();
-    stderr_text = GetCapturedStderr();
+                       options, TestRecords(), reporter.get());
+    stdout_text = reporter.Out();
+    stderr_text = reporter.Err();
   }
 
   TempDir in, out;
   Options options;
+  TestReporter reporter;
   std::vector<std::string> paths;
   DecodeOutcome outcome;
   std::string stdout_text, stderr_text;
