@@ -668,7 +668,6 @@ std::string DecodeResult(const DecodeCase& c, bool fast) {
 // into windows of segments of every kind, decode to the same files, the same
 // messages, the same -errors copy and the same processed marks.
 TEST(Equivalence, FastAndGeneralDecoding) {
-  Options options;
   Rng rng(11);
   for (int n = 0; n < Cases(160); ++n) {
     DecodeCase c = RandomDecodeCase(rng);
@@ -691,7 +690,6 @@ std::string DescribeLog(const LogDir* list) {
 // inDlist against a loaded log: roots that are text prefixes of other
 // directories, the same directory twice, repeated entry names.
 TEST(Equivalence, ProcessedFileLog) {
-  Options options;
   const std::string cwd = "/home/u";
   Rng rng(13);
   const std::vector<std::string> dirs = {"/spool",       "/spool/pics",
