@@ -23,12 +23,12 @@ bool StartsWith(const char* text, const char* prefix) {
   return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
 }
 
-// A normal path is its own normal form, and an absolute one has no ".",
-// ".." or empty component left.
-void CheckNormal(const std::string& path) {
+// A normal path is its own normal form, and an absolute one (made against
+// `cwd`) has no ".", ".." or empty component left.
+void CheckNormal(const std::string& cwd, const std::string& path) {
   std::string normal = NormalisePath(path);
   if (NormalisePath(normal) != normal) Fail("a normal path normalised again");
-  std::string absolute = MakePath(path.c_str());
+  std::string absolute = MakePath(cwd, path.c_str());
   if (absolute == "/") return;
   std::string ended = absolute + "/";
   if (absolute[0] != '/' || absolute.back() == '/' ||
@@ -77,7 +77,7 @@ void RunLog(const std::string& dir, const std::string& text) {
     Lookup(&list, std::string(d->dir) + "5");
     if (d->entries) Lookup(&list, std::string(d->dir) + "/" + d->entries->name);
   }
-  CheckNormal(text);
+  CheckNormal(list.CWD, text);
   std::string prefix = list.first ? list.first->dir : ".:.";
   list.LOGUPDATE = true;
   bool rewritten = UpdateDlist(list, prefix.c_str(), &reporter);
