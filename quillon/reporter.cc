@@ -3,6 +3,17 @@
 #include <cstdarg>
 #include <cstdio>
 
+namespace {
+
+// A line for standard error: standard output is flushed first, so that
+// both streams taken together read in the order things happened.
+void ToErr(Reporter* reporter, const char* format, va_list args) {
+  std::fflush(reporter->out);
+  std::vfprintf(reporter->err, format, args);
+}
+
+}  // namespace
+
 void Progress(Reporter* reporter, const char* format, ...) {
   if (reporter->quiet) return;
   va_list args;
@@ -19,19 +30,17 @@ void Print(Reporter* reporter, const char* format, ...) {
 }
 
 void Fail(Reporter* reporter, const char* format, ...) {
-  std::fflush(reporter->out);
   va_list args;
   va_start(args, format);
-  std::vfprintf(reporter->err, format, args);
+  ToErr(reporter, format, args);
   va_end(args);
   reporter->failed = true;
 }
 
 void Note(Reporter* reporter, const char* format, ...) {
-  std::fflush(reporter->out);
   va_list args;
   va_start(args, format);
-  std::vfprintf(reporter->err, format, args);
+  ToErr(reporter, format, args);
   va_end(args);
 }
 
