@@ -77,7 +77,7 @@ char* NewString(Records* records, const char* s);
 // through a const reference by everything else.
 struct Options {
   bool DEL = false;
-  bool QUIET = false;
+  bool QUIET = false;  // also set on the run's Reporter, which acts on it
   const char* DESTDIR = nullptr;  // the command-line word itself
   int FMODE = 0;
   bool PLAIN = false;
