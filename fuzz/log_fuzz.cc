@@ -10,7 +10,7 @@
 #include "in_process.h"
 #include "log/log.h"
 #include "quillon.h"
-#include "testing.h"
+#include "reporter.h"
 
 namespace {
 
@@ -23,12 +23,12 @@ bool StartsWith(const char* text, const char* prefix) {
   return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
 }
 
-// A normal path is its own normal form, and an absolute one has no ".",
-// ".." or empty component left.
-void CheckNormal(const std::string& path) {
+// A normal path is its own normal form, and an absolute one (made against
+// `cwd`) has no ".", ".." or empty component left.
+void CheckNormal(const std::string& cwd, const std::string& path) {
   std::string normal = NormalisePath(path);
   if (NormalisePath(normal) != normal) Fail("a normal path normalised again");
-  std::string absolute = MakePath(path.c_str());
+  std::string absolute = MakePath(cwd, path.c_str());
   if (absolute == "/") return;
   std::string ended = absolute + "/";
   if (absolute[0] != '/' || absolute.back() == '/' ||
@@ -40,7 +40,7 @@ void CheckNormal(const std::string& path) {
 
 // The directories and entries that a rewrite leaving out `prefix` (if
 // given) writes, or that a load gives: a load pushes each entry at the head,
-// and entries of CWD load unflagged.
+// and entries of the list's CWD load unflagged.
 std::string Written(const LogList& list, const char* prefix, bool loaded) {
   std::string out;
   for (const LogDir* d = list.first; d; d = d->next) {
@@ -49,7 +49,7 @@ std::string Written(const LogList& list, const char* prefix, bool loaded) {
     std::string entries;
     for (const LogEntry* e = d->entries; e; e = e->next) {
       std::string line = std::string("@") + e->name + "\n";
-      if (loaded && e->flag != (CWD != d->dir ? 1 : 0))
+      if (loaded && e->flag != (list.CWD != d->dir ? 1 : 0))
         Fail("entry loaded with the wrong flag");
       if (loaded) entries.insert(0, line);
       if (!loaded && e->flag) entries += line;
@@ -63,11 +63,11 @@ void RunLog(const std::string& dir, const std::string& text) {
   std::string log = dir + "/log";
   std::ofstream(log, std::ios::binary) << text;
   setenv("QUILLONLOG", log.c_str(), 1);
-  ResetOptions();
-  CWD = dir;
+  Reporter reporter;  // standard output and error, as BeginInput set them
 
   LogList list;
-  if (!LoadDlist(&list)) Fail("the log could not be read");
+  list.CWD = dir;
+  if (!LoadDlist(&list, &reporter)) Fail("the log could not be read");
   Lookup(&list, "1");
   Lookup(&list, "../../x/2");
   Lookup(&list, "/3");
@@ -77,15 +77,16 @@ void RunLog(const std::string& dir, const std::string& text) {
     Lookup(&list, std::string(d->dir) + "5");
     if (d->entries) Lookup(&list, std::string(d->dir) + "/" + d->entries->name);
   }
-  CheckNormal(text);
+  CheckNormal(list.CWD, text);
   std::string prefix = list.first ? list.first->dir : ".:.";
-  LOGUPDATE = true;
-  bool rewritten = UpdateDlist(list, prefix.c_str());
+  list.LOGUPDATE = true;
+  bool rewritten = UpdateDlist(list, prefix.c_str(), &reporter);
   EndInput();
   if (!rewritten) Fail("the log could not be rewritten");
 
   LogList again;
-  if (!LoadDlist(&again)) Fail("the log written could not be read");
+  again.CWD = dir;
+  if (!LoadDlist(&again, &reporter)) Fail("the log written could not be read");
   if (Written(again, nullptr, true) != Written(list, prefix.c_str(), false))
     Fail("the log read back differs from what was written");
 }

@@ -18,7 +18,6 @@
 #include "driver/run.h"
 #include "in_process.h"
 #include "quillon.h"
-#include "testing.h"
 
 namespace {
 
@@ -68,7 +67,6 @@ void Write(const std::string& path, const std::string& text) {
 
 int RunQuillon(const std::string& dir, const OptionSet& set,
                const std::vector<std::string>& files) {
-  ResetOptions();
   unsetenv("QUILLONLOG");
   mkdir("out", 0700);
   std::vector<std::string> args = {"quillon"};
@@ -108,7 +106,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view rest(reinterpret_cast<const char*>(data) + 1, size - 1);
   std::vector<std::string> files = SplitFiles(rest);
   int status = RunQuillon(BeginInput(), set, files);
-  ReleaseRecords();
   EndInput();
   if (status < 0 || status > 2) Fail("exit status " + std::to_string(status));
   return 0;

@@ -1,9 +1,14 @@
-// The Segment record and the process-wide option globals of quillon.
+// The Segment record, the store that owns the records of a run, and the
+// option settings of a run.
 #ifndef QUILLON_QUILLON_H_
 #define QUILLON_QUILLON_H_
 
 #include <cstdint>
+#include <deque>
+#include <memory>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 struct LogEntry;
 
@@ -23,7 +28,8 @@ struct SegmentEncoding {
 };
 
 // One segment: one article, or one input file in plain mode.
-// Records live until the process ends; the catalogue links them by `next`.
+// Records live as long as the run's Records; the catalogue links them by
+// `next`.
 struct Segment {
   int poster = 0;         // poster id from the PosterPool
   int part = -1;          // part number, -1 unknown
@@ -40,37 +46,46 @@ struct Segment {
   Segment* next = nullptr;
 };
 
-// A fresh record, owned by a process-wide store until exit.
-Segment* NewSegment();
+// The segments and texts of one run, owned by the run: they live as long
+// as this record, and everything made from it points into it.
+struct Records {
+  Records() = default;
+  Records(const Records&) = delete;
+  Records& operator=(const Records&) = delete;
+
+  std::deque<Segment> segments;
+  std::vector<std::unique_ptr<char[]>> strings;
+  // The use counts of begin name blocks whose counter byte is full.
+  std::unordered_map<const char*, uint64_t> wide_counts;
+};
+
+// A fresh record of the run.
+Segment* NewSegment(Records* records);
 
 // A begin name block shared by all records of that name: the text, its
 // terminator and one spare byte behind it, the DOS use counter (0).
-char* NewBeginName(const char* name);
+char* NewBeginName(Records* records, const char* name);
 
 // The use count of a begin name block kept beside it once its counter byte
 // is full, so that the count never wraps.
-uint64_t& WideUseCount(const char* begin);
+uint64_t& WideUseCount(Records* records, const char* begin);
 
-// A heap copy of `s` that lives until exit (captions).
-char* NewString(const char* s);
+// A copy of `s` that lives as long as the records (captions).
+char* NewString(Records* records, const char* s);
 
-// Option settings, written by the option loop only.
-extern bool DEL;
-extern bool QUIET;
-extern const char* DESTDIR;  // the command-line word itself
-extern int FMODE;
-extern bool PLAIN;
-extern bool DIR;
-extern bool EXT;
-extern const char* ERRFILE;  // the command-line word itself
-extern bool DOS;
-
-// The processed-file log's state.
-extern bool LOGUPDATE;
-extern const char* LOGFILE;
-
-// The current directory at start; empty when it cannot be read.
-extern std::string CWD;
+// The option settings of a run, made by the option loop only and read
+// through a const reference by everything else.
+struct Options {
+  bool DEL = false;
+  bool QUIET = false;  // also set on the run's Reporter, which acts on it
+  const char* DESTDIR = nullptr;  // the command-line word itself
+  int FMODE = 0;
+  bool PLAIN = false;
+  bool DIR = false;
+  bool EXT = false;
+  const char* ERRFILE = nullptr;  // the command-line word itself
+  bool DOS = false;
+};
 
 // Begin names of files already started are overwritten with this text.
 extern const char* const MARKER;

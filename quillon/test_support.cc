@@ -10,6 +10,35 @@
 #include "decoding/output.h"
 #include "quillon.h"
 
+namespace {
+
+std::string Take(std::FILE* stream, TestReporter::Buffer* buffer) {
+  std::fflush(stream);
+  std::string text(buffer->text + buffer->taken, buffer->size - buffer->taken);
+  buffer->taken = buffer->size;
+  return text;
+}
+
+}  // namespace
+
+TestReporter::TestReporter(bool quiet) {
+  reporter.out = open_memstream(&out.text, &out.size);
+  reporter.err = open_memstream(&err.text, &err.size);
+  if (!reporter.out || !reporter.err)
+    throw std::runtime_error("open_memstream failed");
+  reporter.quiet = quiet;
+}
+
+TestReporter::~TestReporter() {
+  std::fclose(reporter.out);
+  std::fclose(reporter.err);
+  std::free(out.text);
+  std::free(err.text);
+}
+
+std::string TestReporter::Out() { return Take(reporter.out, &out); }
+std::string TestReporter::Err() { return Take(reporter.err, &err); }
+
 TempDir::TempDir() {
   std::string pattern =
       (std::filesystem::temp_directory_path() / "quillon-test-XXXXXX").string();
@@ -70,26 +99,28 @@ std::string Uuencode(const std::string& data, const std::string& name,
   return "begin " + mode + " " + name + "\n" + UuencodeLines(data) + "`\nend\n";
 }
 
-void clean(Segment* list) {
-  PassOutput output;
-  output.list = list;
-  CleanFinished(&output);
+Records* TestRecords() {
+  static Records records;
+  return &records;
 }
 
-LogList LoadLogText(const std::string& text) {
+void clean(PassOutput* output, Segment* list) {
+  output->list = list;
+  CleanFinished(output);
+}
+
+LogList LoadLogText(const std::string& text, const std::string& cwd) {
   TempDir dir;
   std::string path = dir.Path("log");
   WriteFile(path, text);
   const char* set = std::getenv("QUILLONLOG");
   std::string saved = set ? set : "";
-  const char* logfile = LOGFILE;
-  bool quiet = QUIET;
   setenv("QUILLONLOG", path.c_str(), 1);
-  QUIET = true;
   LogList list;
-  LoadDlist(&list);
-  QUIET = quiet;
-  LOGFILE = logfile;
+  list.CWD = cwd;
+  TestReporter quiet(true);
+  LoadDlist(&list, quiet.get());
+  list.LOGFILE = nullptr;
   if (set)
     setenv("QUILLONLOG", saved.c_str(), 1);
   else

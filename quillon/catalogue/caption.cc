@@ -4,7 +4,6 @@
 #include <cstring>
 #include <string>
 
-#include "message.h"
 #include "text.h"
 
 namespace {
@@ -109,12 +108,12 @@ char* upcase(char* text) {
   return text;
 }
 
-void KeySplit(char** table, char* text, int* count) {
+void KeySplit(char** table, char* text, int* count, Reporter* reporter) {
   char* cursor = text;
   while (char* word = NextToken(&cursor, " ")) {
     FormatStr(word);
     if (*count >= kMaxKeywords) {
-      ErrorLine("quillon: too many keywords, ignoring \"%s\"\n", word);
+      Note(reporter, "quillon: too many keywords, ignoring \"%s\"\n", word);
       continue;
     }
     table[(*count)++] = word;

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "reporter.h"
+
 constexpr int kMaxKeywords = 10;
 
 // Part number and total of an upper-cased line; -1 where none. May write up
@@ -24,8 +26,9 @@ char* FormatStr(char* text);
 char* upcase(char* text);
 
 // Cuts `text` at blanks into keywords, normalises each in place and appends
-// pointers into `text` to `table`, advancing `*count`.
-void KeySplit(char** table, char* text, int* count);
+// pointers into `text` to `table`, advancing `*count`. Words beyond
+// kMaxKeywords are noted on `reporter` and left out.
+void KeySplit(char** table, char* text, int* count, Reporter* reporter);
 
 // Keyword score of a subject line: +1 per matching keyword, -1 per matching
 // keyword that begins with '-'. 0 when there are no keywords.

@@ -4,14 +4,16 @@
 
 #include <vector>
 
+#include "test_support.h"
+
 namespace {
 
 Segment* Seg(int poster, int part, const char* caption, char* begin = nullptr,
              int32_t time = 0) {
-  Segment* s = NewSegment();
+  Segment* s = NewSegment(TestRecords());
   s->poster = poster;
   s->part = part;
-  s->caption = NewString(caption);
+  s->caption = NewString(TestRecords(), caption);
   s->begin = begin;
   s->time = time;
   return s;
@@ -78,7 +80,7 @@ TEST(AddtoFlist, EqualKeysKeepInsertionOrderWhenCaptionsDiffer) {
 }
 
 TEST(AddtoFlist, OlderExactDuplicateIsSuppressed) {
-  char* name = NewBeginName("a.jpg");
+  char* name = NewBeginName(TestRecords(), "a.jpg");
   struct {
     int32_t first_time, second_time;
     int first_group, second_group;
@@ -115,8 +117,8 @@ TEST(AddtoFlist, ThreeCopiesLeaveOnlyTheNewest) {
 
 TEST(AddtoFlist, SameCaptionOtherBeginMarksThoseWithABegin) {
   Segment* head = nullptr;
-  Segment* a = Seg(1, -1, "TWO PICS", NewBeginName("a.jpg"));
-  Segment* b = Seg(1, -1, "TWO PICS", NewBeginName("b.jpg"));
+  Segment* a = Seg(1, -1, "TWO PICS", NewBeginName(TestRecords(), "a.jpg"));
+  Segment* b = Seg(1, -1, "TWO PICS", NewBeginName(TestRecords(), "b.jpg"));
   AddtoFlist(&head, a);
   AddtoFlist(&head, b);
   EXPECT_EQ(a->mark, 1);
@@ -125,7 +127,7 @@ TEST(AddtoFlist, SameCaptionOtherBeginMarksThoseWithABegin) {
   EXPECT_EQ(b->group, -1);
 
   head = nullptr;
-  Segment* with = Seg(1, 1, "PIC", NewBeginName("c.jpg"));
+  Segment* with = Seg(1, 1, "PIC", NewBeginName(TestRecords(), "c.jpg"));
   Segment* without = Seg(1, 1, "PIC");
   AddtoFlist(&head, without);
   AddtoFlist(&head, with);

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <string>
 #include <unordered_map>
@@ -307,14 +306,14 @@ void GroupFiles(Segment* head, int* counter) {
 }
 
 void FinishSort(Segment** head, const std::vector<Segment*>& unplaced,
-                int files) {
-  if (!QUIET) ListUnplaced(*head, unplaced);
+                int files, Reporter* reporter) {
+  ListUnplaced(reporter, *head, unplaced);
   Reorder(head);
-  std::printf("%d complete (non-segmented) files found.\n", files);
+  Print(reporter, "%d complete (non-segmented) files found.\n", files);
 }
 
-void SortFiles(Segment** head) {
+void SortFiles(Segment** head, Reporter* reporter) {
   int counter = 1;
   GroupFiles(*head, &counter);
-  FinishSort(head, {}, counter - 1);
+  FinishSort(head, {}, counter - 1, reporter);
 }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "quillon.h"
+#include "reporter.h"
 
 // Gives every segment of the catalogue at `head` a group: its files take
 // the numbers *counter, *counter + 1, ..., and *counter counts on.
@@ -14,11 +15,11 @@ void GroupFiles(Segment* head, int* counter);
 // no file took (the catalogue's, then those of `unplaced`), reorders the
 // catalogue into decode order and prints the number of files found.
 void FinishSort(Segment** head, const std::vector<Segment*>& unplaced,
-                int files);
+                int files, Reporter* reporter);
 
 // Gives every segment a group, lists what could not be placed, and reorders
 // the catalogue into decode order: GroupFiles and FinishSort for the
 // catalogue alone.
-void SortFiles(Segment** head);
+void SortFiles(Segment** head, Reporter* reporter);
 
 #endif  // QUILLON_CATALOGUE_GROUPING_H_

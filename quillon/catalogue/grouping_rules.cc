@@ -1,6 +1,5 @@
 #include "catalogue/grouping_rules.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "catalogue/caption.h"
@@ -80,18 +79,21 @@ void GroupConsecutive(Segment* first, Segment* end, int* counter) {
 
 namespace {
 
-void ListCaption(const Segment* r, bool* listed) {
+void ListCaption(Reporter* reporter, const Segment* r, bool* listed) {
   if (r->group != -1) return;
-  if (!*listed) std::printf("\nCaptions for (file) segments not decoded:\n");
+  if (!*listed)
+    Progress(reporter, "\nCaptions for (file) segments not decoded:\n");
   *listed = true;
-  std::printf("%s\n", r->caption);
+  Progress(reporter, "%s\n", r->caption);
 }
 
 }  // namespace
 
-void ListUnplaced(const Segment* head, const std::vector<Segment*>& more) {
+void ListUnplaced(Reporter* reporter, const Segment* head,
+                  const std::vector<Segment*>& more) {
   bool listed = false;
-  for (const Segment* r = head; r; r = r->next) ListCaption(r, &listed);
-  for (const Segment* r : more) ListCaption(r, &listed);
-  if (listed) std::printf("\n");
+  for (const Segment* r = head; r; r = r->next)
+    ListCaption(reporter, r, &listed);
+  for (const Segment* r : more) ListCaption(reporter, r, &listed);
+  if (listed) Progress(reporter, "\n");
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "quillon.h"
+#include "reporter.h"
 
 // The caption says REPOST.
 bool IsRepost(const Segment* s);
@@ -56,8 +57,9 @@ bool Acceptable(const KeyCount& c, int best_count);
 // file.
 void GroupConsecutive(Segment* first, Segment* end, int* counter);
 
-// Prints the captions of the records no file took: those of the list, then
-// those among `more`.
-void ListUnplaced(const Segment* head, const std::vector<Segment*>& more = {});
+// Prints the captions of the records no file took as progress lines: those
+// of the list, then those among `more`.
+void ListUnplaced(Reporter* reporter, const Segment* head,
+                  const std::vector<Segment*>& more = {});
 
 #endif  // QUILLON_CATALOGUE_GROUPING_RULES_H_

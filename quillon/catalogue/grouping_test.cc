@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "catalogue/catalogue.h"
-#include "testing.h"
+#include "test_support.h"
 
 namespace {
 
@@ -22,11 +22,11 @@ struct Rec {
 std::vector<Segment*> Build(Segment** head, std::vector<Rec> recs) {
   std::vector<Segment*> made;
   for (const Rec& s : recs) {
-    Segment* seg = NewSegment();
+    Segment* seg = NewSegment(TestRecords());
     seg->poster = s.poster;
     seg->part = s.part;
     seg->total = s.total;
-    seg->caption = NewString(s.caption);
+    seg->caption = NewString(TestRecords(), s.caption);
     seg->begin = s.begin;
     seg->time = s.time;
     AddtoFlist(head, seg);
@@ -49,24 +49,22 @@ std::vector<int> Groups(const std::vector<Segment*>& segs) {
 
 class SortFilesTest : public testing::Test {
  protected:
-  void SetUp() override { ResetOptions(); }
-  void TearDown() override { ResetOptions(); }
+  TestReporter reporter;
 
   // Runs SortFiles and returns what it printed.
   std::string Sort() {
-    testing::internal::CaptureStdout();
-    SortFiles(&head);
-    return testing::internal::GetCapturedStdout();
+    SortFiles(&head, reporter.get());
+    return reporter.Out();
   }
 
   Segment* head = nullptr;
 };
 
 TEST_F(SortFilesTest, ThreePartPostingWithFileName) {
-  auto s = Build(
-      &head, {{1, 1, 3, "SUNSET.JPG (1/3)", NewBeginName("sunset.jpg"), 100},
-              {1, 2, 3, "SUNSET.JPG (2/3)", nullptr, 101},
-              {1, 3, 3, "SUNSET.JPG (3/3)", nullptr, 102}});
+  auto s = Build(&head, {{1, 1, 3, "SUNSET.JPG (1/3)",
+                          NewBeginName(TestRecords(), "sunset.jpg"), 100},
+                         {1, 2, 3, "SUNSET.JPG (2/3)", nullptr, 101},
+                         {1, 3, 3, "SUNSET.JPG (3/3)", nullptr, 102}});
   EXPECT_EQ(Sort(), "1 complete (non-segmented) files found.\n");
   EXPECT_EQ(Groups(s), (std::vector<int>{1, 1, 1}));
   EXPECT_EQ(List(head), s);
@@ -75,12 +73,13 @@ TEST_F(SortFilesTest, ThreePartPostingWithFileName) {
 
 TEST_F(SortFilesTest, TwoPostingsWithoutFileNamesByWindows) {
   // Catalogue order: PICS 1, VIDEO 1, PICS 2, VIDEO 2, PICS 3.
-  auto s = Build(&head,
-                 {{1, 1, 3, "HOLIDAY PICS 1/3", NewBeginName("beach.jpg"), 10},
-                  {1, 1, 2, "HOLIDAY VIDEO 1/2", NewBeginName("beach.avi"), 11},
-                  {1, 2, 3, "HOLIDAY PICS 2/3", nullptr, 12},
-                  {1, 2, 2, "HOLIDAY VIDEO 2/2", nullptr, 13},
-                  {1, 3, 3, "HOLIDAY PICS 3/3", nullptr, 14}});
+  auto s = Build(&head, {{1, 1, 3, "HOLIDAY PICS 1/3",
+                          NewBeginName(TestRecords(), "beach.jpg"), 10},
+                         {1, 1, 2, "HOLIDAY VIDEO 1/2",
+                          NewBeginName(TestRecords(), "beach.avi"), 11},
+                         {1, 2, 3, "HOLIDAY PICS 2/3", nullptr, 12},
+                         {1, 2, 2, "HOLIDAY VIDEO 2/2", nullptr, 13},
+                         {1, 3, 3, "HOLIDAY PICS 3/3", nullptr, 14}});
   EXPECT_EQ(List(head), (std::vector<Segment*>{s[0], s[1], s[2], s[3], s[4]}));
   EXPECT_EQ(Sort(), "2 complete (non-segmented) files found.\n");
   EXPECT_EQ(Groups(s), (std::vector<int>{1, 2, 1, 2, 1}));
@@ -88,10 +87,12 @@ TEST_F(SortFilesTest, TwoPostingsWithoutFileNamesByWindows) {
 }
 
 TEST_F(SortFilesTest, GroupNumbersRunAcrossPostersAndRunsStaySeparate) {
-  auto s = Build(&head, {{2, 2, 2, "B.ZIP (2/2)", nullptr, 1},
-                         {1, 2, 2, "A.ZIP (2/2)", nullptr, 2},
-                         {2, 1, 2, "B.ZIP (1/2)", NewBeginName("b.zip"), 3},
-                         {1, 1, 2, "A.ZIP (1/2)", NewBeginName("a.zip"), 4}});
+  auto s = Build(
+      &head,
+      {{2, 2, 2, "B.ZIP (2/2)", nullptr, 1},
+       {1, 2, 2, "A.ZIP (2/2)", nullptr, 2},
+       {2, 1, 2, "B.ZIP (1/2)", NewBeginName(TestRecords(), "b.zip"), 3},
+       {1, 1, 2, "A.ZIP (1/2)", NewBeginName(TestRecords(), "a.zip"), 4}});
   EXPECT_EQ(Sort(), "2 complete (non-segmented) files found.\n");
   EXPECT_EQ(Groups(s), (std::vector<int>{2, 1, 2, 1}));
   EXPECT_EQ(List(head), (std::vector<Segment*>{s[3], s[1], s[2], s[0]}));
@@ -104,21 +105,21 @@ TEST_F(SortFilesTest, MissingPartsStayUngroupedAndAreListed) {
     std::string printed;
   } cases[] = {
       // Known total that the parts present cannot reach.
-      {{{1, 1, 3, "MOON.GIF (1/3)", NewBeginName("moon.gif"), 0},
+      {{{1, 1, 3, "MOON.GIF (1/3)", NewBeginName(TestRecords(), "moon.gif"), 0},
         {1, 3, 3, "MOON.GIF (3/3)", nullptr, 0}},
        {-1, -1},
        "\nCaptions for (file) segments not decoded:\n"
        "MOON.GIF (1/3)\nMOON.GIF (3/3)\n\n"
        "0 complete (non-segmented) files found.\n"},
       // No totals: the gap below part 3 is what rejects the key.
-      {{{1, 1, -1, "STAR.GIF", NewBeginName("star.gif"), 0},
+      {{{1, 1, -1, "STAR.GIF", NewBeginName(TestRecords(), "star.gif"), 0},
         {1, 3, -1, "STAR.GIF", nullptr, 0}},
        {-1, -1},
        "\nCaptions for (file) segments not decoded:\n"
        "STAR.GIF\nSTAR.GIF\n\n"
        "0 complete (non-segmented) files found.\n"},
       // A part of unknown number makes the gap up.
-      {{{1, 1, -1, "STAR.GIF", NewBeginName("star.gif"), 0},
+      {{{1, 1, -1, "STAR.GIF", NewBeginName(TestRecords(), "star.gif"), 0},
         {1, 3, -1, "STAR.GIF", nullptr, 0},
         {1, -1, -1, "STAR.GIF", nullptr, 5}},
        {1, 1, 1},
@@ -133,17 +134,19 @@ TEST_F(SortFilesTest, MissingPartsStayUngroupedAndAreListed) {
 }
 
 TEST_F(SortFilesTest, QuietPrintsOnlyTheSummary) {
-  QUIET = true;
-  auto s = Build(&head, {{1, 1, 3, "MOON.GIF (1/3)", NewBeginName("m"), 0},
-                         {1, 3, 3, "MOON.GIF (3/3)", nullptr, 0}});
+  reporter.reporter.quiet = true;
+  auto s = Build(
+      &head, {{1, 1, 3, "MOON.GIF (1/3)", NewBeginName(TestRecords(), "m"), 0},
+              {1, 3, 3, "MOON.GIF (3/3)", nullptr, 0}});
   EXPECT_EQ(Sort(), "0 complete (non-segmented) files found.\n");
   EXPECT_EQ(Groups(s), (std::vector<int>{-1, -1}));
 }
 
 TEST_F(SortFilesTest, RepostCopyOfAPartIsNotCountedAndReplacesTheOther) {
-  auto s = Build(&head, {{1, 1, 2, "X.ZIP (1/2)", NewBeginName("x.zip"), 1},
-                         {1, 2, 2, "X.ZIP (2/2)", nullptr, 2},
-                         {1, 2, 2, "X.ZIP (2/2) REPOST", nullptr, 3}});
+  auto s = Build(
+      &head, {{1, 1, 2, "X.ZIP (1/2)", NewBeginName(TestRecords(), "x.zip"), 1},
+              {1, 2, 2, "X.ZIP (2/2)", nullptr, 2},
+              {1, 2, 2, "X.ZIP (2/2) REPOST", nullptr, 3}});
   EXPECT_EQ(Sort(), "1 complete (non-segmented) files found.\n");
   // All three match the key; the reordering suppresses the copy that the
   // repost replaces and moves it in front of the group.
@@ -154,8 +157,8 @@ TEST_F(SortFilesTest, RepostCopyOfAPartIsNotCountedAndReplacesTheOther) {
 TEST_F(SortFilesTest, SuppressedCopyDoesNotLeaveGroupsInterleaved) {
   // One poster's run in glob order: the repost of river part 2 comes
   // before the damaged copy, and sunset's parts follow.
-  char* sun = NewBeginName("sunset.jpg");
-  char* river = NewBeginName("river.bin");
+  char* sun = NewBeginName(TestRecords(), "sunset.jpg");
+  char* river = NewBeginName(TestRecords(), "river.bin");
   auto s = Build(&head, {{1, 1, 3, "SUNSET.JPG (1/3)", sun, 1},
                          {1, 1, 3, "RIVER.BIN (1/3)", river, 2},
                          {1, 2, 3, "RIVER.BIN (2/3) REPOST", nullptr, 9},
@@ -176,17 +179,19 @@ TEST_F(SortFilesTest, SuppressedCopyDoesNotLeaveGroupsInterleaved) {
 
 TEST_F(SortFilesTest, RepostReadBeforeTheCopyItReplaces) {
   // A glob reads article 10 before article 9: the repost comes first.
-  auto s = Build(&head, {{1, 1, 2, "X.ZIP (1/2)", NewBeginName("x.zip"), 1},
-                         {1, 2, 2, "REPOST: X.ZIP (2/2)", nullptr, 3},
-                         {1, 2, 2, "X.ZIP (2/2)", nullptr, 2}});
+  auto s = Build(
+      &head, {{1, 1, 2, "X.ZIP (1/2)", NewBeginName(TestRecords(), "x.zip"), 1},
+              {1, 2, 2, "REPOST: X.ZIP (2/2)", nullptr, 3},
+              {1, 2, 2, "X.ZIP (2/2)", nullptr, 2}});
   EXPECT_EQ(Sort(), "1 complete (non-segmented) files found.\n");
   EXPECT_EQ(Groups(s), (std::vector<int>{1, 1, 0}));
 }
 
 TEST_F(SortFilesTest, OfTwoRepostsOfOnePartTheLaterStays) {
-  auto s = Build(&head, {{1, 1, 2, "X.ZIP (1/2)", NewBeginName("x.zip"), 1},
-                         {1, 2, 2, "X.ZIP (2/2) REPOST", nullptr, 2},
-                         {1, 2, 2, "X.ZIP REPOST (2/2)", nullptr, 3}});
+  auto s = Build(
+      &head, {{1, 1, 2, "X.ZIP (1/2)", NewBeginName(TestRecords(), "x.zip"), 1},
+              {1, 2, 2, "X.ZIP (2/2) REPOST", nullptr, 2},
+              {1, 2, 2, "X.ZIP REPOST (2/2)", nullptr, 3}});
   EXPECT_EQ(Sort(), "1 complete (non-segmented) files found.\n");
   EXPECT_EQ(Groups(s), (std::vector<int>{1, 0, 1}));
   EXPECT_EQ(List(head), (std::vector<Segment*>{s[1], s[0], s[2]}));
@@ -203,7 +208,7 @@ TEST_F(SortFilesTest, DamagedPartAndTwoRepostsKeepTheLatestRepost) {
                                     {1, 2, 0}, {2, 0, 1}, {2, 1, 0}};
     head = nullptr;
     std::vector<Rec> recs = {
-        {1, 1, 2, "X.ZIP (1/2)", NewBeginName("x.zip"), 1}};
+        {1, 1, 2, "X.ZIP (1/2)", NewBeginName(TestRecords(), "x.zip"), 1}};
     for (int k : kPerm[order]) recs.push_back(copies[static_cast<size_t>(k)]);
     Build(&head, recs);
     EXPECT_EQ(Sort(), "1 complete (non-segmented) files found.\n");
@@ -215,18 +220,20 @@ TEST_F(SortFilesTest, DamagedPartAndTwoRepostsKeepTheLatestRepost) {
         << "order " << order;
   }
   head = nullptr;
-  auto s = Build(&head, {{1, 1, 2, "X.ZIP (1/2)", NewBeginName("x.zip"), 1},
-                         {1, 2, 2, "X.ZIP REPOST (2/2)", nullptr, 4},
-                         {1, 2, 2, "REPOST: X.ZIP (2/2)", nullptr, 4}});
+  auto s = Build(
+      &head, {{1, 1, 2, "X.ZIP (1/2)", NewBeginName(TestRecords(), "x.zip"), 1},
+              {1, 2, 2, "X.ZIP REPOST (2/2)", nullptr, 4},
+              {1, 2, 2, "REPOST: X.ZIP (2/2)", nullptr, 4}});
   Sort();
   EXPECT_EQ(Groups(s), (std::vector<int>{1, 0, 1}));
 }
 
 TEST_F(SortFilesTest, RepeatedPartWithoutRepostCountsAsGap) {
   // Two copies of part 2 under captions that AddtoFlist tells apart.
-  auto s = Build(&head, {{1, 1, -1, "Y.ZIP", NewBeginName("y.zip"), 1},
-                         {1, 2, -1, "Y.ZIP", nullptr, 2},
-                         {1, 2, -1, "Y.ZIP AGAIN", nullptr, 3}});
+  auto s = Build(&head,
+                 {{1, 1, -1, "Y.ZIP", NewBeginName(TestRecords(), "y.zip"), 1},
+                  {1, 2, -1, "Y.ZIP", nullptr, 2},
+                  {1, 2, -1, "Y.ZIP AGAIN", nullptr, 3}});
   // Every key that takes the first record takes the odd copy too, and the
   // repeated part is a gap that nothing makes up.
   EXPECT_EQ(Sort(),
@@ -248,11 +255,12 @@ TEST_F(SortFilesTest, PartZeroCountsAsRepeatedPart) {
   };
   for (auto& c : cases) {
     head = nullptr;
-    std::vector<Rec> recs = {{1, 0, -1, c.zero_caption, nullptr, 1},
-                             {1, 1, -1, "Z.ZIP", NewBeginName("z.zip"), 2},
-                             {1, 2, -1, "Z.ZIP", nullptr, 3}};
+    std::vector<Rec> recs = {
+        {1, 0, -1, c.zero_caption, nullptr, 1},
+        {1, 1, -1, "Z.ZIP", NewBeginName(TestRecords(), "z.zip"), 2},
+        {1, 2, -1, "Z.ZIP", nullptr, 3}};
     if (c.with_unknown) recs.push_back({1, -1, -1, "Z.ZIP", nullptr, 4});
-    QUIET = true;
+    reporter.reporter.quiet = true;
     auto s = Build(&head, recs);
     Sort();
     EXPECT_EQ(Groups(s), c.groups) << c.zero_caption << c.with_unknown;
@@ -260,8 +268,8 @@ TEST_F(SortFilesTest, PartZeroCountsAsRepeatedPart) {
 }
 
 TEST_F(SortFilesTest, SingleFilesUnderOneSubjectAreRelabelledByName) {
-  char* a = NewBeginName("a.jpg");
-  char* b = NewBeginName("b.jpg");
+  char* a = NewBeginName(TestRecords(), "a.jpg");
+  char* b = NewBeginName(TestRecords(), "b.jpg");
   auto s = Build(&head, {{1, -1, -1, "TWO PICTURES", a, 1},
                          {1, -1, -1, "TWO PICTURES", b, 2}});
   ASSERT_EQ(s[0]->mark + s[1]->mark, 2);
@@ -278,9 +286,10 @@ TEST_F(SortFilesTest, SingleFilesUnderOneSubjectAreRelabelledByName) {
 }
 
 TEST_F(SortFilesTest, UnnumberedSegmentsWithOneBeginFormAGroupInTimeOrder) {
-  auto s = Build(&head, {{1, -1, -1, "BIG FILE A", nullptr, 30},
-                         {1, -1, -1, "BIG FILE B", NewBeginName("big"), 10},
-                         {1, -1, -1, "BIG FILE C", nullptr, 20}});
+  auto s = Build(
+      &head, {{1, -1, -1, "BIG FILE A", nullptr, 30},
+              {1, -1, -1, "BIG FILE B", NewBeginName(TestRecords(), "big"), 10},
+              {1, -1, -1, "BIG FILE C", nullptr, 20}});
   EXPECT_EQ(Sort(), "1 complete (non-segmented) files found.\n");
   EXPECT_EQ(Groups(s), (std::vector<int>{1, 1, 1}));
   EXPECT_EQ(List(head), (std::vector<Segment*>{s[1], s[2], s[0]}));
@@ -289,11 +298,12 @@ TEST_F(SortFilesTest, UnnumberedSegmentsWithOneBeginFormAGroupInTimeOrder) {
 TEST_F(SortFilesTest, ConsecutivePartsTakeEveryUngroupedRecordOfThePoster) {
   // No caption key works: windows matching fewer than three records miss the
   // total, and nothing is common to all three.
-  auto s = Build(&head, {{1, 3, 3, "CCC", nullptr, 3},
-                         {1, 1, 3, "AAA", NewBeginName("f"), 1},
-                         {1, 5, -1, "DDD", nullptr, 5},
-                         {1, 2, 3, "BBB", nullptr, 2},
-                         {2, 1, 3, "EEE", NewBeginName("g"), 9}});
+  auto s =
+      Build(&head, {{1, 3, 3, "CCC", nullptr, 3},
+                    {1, 1, 3, "AAA", NewBeginName(TestRecords(), "f"), 1},
+                    {1, 5, -1, "DDD", nullptr, 5},
+                    {1, 2, 3, "BBB", nullptr, 2},
+                    {2, 1, 3, "EEE", NewBeginName(TestRecords(), "g"), 9}});
   EXPECT_EQ(Sort(),
             "\nCaptions for (file) segments not decoded:\nEEE\n\n"
             "1 complete (non-segmented) files found.\n");
@@ -302,21 +312,23 @@ TEST_F(SortFilesTest, ConsecutivePartsTakeEveryUngroupedRecordOfThePoster) {
 }
 
 TEST_F(SortFilesTest, UngroupedAndSuppressedGoFirstInTheirRun) {
-  char* name = NewBeginName("w.zip");
+  char* name = NewBeginName(TestRecords(), "w.zip");
   auto s = Build(&head, {{1, 1, 1, "W.ZIP (1/1)", name, 1},
                          {1, 1, 1, "W.ZIP (1/1)", name, 2},
                          {1, 2, 2, "LOST (2/2)", nullptr, 3}});
   ASSERT_EQ(s[0]->group, 0);
-  QUIET = true;
+  reporter.reporter.quiet = true;
   EXPECT_EQ(Sort(), "1 complete (non-segmented) files found.\n");
   EXPECT_EQ(Groups(s), (std::vector<int>{0, 1, -1}));
   EXPECT_EQ(List(head), (std::vector<Segment*>{s[2], s[0], s[1]}));
 }
 
 TEST_F(SortFilesTest, FileNameKeysOfAllSeedsComeBeforeWindows) {
-  auto s = Build(&head, {{1, -1, -1, "MISC STUFF", NewBeginName("x"), 1},
-                         {1, 1, 2, "MISC B.JPG (1/2)", NewBeginName("b"), 2},
-                         {1, 2, 2, "MISC B.JPG (2/2)", nullptr, 3}});
+  auto s =
+      Build(&head,
+            {{1, -1, -1, "MISC STUFF", NewBeginName(TestRecords(), "x"), 1},
+             {1, 1, 2, "MISC B.JPG (1/2)", NewBeginName(TestRecords(), "b"), 2},
+             {1, 2, 2, "MISC B.JPG (2/2)", nullptr, 3}});
   EXPECT_EQ(Sort(), "2 complete (non-segmented) files found.\n");
   EXPECT_EQ(Groups(s), (std::vector<int>{2, 1, 1}));
   EXPECT_EQ(List(head), (std::vector<Segment*>{s[1], s[2], s[0]}));

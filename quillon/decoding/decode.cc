@@ -17,7 +17,6 @@
 #include "decoding/dosname.h"
 #include "decoding/line_file.h"
 #include "decoding/uuline.h"
-#include "message.h"
 
 namespace {
 
@@ -26,13 +25,11 @@ namespace {
 // bytes keep it a valid begin block.
 char kPlainBegin[3] = {'\\', '\0', '\0'};
 
-// Off, every line goes the general way of HandleUuLine.
-bool g_fast_paths = true;
-
 // Reported once per file; the run goes on, but ends with status 1.
 void WriteFailed(UuPass* pass) {
   if (pass->out_failed) return;
-  ErrorLine("quillon: write error on %s\n", pass->out_path.c_str());
+  Fail(pass->output->reporter, "quillon: write error on %s\n",
+       pass->out_path.c_str());
   pass->out_failed = true;
   pass->output->outcome.write_error = true;
   pass->output->outcome.failed = true;
@@ -64,10 +61,11 @@ void CloseOutput(UuPass* pass, bool complete) {
   pass->out = nullptr;
   pass->out_file.fd = -1;
   DropOutputFile(&pass->out_file);
-  if (placed && !QUIET) std::printf("UUdecoding %s\n", name.c_str());
+  Reporter* reporter = pass->output->reporter;
+  if (placed) Progress(reporter, "UUdecoding %s\n", name.c_str());
   if (!complete) {
-    if (!QUIET) std::printf("Short file\n");
-    if (placed) ErrorLine("quillon: short file %s\n", name.c_str());
+    Progress(reporter, "Short file\n");
+    if (placed) Fail(reporter, "quillon: short file %s\n", name.c_str());
     pass->output->outcome.failed = true;
   }
   bool processed = false;
@@ -77,7 +75,7 @@ void CloseOutput(UuPass* pass, bool complete) {
     if (!complete && pass->data) pass->lost = true;
     for (const Waiting& w : pass->waiting) {
       if (complete || !w.data) {
-        MarkProcessed(w.seg);
+        MarkProcessed(pass->output, w.seg);
         processed = true;
       }
     }
@@ -144,7 +142,8 @@ bool CreateOutput(UuPass* pass) {
     return false;
   pass->out = fdopen(pass->out_file.fd, "wb");
   if (pass->out) return true;
-  ErrorLine("quillon: unable to create %s\n", pass->out_path.c_str());
+  Fail(pass->output->reporter, "quillon: unable to create %s\n",
+       pass->out_path.c_str());
   pass->output->outcome.failed = true;
   DropOutputFile(&pass->out_file);
   return false;
@@ -168,7 +167,7 @@ NameSearch NamesOf(UuPass* pass, const Segment* seg, bool plain,
   }
   names.owner = seg->group;
   names.first = pass->name;
-  if (DOS && std::strcmp(seg->begin, MARKER) == 0)
+  if (pass->output->options->DOS && std::strcmp(seg->begin, MARKER) == 0)
     names.first = FreeNumberedName(pass->output, pass->name, kLineSize - 1);
   return names;
 }
@@ -180,15 +179,17 @@ bool OpenOutput(UuPass* pass, Segment* seg, LineFile* in, bool* failed) {
   CompleteBeginLine(pass->line, in);
   if (ReadBline(pass->line, &pass->mode, pass->name) <= 0) return false;
   if (pass->out) ShortFile(pass);
-  if (!DIR) BaseName(pass->name);
+  const Options& options = *pass->output->options;
+  if (!options.DIR) BaseName(pass->name);
   bool plain = !seg || seg->begin == kPlainBegin;
   // Plain input and standard input are converted but never numbered by
   // the catalogue.
-  if (DOS) dosname(pass->name);
+  if (options.DOS) dosname(pass->name);
   std::string base = pass->name;
-  if (DOS && !plain) checkname(pass->output->list, pass->name);
+  if (options.DOS && !plain)
+    checkname(&pass->names, pass->output->list, pass->name);
   pass->out_names = NamesOf(pass, seg, plain, base);
-  pass->out_path = CreatePath(pass->out_names.first.c_str());
+  pass->out_path = CreatePath(options, pass->out_names.first.c_str());
   if (!CreateOutput(pass)) {
     pass->create_failed = true;
     pass->lost = true;
@@ -207,7 +208,7 @@ bool OpenOutput(UuPass* pass, Segment* seg, LineFile* in, bool* failed) {
     std::strcpy(seg->begin, MARKER);
   }
   // A posted file never becomes set-user-id, set-group-id or sticky.
-  int mode = FMODE ? FMODE : pass->mode & 0777;
+  int mode = options.FMODE ? options.FMODE : pass->mode & 0777;
   fchmod(pass->out_file.fd, static_cast<mode_t>(mode));
   return true;
 }
@@ -282,21 +283,22 @@ void EndLastFile(UuPass* pass) {
 void BeginUuPass(UuPass* pass, PassOutput* output, bool pass_over_directories) {
   pass->output = output;
   pass->pass_over_directories = pass_over_directories;
-  if (DOS) {
+  const Options& options = *output->options;
+  if (options.DOS) {
     for (Segment* s = output->list; s; s = s->next) {
       if (s->begin && s->begin != kPlainBegin) dosname(s->begin);
     }
+    BeginNameIndex(&pass->names, output->records, output->list);
   }
-  BeginNameIndex(output->list);
-  pass->err = GetFilePtr(ERRFILE);
-  if (ERRFILE && !pass->err) output->outcome.failed = true;
+  pass->err = GetFilePtr(options.ERRFILE, output->reporter);
+  if (options.ERRFILE && !pass->err) output->outcome.failed = true;
 }
 
 void EndUuPass(UuPass* pass) {
   if (pass->out) EndLastFile(pass);
   if (pass->err) std::fclose(pass->err);
   pass->err = nullptr;
-  EndNameIndex();
+  EndNameIndex(&pass->names);
 }
 
 void EndUuFile(UuPass* pass) {
@@ -313,11 +315,12 @@ void DecodeUuSegment(UuPass* pass, Segment* seg) {
   EndUuSegment(pass, seg, &in);
 }
 
-void MakePlainList(Segment** head, int first, int end, char** argv) {
+void MakePlainList(Records* records, Segment** head, int first, int end,
+                   char** argv) {
   Segment** link = head;
   *head = nullptr;
   for (int i = first; i < end; ++i) {
-    Segment* s = NewSegment();
+    Segment* s = NewSegment(records);
     s->path = argv[i];
     s->mark = 0;
     s->group = 1;
@@ -341,7 +344,8 @@ bool OpenUuSegment(UuPass* pass, Segment* seg, LineFile* in, int64_t* limit) {
     // A directory among plain files is passed over; the run goes on.
     if (errno == EISDIR && seg->begin == kPlainBegin) {
       if (pass->pass_over_directories) return false;
-      ErrorLine("quillon: cannot access file %s\n", seg->path);
+      Fail(pass->output->reporter, "quillon: cannot access file %s\n",
+           seg->path);
       pass->output->outcome.failed = true;
       return false;
     }
@@ -349,12 +353,12 @@ bool OpenUuSegment(UuPass* pass, Segment* seg, LineFile* in, int64_t* limit) {
     // file is reported first.
     if (pass->out && !pass->out_failed && std::fflush(pass->out) != 0)
       WriteFailed(pass);
-    ErrorLine("quillon: cannot access file %s\n", seg->path);
+    Fail(pass->output->reporter, "quillon: cannot access file %s\n", seg->path);
     pass->output->outcome.article_unreadable = true;
     pass->output->outcome.failed = true;
     return false;
   }
-  *limit = maxseek(pass->output->list, seg, SizeOfLineFile(in));
+  *limit = maxseek(*pass->output, pass->output->list, seg, SizeOfLineFile(in));
   SeekLine(in, seg->offset);
   pass->lost = false;
   pass->fed = false;
@@ -364,7 +368,7 @@ bool OpenUuSegment(UuPass* pass, Segment* seg, LineFile* in, int64_t* limit) {
 
 bool NextUuLine(UuPass* pass, Segment* seg, LineFile* in, int64_t limit) {
   // The text of a segment no file took goes to -errors as it is read.
-  bool fast = g_fast_paths && (!seg || seg->group != -1);
+  bool fast = pass->fast_paths && (!seg || seg->group != -1);
   while (InWindow(in, limit)) {
     if (fast && pass->out && !pass->out_failed) {
       DecodeFullRun(pass, in, limit);
@@ -409,13 +413,10 @@ void EndUuSegment(UuPass* pass, Segment* seg, LineFile* in) {
 }
 
 // For the tests (test_support.h): off, every line goes the general way.
-void UseDecodeFastPaths(bool on) { g_fast_paths = on; }
 
-std::FILE* GetFilePtr(const char* path) {
+std::FILE* GetFilePtr(const char* path, Reporter* reporter) {
   if (!path) return nullptr;
   std::FILE* f = std::fopen(path, "a");
-  if (!f) {
-    ErrorLine("%s: cannot open\n", path);
-  }
+  if (!f) Fail(reporter, "%s: cannot open\n", path);
   return f;
 }

@@ -14,9 +14,11 @@
 #include <unordered_set>
 #include <vector>
 
+#include "decoding/dosname.h"
 #include "decoding/line_file.h"
 #include "decoding/output.h"
 #include "quillon.h"
+#include "reporter.h"
 
 // Bytes of full lines decoded before they are handed to the output file
 // together.
@@ -87,10 +89,14 @@ struct UuPass {
   // A directory among plain files is passed over without a word (a scan
   // that turned into plain decoding: the user asked for a scan over a glob).
   bool pass_over_directories = false;
+  // Off, every line goes the general way of HandleUuLine (the tests
+  // compare the two).
+  bool fast_paths = true;
+  NameIndex names;  // the begin strings of the list, under -dos
 };
 
 // Starts the pass over output->list: under -dos the begin names take their
-// DOS forms, and the -errors file (ERRFILE) is opened.
+// DOS forms, and the -errors file (the options' ERRFILE) is opened.
 void BeginUuPass(UuPass* pass, PassOutput* output, bool pass_over_directories);
 
 // The file still open is a short file, or is dropped when the pass was cut
@@ -108,9 +114,10 @@ void EndUuFile(UuPass* pass);
 // encodings, which hands the lines that begin another encoding's part to
 // that encoding. Plain files are segments of a list of their own.
 
-// The segments of the plain files argv[first] .. argv[end - 1], in order;
-// the list is stored in `*head`.
-void MakePlainList(Segment** head, int first, int end, char** argv);
+// The segments of the plain files argv[first] .. argv[end - 1], in order,
+// made in `records`; the list is stored in `*head`.
+void MakePlainList(Records* records, Segment** head, int first, int end,
+                   char** argv);
 bool IsPlainSegment(const Segment* seg);
 
 // Opens the article file of `seg` at its window. False when there is
@@ -131,7 +138,8 @@ bool HandleUuLine(UuPass* pass, Segment* seg, LineFile* in);
 // file, or kept where its data could not be written.
 void EndUuSegment(UuPass* pass, Segment* seg, LineFile* in);
 
-// Opens `path` for appending; null for null, or after "%s: cannot open".
-std::FILE* GetFilePtr(const char* path);
+// Opens `path` for appending; null for null, or after "%s: cannot open" on
+// `reporter`.
+std::FILE* GetFilePtr(const char* path, Reporter* reporter);
 
 #endif  // QUILLON_DECODING_DECODE_H_

@@ -18,11 +18,6 @@
 
 namespace {
 
-using testing::internal::CaptureStderr;
-using testing::internal::CaptureStdout;
-using testing::internal::GetCapturedStderr;
-using testing::internal::GetCapturedStdout;
-
 std::string Bytes(int n) {
   std::string data;
   for (int i = 0; i < n; ++i) data += static_cast<char>(i * 131 + i / 7);
@@ -54,16 +49,16 @@ std::string Article(const std::string& subject, const std::string& body) {
 class DecodeTest : public testing::Test {
  protected:
   void SetUp() override {
-    ResetOptions();
-    DESTDIR = out.path.c_str();
+    options.DESTDIR = out.path.c_str();
+    pass.options = &options;
+    pass.reporter = reporter.get();
   }
-  void TearDown() override { ResetOptions(); }
 
   // A record as the catalogue hands it over.
   Segment* Add(const std::string& path, int group, char* begin,
                int64_t offset = 0) {
-    Segment* s = NewSegment();
-    s->path = NewString(path.c_str());
+    Segment* s = NewSegment(TestRecords());
+    s->path = NewString(TestRecords(), path.c_str());
     s->group = group;
     s->begin = begin;
     s->offset = offset;
@@ -78,12 +73,15 @@ class DecodeTest : public testing::Test {
     return s;
   }
   std::string Run() {
-    CaptureStdout();
-    outcome = decode(list);
-    return GetCapturedStdout();
+    outcome = decode(list, options, TestRecords(), reporter.get());
+    return reporter.Out();
   }
 
   TempDir in, out;
+  Options options;
+  TestReporter reporter;
+  // For the steps of a pass called one by one.
+  PassOutput pass;
   Segment* list = nullptr;
   Segment** tail = &list;
   DecodeOutcome outcome;
@@ -97,7 +95,7 @@ TEST_F(DecodeTest, PostingInThreeArticlesOfOneFile) {
   std::string a1 = Article("p1", Join(lines, 0, 3));
   std::string a3 = Article("p3", Join(lines, 6, lines.size()));
   WriteFile(in.Path("art"), a2 + a1 + a3);
-  char* begin = NewBeginName("dir/out.bin");
+  char* begin = NewBeginName(TestRecords(), "dir/out.bin");
   Segment* p1 = Add(in.Path("art"), 1, begin, a2.size());
   AddSame(p1, 1, 0);
   AddSame(p1, 1, a2.size() + a1.size());
@@ -126,7 +124,7 @@ TEST_F(DecodeTest, EndLineLooksBackAcrossFullLines) {
     std::string name = "f";
     name += std::to_string(n++);
     WriteFile(in.Path(name), "begin 644 " + name + "\n" + c.body + "end\n");
-    Add(in.Path(name), 1, NewBeginName(name.c_str()));
+    Add(in.Path(name), 1, NewBeginName(TestRecords(), name.c_str()));
   }
   Run();
   n = 0;
@@ -145,7 +143,8 @@ TEST_F(DecodeTest, WindowEndsInsideARunOfFullLines) {
   for (size_t cut : {size_t{2}, size_t{20}, size_t{40}}) {
     TempDir dir;
     WriteFile(dir.Path("art"), Join(lines, 0, lines.size()));
-    Segment* first = Add(dir.Path("art"), 1, NewBeginName("run.bin"));
+    Segment* first =
+        Add(dir.Path("art"), 1, NewBeginName(TestRecords(), "run.bin"));
     AddSame(first, 1, static_cast<int64_t>(Join(lines, 0, cut).size()));
     Run();
     EXPECT_EQ(ReadFile(out.Path("run.bin")), data) << cut;
@@ -165,7 +164,7 @@ TEST_F(DecodeTest, WireFormatLinesDecodeAsTheirText) {
   }
   ASSERT_NE(text.find("\r\n.."), std::string::npos);
   WriteFile(in.Path("wire"), text + ".\r\n");
-  Add(in.Path("wire"), 1, NewBeginName("w.bin"));
+  Add(in.Path("wire"), 1, NewBeginName(TestRecords(), "w.bin"));
   Run();
   EXPECT_EQ(ReadFile(out.Path("w.bin")), data);
 }
@@ -175,16 +174,16 @@ TEST_F(DecodeTest, MaxseekEndsWindowsAtLaterSegmentsOfTheSameFile) {
   Segment* b = AddSame(a, 1, 900);
   Segment* c = AddSame(a, 1, 400);
   Add("other", 1, nullptr, 200);
-  BeginPassIndex(list);
-  EXPECT_EQ(maxseek(list, a, 1500), 400);
-  EXPECT_EQ(maxseek(list, c, 1500), 900);
-  EXPECT_EQ(maxseek(list, b, 1500), 1500);
-  EXPECT_EQ(maxseek(list, a, 300), 300);
-  EndPassIndex();
+  BeginPassIndex(&pass, list);
+  EXPECT_EQ(maxseek(pass, list, a, 1500), 400);
+  EXPECT_EQ(maxseek(pass, list, c, 1500), 900);
+  EXPECT_EQ(maxseek(pass, list, b, 1500), 1500);
+  EXPECT_EQ(maxseek(pass, list, a, 300), 300);
+  EndPassIndex(&pass);
 }
 
 TEST_F(DecodeTest, CleanWaitsForEverySegmentOfAFile) {
-  DEL = true;
+  options.DEL = true;
   WriteFile(in.Path("a"), "x");
   WriteFile(in.Path("b"), "x");
   LogEntry ea{nullptr, 0, nullptr}, eb{nullptr, 0, nullptr};
@@ -193,31 +192,32 @@ TEST_F(DecodeTest, CleanWaitsForEverySegmentOfAFile) {
   Segment* b = Add(in.Path("b"), 1, nullptr);
   a1->logentry = a2->logentry = &ea;
   b->logentry = &eb;
-  BeginPassIndex(list);
-  MarkProcessed(a1);
-  MarkProcessed(b);
-  clean(list);
+  BeginPassIndex(&pass, list);
+  MarkProcessed(&pass, a1);
+  MarkProcessed(&pass, b);
+  clean(&pass, list);
   EXPECT_TRUE(FileExists(in.Path("a")));
   EXPECT_FALSE(FileExists(in.Path("b")));
   EXPECT_EQ(ea.flag, 0);
   EXPECT_EQ(eb.flag, 1);
-  MarkProcessed(a2);
-  DEL = false;
-  clean(list);
-  EndPassIndex();
+  MarkProcessed(&pass, a2);
+  options.DEL = false;
+  clean(&pass, list);
+  EndPassIndex(&pass);
   EXPECT_TRUE(FileExists(in.Path("a")));
   EXPECT_EQ(ea.flag, 1);
 }
 
 TEST_F(DecodeTest, SuppressedAndUnassignedSegments) {
-  DEL = true;
+  options.DEL = true;
   std::string err = out.Path("errors");
-  ERRFILE = err.c_str();
+  options.ERRFILE = err.c_str();
   std::string text = Article("junk", "some text\nbegin 644 no.bin\n");
   WriteFile(in.Path("junk"), text);
   LogEntry entry{nullptr, 0, nullptr};
   Segment* never = Add(in.Path("missing"), 0, nullptr);
-  Segment* junk = Add(in.Path("junk"), -1, NewBeginName("no.bin"));
+  Segment* junk =
+      Add(in.Path("junk"), -1, NewBeginName(TestRecords(), "no.bin"));
   junk->logentry = &entry;
   EXPECT_EQ(Run(), "\n");
   EXPECT_EQ(never->mark, 1);
@@ -228,7 +228,7 @@ TEST_F(DecodeTest, SuppressedAndUnassignedSegments) {
   EXPECT_EQ(entry.flag, 1);
 
   // Without an error file the segment is read but not processed.
-  ERRFILE = nullptr;
+  options.ERRFILE = nullptr;
   WriteFile(in.Path("junk"), text);
   list = nullptr;
   tail = &list;
@@ -245,7 +245,7 @@ TEST_F(DecodeTest, SharedBeginNameOfAnotherGroupGetsANumberedFile) {
   WriteFile(in.Path("x"), Article("x", Uuencode(Bytes(50), "same.bin")));
   WriteFile(in.Path("y"), Article("y", Uuencode(Bytes(70), "same.bin")));
   WriteFile(in.Path("z"), Article("z", Uuencode(Bytes(90), "same.bin")));
-  char* begin = NewBeginName("same.bin");
+  char* begin = NewBeginName(TestRecords(), "same.bin");
   Add(in.Path("x"), 1, begin);
   Add(in.Path("y"), 2, begin);
   // A copy inside the same posting starts nothing.
@@ -263,7 +263,7 @@ TEST_F(DecodeTest, OutputNameOfAnotherGroupIsNumberedPastUsedNames) {
   for (int i = 0; i < 4; ++i) {
     std::string path = in.Path(std::string(1, 'p') += std::to_string(i));
     WriteFile(path, Article("p", Uuencode(Bytes(10 + i), names[i])));
-    Add(path, i + 1, NewBeginName(names[i]));
+    Add(path, i + 1, NewBeginName(TestRecords(), names[i]));
   }
   EXPECT_EQ(Run(),
             "\nUUdecoding x.zip\nUUdecoding x.zip.1\nUUdecoding x.zip.1.1\n"
@@ -278,22 +278,21 @@ TEST_F(DecodeTest, DirectoryAtANumberedNameIsPassedOver) {
   WriteFile(in.Path("x"), Article("x", Uuencode(Bytes(5), "n.bin")));
   WriteFile(in.Path("y"), Article("y", Uuencode(Bytes(6), "n.bin")));
   std::filesystem::create_directory(out.Path("n.bin.1"));
-  char* begin = NewBeginName("n.bin");
+  char* begin = NewBeginName(TestRecords(), "n.bin");
   Add(in.Path("x"), 1, begin);
   Segment* y = Add(in.Path("y"), 2, begin);
-  CaptureStderr();
   EXPECT_EQ(Run(), "\nUUdecoding n.bin\nUUdecoding n.bin.2\n");
-  EXPECT_EQ(GetCapturedStderr(), "");
+  EXPECT_EQ(reporter.Err(), "");
   EXPECT_EQ(ReadFile(out.Path("n.bin.2")), Bytes(6));
   EXPECT_TRUE(std::filesystem::is_directory(out.Path("n.bin.1")));
   EXPECT_EQ(y->mark, 1);
 }
 
 TEST_F(DecodeTest, DosNamesOfTwoPostingsOfOneName) {
-  DOS = true;
+  options.DOS = true;
   WriteFile(in.Path("x"), Article("x", Uuencode(Bytes(5), "holiday.zip")));
   WriteFile(in.Path("y"), Article("y", Uuencode(Bytes(6), "holiday.zip")));
-  char* begin = NewBeginName("holiday.zip");
+  char* begin = NewBeginName(TestRecords(), "holiday.zip");
   Add(in.Path("x"), 1, begin);
   Add(in.Path("y"), 2, begin);
   // The shared string is met twice by the first walk, as for any name used
@@ -304,33 +303,32 @@ TEST_F(DecodeTest, DosNamesOfTwoPostingsOfOneName) {
 }
 
 TEST_F(DecodeTest, DosNamesAreNumberedInTheCatalogue) {
-  DOS = true;
+  options.DOS = true;
   WriteFile(in.Path("a"), Uuencode(Bytes(10), "pictures_a_1.jpg"));
   WriteFile(in.Path("b"), Uuencode(Bytes(20), "pictures_b_1.jpg"));
-  Add(in.Path("a"), 1, NewBeginName("pictures_a_1.jpg"));
-  Add(in.Path("b"), 2, NewBeginName("pictures_b_1.jpg"));
+  Add(in.Path("a"), 1, NewBeginName(TestRecords(), "pictures_a_1.jpg"));
+  Add(in.Path("b"), 2, NewBeginName(TestRecords(), "pictures_b_1.jpg"));
   EXPECT_EQ(Run(), "\nUUdecoding pictur_1.jpg\nUUdecoding pictur01.jpg\n");
   EXPECT_EQ(ReadFile(out.Path("pictur_1.jpg")), Bytes(10));
   EXPECT_EQ(ReadFile(out.Path("pictur01.jpg")), Bytes(20));
 }
 
 TEST_F(DecodeTest, FailedOutputFileKeepsItsArticles) {
-  DEL = true;
-  DIR = true;
-  QUIET = true;
+  options.DEL = true;
+  options.DIR = true;
+  reporter.reporter.quiet = true;
   std::vector<std::string> lines = Lines(Uuencode(Bytes(100), "../up.bin"));
   WriteFile(in.Path("p1"), Article("p1", Join(lines, 0, 2)));
   // The last part also carries a posting of its own, which is decoded.
   WriteFile(in.Path("p2"), Article("p2", Join(lines, 2, lines.size()) +
                                              Uuencode(Bytes(7), "ok2.bin")));
   WriteFile(in.Path("ok"), Article("ok", Uuencode(Bytes(5), "ok.bin")));
-  char* up = NewBeginName("../up.bin");
+  char* up = NewBeginName(TestRecords(), "../up.bin");
   Segment* p1 = Add(in.Path("p1"), 1, up);
   Segment* p2 = Add(in.Path("p2"), 1, up);
-  Segment* ok = Add(in.Path("ok"), 2, NewBeginName("ok.bin"));
-  CaptureStderr();
+  Segment* ok = Add(in.Path("ok"), 2, NewBeginName(TestRecords(), "ok.bin"));
   EXPECT_EQ(Run(), "\n");
-  EXPECT_EQ(GetCapturedStderr(),
+  EXPECT_EQ(reporter.Err(),
             "quillon: unable to create " + out.Path("../up.bin") + "\n");
   EXPECT_EQ(p1->mark, 0);
   EXPECT_EQ(p2->mark, 0);
@@ -345,7 +343,8 @@ TEST_F(DecodeTest, FailedOutputFileKeepsItsArticles) {
 
 // Runs `decode` with files limited to `limit` bytes, the way a full disk
 // or a quota refuses writes; returns what it wrote to standard error.
-std::string RunWithSizeLimit(Segment* list, rlim_t limit,
+std::string RunWithSizeLimit(Segment* list, const Options& options,
+                             TestReporter* reporter, rlim_t limit,
                              DecodeOutcome* outcome) {
   rlimit old;
   getrlimit(RLIMIT_FSIZE, &old);
@@ -353,9 +352,8 @@ std::string RunWithSizeLimit(Segment* list, rlim_t limit,
   lower.rlim_cur = limit;
   auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
   setrlimit(RLIMIT_FSIZE, &lower);
-  CaptureStderr();
-  *outcome = decode(list);
-  std::string err = GetCapturedStderr();
+  *outcome = decode(list, options, TestRecords(), reporter->get());
+  std::string err = reporter->Err();
   setrlimit(RLIMIT_FSIZE, &old);
   std::signal(SIGXFSZ, old_handler);
   return err;
@@ -368,14 +366,14 @@ TEST_F(DecodeTest, WriteErrorKeepsTheArticlesOfItsFile) {
     rlim_t limit;
     int big;
   } cases[] = {{16000, 30000}, {1000, 2000}};
-  DEL = true;
-  QUIET = true;
+  options.DEL = true;
+  reporter.reporter.quiet = true;
   for (const Case& c : cases) {
     std::vector<std::string> lines = Lines(Uuencode(Bytes(c.big), "big.bin"));
     size_t third = lines.size() / 3;
     list = nullptr;
     tail = &list;
-    char* big = NewBeginName("big.bin");
+    char* big = NewBeginName(TestRecords(), "big.bin");
     std::vector<LogEntry> entries(4, LogEntry{nullptr, 0, nullptr});
     for (size_t i = 0; i < 3; ++i) {
       std::string name = "b";
@@ -385,9 +383,10 @@ TEST_F(DecodeTest, WriteErrorKeepsTheArticlesOfItsFile) {
       Add(in.Path(name), 1, big)->logentry = &entries[i];
     }
     WriteFile(in.Path("s"), Article("s", Uuencode(Bytes(500), "small.bin")));
-    Segment* small = Add(in.Path("s"), 2, NewBeginName("small.bin"));
+    Segment* small =
+        Add(in.Path("s"), 2, NewBeginName(TestRecords(), "small.bin"));
     small->logentry = &entries[3];
-    EXPECT_EQ(RunWithSizeLimit(list, c.limit, &outcome),
+    EXPECT_EQ(RunWithSizeLimit(list, options, &reporter, c.limit, &outcome),
               "quillon: write error on " + out.Path("big.bin") + "\n");
     EXPECT_TRUE(outcome.write_error);
     EXPECT_TRUE(outcome.failed);
@@ -409,14 +408,14 @@ TEST_F(DecodeTest, WriteErrorKeepsTheArticlesOfItsFile) {
   list = nullptr;
   tail = &list;
   WriteFile(in.Path("s"), Uuencode("x", "x.bin"));
-  Add(in.Path("s"), 1, NewBeginName("x.bin"));
+  Add(in.Path("s"), 1, NewBeginName(TestRecords(), "x.bin"));
   Run();
   EXPECT_FALSE(outcome.write_error);
   EXPECT_FALSE(outcome.failed);
 }
 
 TEST_F(DecodeTest, SymbolicLinksAreNeverFollowed) {
-  QUIET = true;
+  reporter.reporter.quiet = true;
   TempDir elsewhere;
   std::string target = elsewhere.Path("target");
   WriteFile(target, "keep");
@@ -429,12 +428,9 @@ TEST_F(DecodeTest, SymbolicLinksAreNeverFollowed) {
     WriteFile(paths.back(), Uuencode(name, name));
   }
   char* argv[] = {paths[0].data(), paths[1].data(), paths[2].data()};
-  CaptureStderr();
-  CaptureStdout();
-  outcome = decode_p(&list, 0, 3, argv);
-  GetCapturedStdout();
+  outcome = decode_p(&list, 0, 3, argv, options, TestRecords(), reporter.get());
   // A link at the name is passed over like any other file there.
-  EXPECT_EQ(GetCapturedStderr(), "");
+  EXPECT_EQ(reporter.Err(), "");
   EXPECT_EQ(ReadFile(target), "keep");
   EXPECT_FALSE(FileExists(gone));
   EXPECT_TRUE(std::filesystem::is_symlink(out.Path("l.bin")));
@@ -461,29 +457,26 @@ TEST_F(DecodeTest, ArticlesBeyondFourGigabytes) {
     if (std::fclose(f) != 0 || !written)
       GTEST_SKIP() << "no sparse file of 4.5 GiB here";
   }
-  Segment* p1 = Add(path, 1, NewBeginName("far.bin"), hole);
+  Segment* p1 = Add(path, 1, NewBeginName(TestRecords(), "far.bin"), hole);
   Segment* p2 = AddSame(p1, 2, hole + static_cast<int64_t>(a1.size()));
-  p2->begin = NewBeginName("farther.bin");
-  BeginPassIndex(list);
-  EXPECT_EQ(maxseek(list, p1, hole * 2), p2->offset);
-  EndPassIndex();
+  p2->begin = NewBeginName(TestRecords(), "farther.bin");
+  BeginPassIndex(&pass, list);
+  EXPECT_EQ(maxseek(pass, list, p1, hole * 2), p2->offset);
+  EndPassIndex(&pass);
   EXPECT_EQ(Run(), "\nUUdecoding far.bin\nUUdecoding farther.bin\n");
   EXPECT_EQ(ReadFile(out.Path("far.bin")), Bytes(100));
   EXPECT_EQ(ReadFile(out.Path("farther.bin")), Bytes(60));
 }
 
 TEST_F(DecodeTest, NamesOutsideTheOutputDirectoryAreRefused) {
-  DIR = true;
-  QUIET = true;
+  options.DIR = true;
+  reporter.reporter.quiet = true;
   for (std::string name : {"/abs.bin", "..", "a/../../b.bin", "a/.."}) {
     WriteFile(in.Path("u"), Uuencode("x", name));
     std::string path = in.Path("u");
     char* argv[] = {path.data()};
-    CaptureStderr();
-    CaptureStdout();
-    decode_p(&list, 0, 1, argv);
-    GetCapturedStdout();
-    EXPECT_EQ(GetCapturedStderr(),
+    decode_p(&list, 0, 1, argv, options, TestRecords(), reporter.get());
+    EXPECT_EQ(reporter.Err(),
               "quillon: unable to create " + out.path + "/" + name + "\n");
     EXPECT_TRUE(std::filesystem::is_empty(out.path)) << name;
   }
@@ -495,14 +488,12 @@ TEST_F(DecodeTest, NamesOutsideTheOutputDirectoryAreRefused) {
 TEST_F(DecodeTest, WriteErrorIsReportedBeforeThePassEnds) {
   std::vector<std::string> lines = Lines(Uuencode(Bytes(45 * 2000), "x.bin"));
   WriteFile(in.Path("a"), Join(lines, 0, lines.size() - 3));  // no end line
-  Add(in.Path("a"), 1, NewBeginName("x.bin"));
+  Add(in.Path("a"), 1, NewBeginName(TestRecords(), "x.bin"));
   Add(in.Path("gone"), 1, nullptr);
-  QUIET = true;
-  CaptureStdout();
-  EXPECT_EQ(RunWithSizeLimit(list, 20000, &outcome),
+  reporter.reporter.quiet = true;
+  EXPECT_EQ(RunWithSizeLimit(list, options, &reporter, 20000, &outcome),
             "quillon: write error on " + out.Path("x.bin") +
                 "\nquillon: cannot access file " + in.Path("gone") + "\n");
-  GetCapturedStdout();
   EXPECT_TRUE(outcome.article_unreadable);
   EXPECT_TRUE(outcome.write_error);
   EXPECT_TRUE(outcome.failed);
@@ -515,14 +506,13 @@ TEST_F(DecodeTest, ArticleThatCannotBeOpenedEndsThePass) {
   std::vector<std::string> lines = Lines(Uuencode(Bytes(450), "x.bin"));
   WriteFile(in.Path("a"), Join(lines, 0, 6));  // no end line
   WriteFile(in.Path("b"), Uuencode("b", "b.bin"));
-  DEL = true;
+  options.DEL = true;
   LogEntry entry{nullptr, 0, nullptr};
-  Add(in.Path("a"), 1, NewBeginName("x.bin"))->logentry = &entry;
+  Add(in.Path("a"), 1, NewBeginName(TestRecords(), "x.bin"))->logentry = &entry;
   Add(in.Path("gone"), 1, nullptr);
-  Add(in.Path("b"), 2, NewBeginName("b.bin"));
-  CaptureStderr();
+  Add(in.Path("b"), 2, NewBeginName(TestRecords(), "b.bin"));
   EXPECT_EQ(Run(), "\n");
-  EXPECT_EQ(GetCapturedStderr(),
+  EXPECT_EQ(reporter.Err(),
             "quillon: cannot access file " + in.Path("gone") + "\n");
   EXPECT_TRUE(outcome.article_unreadable);
   EXPECT_TRUE(outcome.failed);
@@ -548,22 +538,21 @@ TEST(BaseName, KeepsTheLastComponent) {
 }
 
 TEST(CreatePath, JoinsDestdirOfAnyLength) {
-  ResetOptions();
-  EXPECT_STREQ(CreatePath("a.bin"), "a.bin");
+  Options options;
+  EXPECT_EQ(CreatePath(options, "a.bin"), "a.bin");
   std::string dest(300, 'd');
-  DESTDIR = dest.c_str();
-  EXPECT_EQ(std::string(CreatePath("a.bin")), dest + "/a.bin");
-  ResetOptions();
+  options.DESTDIR = dest.c_str();
+  EXPECT_EQ(CreatePath(options, "a.bin"), dest + "/a.bin");
 }
 
 TEST(GetFilePtr, ReportsWhatCannotBeOpened) {
-  EXPECT_EQ(GetFilePtr(nullptr), nullptr);
+  TestReporter reporter;
+  EXPECT_EQ(GetFilePtr(nullptr, reporter.get()), nullptr);
   TempDir dir;
   std::string bad = dir.Path("no/such");
-  CaptureStderr();
-  EXPECT_EQ(GetFilePtr(bad.c_str()), nullptr);
-  EXPECT_EQ(GetCapturedStderr(), bad + ": cannot open\n");
-  std::FILE* f = GetFilePtr(dir.Path("err").c_str());
+  EXPECT_EQ(GetFilePtr(bad.c_str(), reporter.get()), nullptr);
+  EXPECT_EQ(reporter.Err(), bad + ": cannot open\n");
+  std::FILE* f = GetFilePtr(dir.Path("err").c_str(), reporter.get());
   ASSERT_NE(f, nullptr);
   std::fclose(f);
   EXPECT_TRUE(FileExists(dir.Path("err")));

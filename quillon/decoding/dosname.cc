@@ -4,7 +4,6 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <set>
 #include <string>
 #include <unordered_map>
@@ -25,20 +24,20 @@ unsigned char* CounterByte(char* s) {
   return reinterpret_cast<unsigned char*>(s + std::strlen(s) + 1);
 }
 
-uint64_t UseCount(char* s) {
+uint64_t UseCount(Records* records, char* s) {
   unsigned char b = *CounterByte(s);
-  return b == kWide ? WideUseCount(s) : b;
+  return b == kWide ? WideUseCount(records, s) : b;
 }
 
-void RaiseUseCount(char* s) {
+void RaiseUseCount(Records* records, char* s) {
   unsigned char* b = CounterByte(s);
   if (*b < kWide - 1) {
     ++*b;
   } else if (*b == kWide - 1) {
     *b = kWide;
-    WideUseCount(s) = kWide;
-  } else if (WideUseCount(s) < UINT64_MAX) {
-    ++WideUseCount(s);
+    WideUseCount(records, s) = kWide;
+  } else if (WideUseCount(records, s) < UINT64_MAX) {
+    ++WideUseCount(records, s);
   }
 }
 
@@ -54,26 +53,6 @@ void Number(char* name, uint64_t count) {
   // A DOS name holds at most 12 characters, so this always fits.
   std::snprintf(name, kLineSize, "%s%02" PRIu64 ".%s", base.c_str(), count,
                 ext.c_str());
-}
-
-// The live begin strings of a pass by their text: for each text, the list
-// positions of the segments that hold a string of that text. A string that
-// has become MARKER is dropped when a walk meets it.
-struct NameIndex {
-  const Segment* list = nullptr;
-  std::vector<Segment*> at;  // list position -> segment
-  std::unordered_map<std::string, std::set<size_t>> by_text;
-  // Each string's positions and the text it was indexed under.
-  struct Holders {
-    const std::string* text;
-    std::vector<size_t> positions;
-  };
-  std::unordered_map<const char*, Holders> holders;
-};
-
-std::unique_ptr<NameIndex>& CurrentNames() {
-  static std::unique_ptr<NameIndex> index;
-  return index;
 }
 
 bool Started(const char* begin) { return std::strcmp(begin, MARKER) == 0; }
@@ -101,8 +80,8 @@ void IndexedCheckname(NameIndex* index, char* name) {
       DropString(index, begin);
       continue;
     }
-    if (uint64_t count = UseCount(begin)) Number(name, count);
-    RaiseUseCount(begin);
+    if (uint64_t count = UseCount(index->records, begin)) Number(name, count);
+    RaiseUseCount(index->records, begin);
     from = pos + 1;
   }
 }
@@ -124,13 +103,18 @@ std::string NumberedDosName(const std::string& name, uint64_t count) {
 }
 
 // For the tests (test_support.h).
-uint64_t DosUseCount(char* begin) { return UseCount(begin); }
-void RaiseDosUseCount(char* begin) { RaiseUseCount(begin); }
+uint64_t DosUseCount(Records* records, char* begin) {
+  return UseCount(records, begin);
+}
+void RaiseDosUseCount(Records* records, char* begin) {
+  RaiseUseCount(records, begin);
+}
 void NumberDosName(char* name, uint64_t count) { Number(name, count); }
 
-void BeginNameIndex(Segment* list) {
-  if (!DOS || !list) return;
-  auto index = std::make_unique<NameIndex>();
+void BeginNameIndex(NameIndex* index, Records* records, Segment* list) {
+  *index = NameIndex();
+  if (!list) return;
+  index->records = records;
   index->list = list;
   for (Segment* s = list; s; s = s->next) {
     size_t pos = index->at.size();
@@ -142,10 +126,9 @@ void BeginNameIndex(Segment* list) {
     holders.text = &bucket->first;
     holders.positions.push_back(pos);
   }
-  CurrentNames() = std::move(index);
 }
 
-void EndNameIndex() { CurrentNames().reset(); }
+void EndNameIndex(NameIndex* index) { *index = NameIndex(); }
 
 void dosname(char* name) {
   if (!name) return;
@@ -167,8 +150,7 @@ void dosname(char* name) {
   name[out + 1] = '\0';
 }
 
-void checkname(Segment* list, char* name) {
+void checkname(NameIndex* index, Segment* list, char* name) {
   dosname(name);
-  if (CurrentNames() && CurrentNames()->list == list)
-    IndexedCheckname(CurrentNames().get(), name);
+  if (list && index->list == list) IndexedCheckname(index, name);
 }

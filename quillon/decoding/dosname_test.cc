@@ -6,6 +6,8 @@
 #include <set>
 #include <string>
 
+#include "test_support.h"
+
 namespace {
 
 // The byte behind the terminator: the use counter.
@@ -34,7 +36,7 @@ TEST(Dosname, FieldRule) {
       {"", ""},
   };
   for (auto& row : table) {
-    char* name = NewBeginName(row[0]);
+    char* name = NewBeginName(TestRecords(), row[0]);
     name[std::strlen(name) + 1] = 7;
     dosname(name);
     EXPECT_STREQ(name, row[1]) << row[0];
@@ -49,7 +51,7 @@ struct Files {
   Segment* list = nullptr;
   Segment** tail = &list;
   Segment* Add(char* begin) {
-    Segment* s = NewSegment();
+    Segment* s = NewSegment(TestRecords());
     s->begin = begin;
     *tail = s;
     tail = &s->next;
@@ -63,19 +65,17 @@ std::string Checked(Segment* list, const char* name) {
   std::strcpy(buf, name);
   // The index the pass builds once its begin strings are converted; built
   // anew here, as the tests change them between calls.
-  bool dos = DOS;
-  DOS = true;
-  BeginNameIndex(list);
-  checkname(list, buf);
-  EndNameIndex();
-  DOS = dos;
+  NameIndex index;
+  BeginNameIndex(&index, TestRecords(), list);
+  checkname(&index, list, buf);
+  EndNameIndex(&index);
   return buf;
 }
 
 TEST(Checkname, WorkedExample) {
   Files f;
-  char* a = NewBeginName("pictures_a_1.jpg");
-  char* b = NewBeginName("pictures_b_1.jpg");
+  char* a = NewBeginName(TestRecords(), "pictures_a_1.jpg");
+  char* b = NewBeginName(TestRecords(), "pictures_b_1.jpg");
   f.Add(a);
   f.Add(nullptr);
   f.Add(b);
@@ -91,7 +91,7 @@ TEST(Checkname, WorkedExample) {
 
 TEST(Checkname, SharedStringIsNumberedOnItsSecondSegment) {
   Files f;
-  char* s = NewBeginName("README");
+  char* s = NewBeginName(TestRecords(), "README");
   f.Add(s);
   f.Add(s);
   EXPECT_EQ(Checked(f.list, "README"), "README01.");
@@ -101,7 +101,7 @@ TEST(Checkname, SharedStringIsNumberedOnItsSecondSegment) {
 
 TEST(Checkname, CountsNeverWrapOrRepeat) {
   Files f;
-  char* s = NewBeginName("pictur_1.jpg");
+  char* s = NewBeginName(TestRecords(), "pictur_1.jpg");
   f.Add(s);
   std::set<std::string> names;
   for (int i = 0; i < 600; ++i) names.insert(Checked(f.list, "pictur_1.jpg"));

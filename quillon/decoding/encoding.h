@@ -13,10 +13,10 @@
 //   segment carries one as `encoding`: {Encoding::kNAME, its number in the
 //   store}.
 // - Detection: a function that the scan calls with every line of every
-//   article but its Subject line (ArticleLine), in reading order. It may note what it needs
-//   (yEnc notes From: lines); it claims the article by returning true,
-//   after it has set the segment's `encoding`, `part` and `total` and kept
-//   the segment in its catalogue. It claims only after the article's
+//   article but its Subject line (ArticleLine), in reading order. It may note
+//   what it needs (yEnc notes From: lines); it claims the article by returning
+//   true, after it has set the segment's `encoding`, `part` and `total` and
+//   kept the segment in its catalogue. It claims only after the article's
 //   Subject line, since the scan keeps every article a detector claims and
 //   no other article without a Subject line; it may read on from the line
 //   only when it claims. A claimed article is read no further, and counts
@@ -45,11 +45,14 @@
 //   uuencoded file still open then has been closed as a short file.
 // - Segments no file took (group -1) are not handed to it: the uuencoded
 //   pass copies their text into the -errors file.
-// - The option globals hold still during the run. The pass index stands
-//   for the whole pass, so maxseek gives each segment's window.
-// - Every failure is reported where it is met (ErrorLine) and sets
-//   outcome.failed in the pass's PassOutput; messages to standard output go
-//   unless QUIET.
+// - The run's Options (PassOutput::options) hold still during the run. The
+//   pass index stands for the whole pass, so maxseek gives each segment's
+//   window.
+// - The run's Reporter (PassOutput::reporter) takes every line it prints:
+//   each failure is reported where it is met (Fail, which makes the run end
+//   with status 1) and sets outcome.failed in the pass's PassOutput;
+//   progress lines go through Progress, which knows -quiet. It never writes
+//   to the process's streams itself.
 //
 // To add an encoding: its folder, an enumerator in Encoding (quillon.h),
 // its catalogue in Encodings and its pass record in the pass's records

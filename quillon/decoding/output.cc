@@ -15,11 +15,8 @@
 
 #include "decoding/dosname.h"
 #include "log/log.h"
-#include "message.h"
 
 namespace {
-
-bool g_unnamed = true;
 
 // A hidden name that the run takes for itself: created exclusively, so a
 // file that happens to have such a name is never touched.
@@ -111,14 +108,10 @@ std::string DirectoryOf(const std::string& path) {
   return path.substr(0, slash);
 }
 
-bool CreateOutputFile(OutputFile* file, const std::string& path) {
+bool CreateOutputFile(OutputFile* file, const std::string& path, bool unnamed) {
   *file = OutputFile();
   std::string dir = DirectoryOf(path);
-  // An unnamed file gets its name by descriptor, which before Linux 6.10
-  // only root may do, or through /proc; without /proc a hidden name is the
-  // way that always works.
-  static const bool linkable = access("/proc/self/fd", X_OK) == 0;
-  if (g_unnamed && linkable) {
+  if (unnamed) {
     file->fd = open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
     if (file->fd >= 0) return true;
     if (!NoUnnamedFiles(errno)) return false;
@@ -148,14 +141,14 @@ void DropOutputFile(OutputFile* file) {
   *file = OutputFile();
 }
 
-// For the tests (test_support.h).
-void UseUnnamedTemporaryFiles(bool on) { g_unnamed = on; }
-
-const char* CreatePath(const char* name) {
-  static std::string pathname;
-  if (!DESTDIR) return name;
-  pathname = std::string(DESTDIR) + "/" + name;
-  return pathname.c_str();
+std::string CreatePath(const Options& options, const char* name) {
+  std::string path;
+  if (options.DESTDIR) {
+    path = options.DESTDIR;
+    path += '/';
+  }
+  path += name;
+  return path;
 }
 
 char* BaseName(char* name) {
@@ -165,12 +158,12 @@ char* BaseName(char* name) {
   return name;
 }
 
-std::string OutputName(const std::string& name) {
+std::string OutputName(const Options& options, const std::string& name) {
   // dosname writes a counter byte behind the terminator.
   std::vector<char> buf(name.size() + 2, '\0');
   std::copy(name.begin(), name.end(), buf.begin());
-  if (!DIR) BaseName(buf.data());
-  if (DOS) dosname(buf.data());
+  if (!options.DIR) BaseName(buf.data());
+  if (options.DOS) dosname(buf.data());
   return buf.data();
 }
 
@@ -189,9 +182,9 @@ bool RefusedName(const char* name) {
 namespace {
 
 // The name with number `count`: NAME.1, or under -dos a numbered 8.3 name.
-std::string Numbered(const std::string& name, uint64_t count,
+std::string Numbered(bool dos, const std::string& name, uint64_t count,
                      size_t max_length) {
-  if (DOS) return NumberedDosName(name, count);
+  if (dos) return NumberedDosName(name, count);
   // Appended, not prepended to a literal: g++ 12 at -O3 warns falsely
   // (-Wrestrict) about a literal in front of a temporary string.
   std::string suffix(1, '.');
@@ -204,10 +197,11 @@ std::string Numbered(const std::string& name, uint64_t count,
 
 bool StartOutputFile(PassOutput* output, const NameSearch& names,
                      OutputFile* file) {
-  const char* path = CreatePath(names.first.c_str());
-  if (!RefusedName(names.first.c_str()) && CreateOutputFile(file, path))
+  std::string path = CreatePath(*output->options, names.first.c_str());
+  if (!RefusedName(names.first.c_str()) &&
+      CreateOutputFile(file, path, output->unnamed_files))
     return true;
-  ErrorLine("quillon: unable to create %s\n", path);
+  Fail(output->reporter, "quillon: unable to create %s\n", path.c_str());
   output->outcome.failed = true;
   return false;
 }
@@ -223,7 +217,8 @@ bool CommitOutputFile(PassOutput* output, OutputFile* file,
     bool other =
         written != output->written.end() && written->second != names.owner;
     if (!other && !RefusedName(candidate.c_str())) {
-      Placement placed = PlaceOutputFile(file, CreatePath(candidate.c_str()));
+      Placement placed = PlaceOutputFile(
+          file, CreatePath(*output->options, candidate.c_str()));
       if (placed == Placement::kFailed) break;
       if (placed != Placement::kTaken) {
         output->written[candidate] = names.owner;
@@ -232,10 +227,12 @@ bool CommitOutputFile(PassOutput* output, OutputFile* file,
       }
     }
     do {
-      candidate = Numbered(names.base, ++count, names.max_length);
+      candidate =
+          Numbered(output->options->DOS, names.base, ++count, names.max_length);
     } while (candidate == names.first);
   }
-  ErrorLine("quillon: unable to create %s\n", CreatePath(names.first.c_str()));
+  Fail(output->reporter, "quillon: unable to create %s\n",
+       CreatePath(*output->options, names.first.c_str()).c_str());
   output->outcome.failed = true;
   return false;
 }
@@ -251,35 +248,13 @@ mode_t CreationMode() {
 std::string FreeNumberedName(const PassOutput* output, const std::string& name,
                              size_t max_length) {
   for (uint64_t count = 1;; ++count) {
-    std::string candidate = Numbered(name, count, max_length);
+    std::string candidate =
+        Numbered(output->options->DOS, name, count, max_length);
     if (!output->written.count(candidate)) return candidate;
   }
 }
 
-namespace {
-
-struct ArticleFile {
-  std::vector<Segment*> segments;  // list order
-  std::vector<int64_t> offsets;    // ascending
-  size_t unprocessed = 0;          // segments whose mark is 0
-  size_t holds = 0;                // HoldFile calls not yet released
-};
-
-struct PassIndex {
-  const Segment* list = nullptr;
-  // Input files are told apart by their path object, not its text.
-  std::unordered_map<const char*, ArticleFile> files;
-  std::vector<const ArticleFile*> finished;
-};
-
-std::unique_ptr<PassIndex>& Current() {
-  static std::unique_ptr<PassIndex> index;
-  return index;
-}
-
-}  // namespace
-
-void BeginPassIndex(Segment* list) {
+void BeginPassIndex(PassOutput* output, Segment* list) {
   auto index = std::make_unique<PassIndex>();
   index->list = list;
   std::vector<const char*> order;  // first appearance of each file
@@ -296,19 +271,20 @@ void BeginPassIndex(Segment* list) {
     // A file that is finished already is cleaned at the first call.
     if (f.unprocessed == 0) index->finished.push_back(&f);
   }
-  Current() = std::move(index);
+  output->index = std::move(index);
 }
 
-void EndPassIndex() { Current().reset(); }
+void EndPassIndex(PassOutput* output) { output->index.reset(); }
 
-bool PassIndexed(const Segment* list) {
-  return Current() && Current()->list == list && list;
+bool PassIndexed(const PassOutput& output, const Segment* list) {
+  return output.index && output.index->list == list && list;
 }
 
-int64_t maxseek(Segment* list, Segment* seg, int64_t limit) {
-  if (!PassIndexed(list)) return limit;  // no pass, no other segment
-  auto it = Current()->files.find(seg->path);
-  if (it == Current()->files.end()) return limit;
+int64_t maxseek(const PassOutput& output, Segment* list, Segment* seg,
+                int64_t limit) {
+  if (!PassIndexed(output, list)) return limit;  // no pass, no other segment
+  auto it = output.index->files.find(seg->path);
+  if (it == output.index->files.end()) return limit;
   const ArticleFile& f = it->second;
   // The first offset above seg's own; another segment at the same offset
   // never ends the window.
@@ -317,38 +293,40 @@ int64_t maxseek(Segment* list, Segment* seg, int64_t limit) {
   return limit;
 }
 
-void MarkProcessed(Segment* seg) {
+void MarkProcessed(PassOutput* output, Segment* seg) {
   bool was_open = seg->mark == 0;
   seg->mark = 1;
-  if (!Current() || !was_open) return;
-  auto it = Current()->files.find(seg->path);
-  if (it == Current()->files.end()) return;
+  if (!output->index || !was_open) return;
+  auto it = output->index->files.find(seg->path);
+  if (it == output->index->files.end()) return;
   ArticleFile& f = it->second;
-  if (--f.unprocessed == 0 && f.holds == 0) Current()->finished.push_back(&f);
+  if (--f.unprocessed == 0 && f.holds == 0)
+    output->index->finished.push_back(&f);
 }
 
-void HoldFile(const Segment* seg) {
-  if (!Current()) return;
-  auto it = Current()->files.find(seg->path);
-  if (it != Current()->files.end()) ++it->second.holds;
+void HoldFile(PassOutput* output, const Segment* seg) {
+  if (!output->index) return;
+  auto it = output->index->files.find(seg->path);
+  if (it != output->index->files.end()) ++it->second.holds;
 }
 
-void ReleaseFile(const Segment* seg) {
-  if (!Current()) return;
-  auto it = Current()->files.find(seg->path);
-  if (it == Current()->files.end() || it->second.holds == 0) return;
+void ReleaseFile(PassOutput* output, const Segment* seg) {
+  if (!output->index) return;
+  auto it = output->index->files.find(seg->path);
+  if (it == output->index->files.end() || it->second.holds == 0) return;
   ArticleFile& f = it->second;
-  if (--f.holds == 0 && f.unprocessed == 0) Current()->finished.push_back(&f);
+  if (--f.holds == 0 && f.unprocessed == 0)
+    output->index->finished.push_back(&f);
 }
 
 namespace {
 
 // Removes and flags one finished article file; its segments all share it.
-void CleanFile(const std::vector<Segment*>& segments,
+void CleanFile(bool del, const std::vector<Segment*>& segments,
                std::unordered_set<const char*>* removed) {
   for (Segment* p : segments) {
     if (p->mark != 1) continue;
-    if (DEL && p->path && !removed->count(p->path)) {
+    if (del && p->path && !removed->count(p->path)) {
       unlink(p->path);
       removed->insert(p->path);
     }
@@ -361,20 +339,29 @@ void CleanFile(const std::vector<Segment*>& segments,
 // Only the files finished since the last call can change: the others were
 // removed and flagged when they were finished.
 void CleanFinished(PassOutput* output) {
-  if (!PassIndexed(output->list)) return;
-  for (const ArticleFile* f : Current()->finished)
-    CleanFile(f->segments, &output->removed);
-  Current()->finished.clear();
+  if (!PassIndexed(*output, output->list)) return;
+  for (const ArticleFile* f : output->index->finished)
+    CleanFile(output->options->DEL, f->segments, &output->removed);
+  output->index->finished.clear();
 }
 
 void Processed(PassOutput* output, Segment* seg) {
-  MarkProcessed(seg);
+  MarkProcessed(output, seg);
   CleanFinished(output);
 }
 
-void BeginOutput(PassOutput* output, Segment* list) {
+void BeginOutput(PassOutput* output, Segment* list, const Options& options,
+                 Records* records, Reporter* reporter, const PassWays& ways) {
+  output->options = &options;
+  output->records = records;
+  output->reporter = reporter;
+  // An unnamed file gets its name by descriptor, which before Linux 6.10
+  // only root may do, or through /proc; without /proc a hidden name is the
+  // way that always works.
+  output->unnamed_files =
+      ways.unnamed_files && access("/proc/self/fd", X_OK) == 0;
   output->list = list;
-  BeginPassIndex(list);
+  BeginPassIndex(output, list);
 }
 
-void EndOutput(PassOutput*) { EndPassIndex(); }
+void EndOutput(PassOutput* output) { EndPassIndex(output); }

@@ -21,8 +21,9 @@
 // - Make each file with StartOutputFile, write it by its descriptor, put it
 //   in place with CommitOutputFile unless writing it failed, and end it
 //   with DropOutputFile either way.
-// - Report each failure they meet themselves (ErrorLine) and set
-//   outcome.failed; a run whose pass failed ends with status 1.
+// - Report each failure they meet themselves (Fail on the reporter, which
+//   ends the run with status 1) and set outcome.failed; print progress
+//   through the reporter too. Nothing is written to the process's streams.
 // - Mark a segment processed (MarkProcessed) only when every file it holds
 //   data of has been put in place without a failure, then call
 //   CleanFinished. An input whose outcome is known only at the end of the
@@ -34,12 +35,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
 #include "quillon.h"
+#include "reporter.h"
 
 // How a pass went; every failure's message is printed already.
 struct DecodeOutcome {
@@ -50,8 +53,28 @@ struct DecodeOutcome {
   bool failed = false;       // some failure was reported
 };
 
+// What one pass knows about its list beyond the list itself: the segments
+// of each article file, so that window ends and finished files are found
+// without walking the whole list.
+struct ArticleFile {
+  std::vector<Segment*> segments;  // list order
+  std::vector<int64_t> offsets;    // ascending
+  size_t unprocessed = 0;          // segments whose mark is 0
+  size_t holds = 0;                // HoldFile calls not yet released
+};
+
+struct PassIndex {
+  const Segment* list = nullptr;
+  // Input files are told apart by their path object, not its text.
+  std::unordered_map<const char*, ArticleFile> files;
+  std::vector<const ArticleFile*> finished;
+};
+
 // What the passes of all encodings share during one decode pass.
 struct PassOutput {
+  const Options* options = nullptr;
+  Reporter* reporter = nullptr;  // every line the pass prints
+  Records* records = nullptr;    // where plain-input segments are made
   Segment* list = nullptr;
   DecodeOutcome outcome;
   // The owner (NameSearch) each output name of the run was written for: a
@@ -61,10 +84,26 @@ struct PassOutput {
   // Article files already removed: each finished file is cleaned once, but
   // removing it once is enough also where several are finished together.
   std::unordered_set<const char*> removed;
+  // The index of `list` while the pass runs (BeginPassIndex), else null.
+  std::unique_ptr<PassIndex> index;
+  // Output files are made unnamed where the file system can; the tests
+  // turn it off to take the way of the others. BeginOutput also turns it off
+  // where unnamed files could not be given a name (no /proc), once a pass.
+  bool unnamed_files = true;
 };
 
-// Indexes `list` for the pass (BeginPassIndex) and ends that index.
-void BeginOutput(PassOutput* output, Segment* list);
+// The ways a pass may take for the same result; the tests compare them.
+struct PassWays {
+  bool fast_paths = true;     // the uuencoded pass's ways for full lines
+  bool unnamed_files = true;  // see PassOutput
+};
+
+// Indexes `list` for the pass (BeginPassIndex) and ends that index; the
+// pass reads `options`, makes its records in `records` and prints through
+// `reporter`.
+void BeginOutput(PassOutput* output, Segment* list, const Options& options,
+                 Records* records, Reporter* reporter,
+                 const PassWays& ways = {});
 void EndOutput(PassOutput* output);
 
 // ---------------------------------------------------------------------------
@@ -87,16 +126,15 @@ struct OutputFile {
   std::string temp;
 };
 
-// The output path of `name`: DESTDIR "/" name, or the name itself. The
-// result stays valid until the next call.
-const char* CreatePath(const char* name);
+// The output path of `name`: DESTDIR "/" name, or the name itself.
+std::string CreatePath(const Options& options, const char* name);
 
 // Reduces `name` in place to the part after its last '/'.
 char* BaseName(char* name);
 
 // The output name of a file name that an encoding's record gives: its last
 // component unless -dir, in its DOS form under -dos (never numbered).
-std::string OutputName(const std::string& name);
+std::string OutputName(const Options& options, const std::string& name);
 
 // True when the output name would land outside the output directory, or
 // names no file in it ("", ".", a name ending in "/"): such a name would
@@ -133,9 +171,11 @@ std::string FreeNumberedName(const PassOutput* output, const std::string& name,
 
 // The steps of StartOutputFile and CommitOutputFile. CreateOutputFile makes
 // the temporary file of an output file that will be `path`, in the
-// directory of that path, with mode 0600 until its mode is set; false, with
-// errno set and nothing left behind, when it cannot.
-bool CreateOutputFile(OutputFile* file, const std::string& path);
+// directory of that path, with mode 0600 until its mode is set, unnamed
+// where `unnamed` and the file system can (`unnamed` only where /proc is
+// there: see BeginOutput); false, with errno set and nothing left behind,
+// when it cannot.
+bool CreateOutputFile(OutputFile* file, const std::string& path, bool unnamed);
 
 enum class Placement {
   kPlaced,  // the file is now at the path
@@ -152,32 +192,31 @@ Placement PlaceOutputFile(OutputFile* file, const std::string& path);
 std::string DirectoryOf(const std::string& path);
 
 // ---------------------------------------------------------------------------
-// Article files: the pass index. What one pass knows about its list beyond
-// the list itself: the segments of each article file, so that window ends
-// and finished files are found without walking the whole list.
+// Article files: the pass index (PassIndex) of PassOutput.
 
 // Indexes `list` for the pass about to run over it; BeginOutput does it.
 // Marks change through MarkProcessed only until EndPassIndex.
-void BeginPassIndex(Segment* list);
-void EndPassIndex();
+void BeginPassIndex(PassOutput* output, Segment* list);
+void EndPassIndex(PassOutput* output);
 
 // True while an index of `list` stands.
-bool PassIndexed(const Segment* list);
+bool PassIndexed(const PassOutput& output, const Segment* list);
 
 // End of the window of `seg`: the smallest offset of another segment of the
 // same input file above seg's own and below `limit`, else `limit`. Needs the
 // pass index of `list`.
-int64_t maxseek(Segment* list, Segment* seg, int64_t limit);
+int64_t maxseek(const PassOutput& output, Segment* list, Segment* seg,
+                int64_t limit);
 
 // Sets `seg`'s mark to 1 and counts it off its article file. Without an index
 // it only sets the mark.
-void MarkProcessed(Segment* seg);
+void MarkProcessed(PassOutput* output, Segment* seg);
 
 // Keeps the article file of `seg` from being finished, as long as it is held
 // more often than released: for input whose outcome is known only at the
 // end of the pass. Without an index they do nothing.
-void HoldFile(const Segment* seg);
-void ReleaseFile(const Segment* seg);
+void HoldFile(PassOutput* output, const Segment* seg);
+void ReleaseFile(PassOutput* output, const Segment* seg);
 
 // Deletes (under -delete) and flags in the log the article files finished
 // since the last call.

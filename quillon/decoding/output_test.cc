@@ -21,20 +21,23 @@ std::vector<std::string> Entries(const std::string& dir) {
   return names;
 }
 
+// Whether the files of a test are made unnamed, where the file system can.
+bool g_unnamed = true;
+
 // Runs `body` once with unnamed temporary files and once with hidden names.
 template <typename Body>
 void BothWays(Body body) {
   for (bool unnamed : {true, false}) {
     SCOPED_TRACE(unnamed ? "unnamed" : "hidden name");
-    UseUnnamedTemporaryFiles(unnamed);
+    g_unnamed = unnamed;
     body();
   }
-  UseUnnamedTemporaryFiles(true);
+  g_unnamed = true;
 }
 
 OutputFile Written(const std::string& path, const std::string& bytes) {
   OutputFile f;
-  EXPECT_TRUE(CreateOutputFile(&f, path));
+  EXPECT_TRUE(CreateOutputFile(&f, path, g_unnamed));
   EXPECT_EQ(write(f.fd, bytes.data(), bytes.size()),
             static_cast<ssize_t>(bytes.size()));
   return f;
@@ -114,11 +117,12 @@ TEST(CommitOutputFile, NamesTriedInTurn) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.first);
-    ResetOptions();
-    DOS = c.dos;
+    Options options;
+    options.DOS = c.dos;
     TempDir dir;
-    DESTDIR = dir.path.c_str();
+    options.DESTDIR = dir.path.c_str();
     PassOutput output;
+    output.options = &options;
     for (const std::string& n : c.there) WriteFile(dir.Path(n), "other");
     for (const std::string& n : c.written) {
       WriteFile(dir.Path(n), "mine");
@@ -136,7 +140,6 @@ TEST(CommitOutputFile, NamesTriedInTurn) {
     EXPECT_EQ(ReadFile(dir.Path(name)), "mine");
     EXPECT_EQ(output.written[name], 2);
   }
-  ResetOptions();
 }
 
 }  // namespace

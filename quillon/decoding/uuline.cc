@@ -5,7 +5,6 @@
 
 #include "decoding/uuline_kernels.h"
 #include "quillon.h"
-#include "testing.h"
 #include "text.h"
 
 namespace {

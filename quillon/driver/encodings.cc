@@ -1,6 +1,5 @@
 #include "driver/encodings.h"
 
-#include <cstdio>
 #include <vector>
 
 #include "catalogue/grouping.h"
@@ -28,13 +27,13 @@ void AppendSegments(Segment** head, const std::vector<Segment*>& segments) {
 
 }  // namespace
 
-void SortFiles(Segment** head, Encodings* encodings) {
+void SortFiles(Segment** head, Encodings* encodings, Reporter* reporter) {
   int counter = 1;
   GroupFiles(*head, &counter);
   GroupYencPostings(&encodings->yenc, &counter);
   std::vector<Segment*> unplaced;
   UnplacedYencSegments(encodings->yenc, &unplaced);
-  FinishSort(head, unplaced, counter - 1);
+  FinishSort(head, unplaced, counter - 1, reporter);
   std::vector<Segment*> order;
   YencDecodeOrder(encodings->yenc, &order);
   AppendSegments(head, order);
@@ -89,10 +88,13 @@ void DecodeSegment(Passes* p, Segment* seg) {
 }
 
 DecodeOutcome RunPass(Segment* list, bool pass_over_directories,
-                      const Encodings* encodings) {
-  std::printf("\n");
+                      const Encodings* encodings, const Options& options,
+                      Records* records, Reporter* reporter,
+                      const PassWays& ways) {
+  Print(reporter, "\n");
   Passes p;
-  BeginOutput(&p.output, list);
+  p.uu.fast_paths = ways.fast_paths;
+  BeginOutput(&p.output, list, options, records, reporter, ways);
   BeginUuPass(&p.uu, &p.output, pass_over_directories);
   BeginYencPass(&p.yenc, &p.output, encodings ? &encodings->yenc : nullptr);
   if (!list) {
@@ -111,14 +113,22 @@ DecodeOutcome RunPass(Segment* list, bool pass_over_directories,
 
 }  // namespace
 
-DecodeOutcome decode(Segment* list, const Encodings& encodings) {
-  return RunPass(list, false, &encodings);
+DecodeOutcome decode(Segment* list, const Encodings& encodings,
+                     const Options& options, Records* records,
+                     Reporter* reporter, const PassWays& ways) {
+  return RunPass(list, false, &encodings, options, records, reporter, ways);
 }
 
-DecodeOutcome decode(Segment* list) { return RunPass(list, false, nullptr); }
+DecodeOutcome decode(Segment* list, const Options& options, Records* records,
+                     Reporter* reporter, const PassWays& ways) {
+  return RunPass(list, false, nullptr, options, records, reporter, ways);
+}
 
 DecodeOutcome decode_p(Segment** head, int first, int end, char** argv,
-                       bool pass_over_directories) {
-  MakePlainList(head, first, end, argv);
-  return RunPass(*head, pass_over_directories, nullptr);
+                       const Options& options, Records* records,
+                       Reporter* reporter, bool pass_over_directories,
+                       const PassWays& ways) {
+  MakePlainList(records, head, first, end, argv);
+  return RunPass(*head, pass_over_directories, nullptr, options, records,
+                 reporter, ways);
 }

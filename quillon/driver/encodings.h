@@ -10,6 +10,7 @@
 #include "decoding/encoding.h"
 #include "decoding/output.h"
 #include "quillon.h"
+#include "reporter.h"
 #include "yenc/catalogue.h"
 
 // Each encoding's records of one run. The run owns them.
@@ -26,16 +27,20 @@ bool DetectEncoding(Encodings* encodings, const ArticleLine& line,
 // encoding's postings; lists the captions no file took; puts the catalogue
 // into decode order with each encoding's segments behind it; prints the
 // number of files found.
-void SortFiles(Segment** head, Encodings* encodings);
+void SortFiles(Segment** head, Encodings* encodings, Reporter* reporter);
 
 // The decode pass over `list` in list order (as SortFiles left it): each
 // segment goes to the pass of its encoding; over standard input when the
-// list is empty.
-DecodeOutcome decode(Segment* list, const Encodings& encodings);
+// list is empty. Segments it makes are made in `records`; what it says goes
+// to `reporter`.
+DecodeOutcome decode(Segment* list, const Encodings& encodings,
+                     const Options& options, Records* records,
+                     Reporter* reporter, const PassWays& ways = {});
 
 // The same where no other encoding has records: standard input, or a list
 // of the catalogue alone.
-DecodeOutcome decode(Segment* list);
+DecodeOutcome decode(Segment* list, const Options& options, Records* records,
+                     Reporter* reporter, const PassWays& ways = {});
 
 // Decodes argv[first] .. argv[end - 1] as plain files (standard input when
 // there are none). The list it builds is stored in `*head`. A directory
@@ -43,6 +48,8 @@ DecodeOutcome decode(Segment* list);
 // without a word when `pass_over_directories` (a scan that turned into
 // plain decoding: the user asked for a scan over a glob).
 DecodeOutcome decode_p(Segment** head, int first, int end, char** argv,
-                       bool pass_over_directories = false);
+                       const Options& options, Records* records,
+                       Reporter* reporter, bool pass_over_directories = false,
+                       const PassWays& ways = {});
 
 #endif  // QUILLON_DRIVER_ENCODINGS_H_

@@ -3,8 +3,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "message.h"
-
 namespace {
 
 // Cuts `list->text` into lines (LF or CR LF; the last may lack its LF) and
@@ -26,7 +24,7 @@ void SplitFileList(FileList* list) {
 
 }  // namespace
 
-bool ReadFileList(const char* name, FileList* list) {
+bool ReadFileList(const char* name, FileList* list, Reporter* reporter) {
   bool is_stdin = std::strcmp(name, "-") == 0;
   std::FILE* f = is_stdin ? stdin : std::fopen(name, "rb");
   bool ok = f != nullptr;
@@ -41,7 +39,7 @@ bool ReadFileList(const char* name, FileList* list) {
     if (!is_stdin) std::fclose(f);
   }
   if (!ok) {
-    ErrorLine("quillon: cannot access file %s\n", name);
+    Fail(reporter, "quillon: cannot access file %s\n", name);
     return false;
   }
   SplitFileList(list);

@@ -5,6 +5,8 @@
 
 #include <vector>
 
+#include "reporter.h"
+
 struct FileList {
   // The list's bytes with every line end made a terminator. Never resized
   // once `paths` point into it: segments keep a path's pointer as its
@@ -15,6 +17,6 @@ struct FileList {
 
 // Reads the list named `name` ("-": standard input) and splits it. False
 // after "quillon: cannot access file" for a list that cannot be read.
-bool ReadFileList(const char* name, FileList* list);
+bool ReadFileList(const char* name, FileList* list, Reporter* reporter);
 
 #endif  // QUILLON_DRIVER_FILE_LIST_H_

@@ -1,15 +1,16 @@
 // quillon: decodes files posted to news groups uuencoded or yEnc-encoded in
 // several articles.
-#include <cstdio>
 #include <new>
 
 #include "driver/run.h"
+#include "reporter.h"
 
 int main(int argc, char** argv) {
   try {
     return QuillonMain(argc, argv);
   } catch (const std::bad_alloc&) {
-    std::fputs("quillon: out of memory\n", stderr);
+    Reporter reporter;
+    OutOfMemory(&reporter);
     return 1;
   }
 }

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <iterator>
 
-#include "message.h"
 #include "quillon.h"
+#include "reporter.h"
 
 namespace {
 
@@ -16,7 +16,7 @@ const char* const kOptions[] = {
 };
 
 // Follows every complaint about the command line.
-void TryHelp() { ErrorLine("Try 'quillon --help'.\n"); }
+void TryHelp(Reporter* reporter) { Fail(reporter, "Try 'quillon --help'.\n"); }
 
 bool IsDirectory(const char* path) {
   struct stat st;
@@ -53,43 +53,44 @@ bool ParseMode(const char* text, int* mode) {
   return true;
 }
 
-bool CheckOptions(int argc, char** argv, int* first, const char** list) {
+bool CheckOptions(int argc, char** argv, int* first, const char** list,
+                  Reporter* reporter) {
   *list = nullptr;
   int arg = 1;
   for (; arg < argc && argv[arg][0] == '-'; ++arg) {
     const char* word = argv[arg];
     int option = GetOption(word);
     if (option == 0) {
-      ErrorLine("quillon: ambiguous or unknown command line option \"%s\"\n",
-                word);
-      TryHelp();
+      Fail(reporter,
+           "quillon: ambiguous or unknown command line option \"%s\"\n", word);
+      TryHelp(reporter);
       return false;
     }
     if (!TakesArgument(option)) continue;
     // The value is the next word, whatever it looks like.
     if (++arg == argc) {
-      ErrorLine("quillon: option \"%s\" needs a value\n", word);
-      TryHelp();
+      Fail(reporter, "quillon: option \"%s\" needs a value\n", word);
+      TryHelp(reporter);
       return false;
     }
     const char* value = argv[arg];
     int mode = 0;
     if (option == kMode && !ParseMode(value, &mode)) {
-      ErrorLine("quillon: bad mode \"%s\"\n", value);
-      TryHelp();
+      Fail(reporter, "quillon: bad mode \"%s\"\n", value);
+      TryHelp(reporter);
       return false;
     }
     // Found now, not once every article has been read and every file
     // failed to be created.
     if (option == kDest && !IsDirectory(value)) {
-      ErrorLine("quillon: %s is not a directory\n", value);
-      TryHelp();
+      Fail(reporter, "quillon: %s is not a directory\n", value);
+      TryHelp(reporter);
       return false;
     }
     if (option == kFiles) {
       if (*list) {
-        ErrorLine("quillon: option \"%s\" can be given only once\n", word);
-        TryHelp();
+        Fail(reporter, "quillon: option \"%s\" can be given only once\n", word);
+        TryHelp(reporter);
         return false;
       }
       *list = value;
@@ -99,38 +100,40 @@ bool CheckOptions(int argc, char** argv, int* first, const char** list) {
   return true;
 }
 
-void SetOption(int option, char* value, Keywords* keywords) {
+void SetOption(int option, char* value, Options* options, Keywords* keywords,
+               Reporter* reporter) {
   if (TakesArgument(option) && !value) return;
   switch (option) {
     case kDelete:
-      DEL = true;
+      options->DEL = true;
       break;
     case kQuiet:
-      QUIET = true;
+      options->QUIET = true;
+      reporter->quiet = true;
       break;
     case kExtended:
-      EXT = true;
+      options->EXT = true;
       break;
     case kDest:
-      DESTDIR = value;
+      options->DESTDIR = value;
       break;
     case kMode:
-      ParseMode(value, &FMODE);
+      ParseMode(value, &options->FMODE);
       break;
     case kPlain:
-      PLAIN = true;
+      options->PLAIN = true;
       break;
     case kDir:
-      DIR = true;
+      options->DIR = true;
       break;
     case kKeywords:
-      KeySplit(keywords->table, value, &keywords->count);
+      KeySplit(keywords->table, value, &keywords->count, reporter);
       break;
     case kErrors:
-      ERRFILE = value;
+      options->ERRFILE = value;
       break;
     case kDos:
-      DOS = true;
+      options->DOS = true;
       break;
   }
 }

@@ -3,6 +3,8 @@
 #define QUILLON_DRIVER_OPTIONS_H_
 
 #include "catalogue/caption.h"
+#include "quillon.h"
+#include "reporter.h"
 
 enum Option {
   kDelete = 1,
@@ -40,11 +42,13 @@ bool ParseMode(const char* text, int* mode);
 // effect, so that a bad command line changes nothing. Prints what is wrong,
 // and a hint, and returns false. Otherwise `*first` is the index of the first
 // file argument and `*list` the -files value, or null.
-bool CheckOptions(int argc, char** argv, int* first, const char** list);
+bool CheckOptions(int argc, char** argv, int* first, const char** list,
+                  Reporter* reporter);
 
 // Makes the setting of `option` (any but -log, -unlog and -files) in its
-// option global or in `keywords`; `value` is its argument, or null when it
-// has none.
-void SetOption(int option, char* value, Keywords* keywords);
+// field of `options` or in `keywords`; `value` is its argument, or null when
+// it has none. -quiet silences `reporter` from here on.
+void SetOption(int option, char* value, Options* options, Keywords* keywords,
+               Reporter* reporter);
 
 #endif  // QUILLON_DRIVER_OPTIONS_H_

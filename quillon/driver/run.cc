@@ -2,8 +2,9 @@
 
 #include <unistd.h>
 
+#include <cassert>
 #include <cerrno>
-#include <cstdio>
+#include <string>
 #include <vector>
 
 #include "catalogue/poster_pool.h"
@@ -13,27 +14,29 @@
 #include "driver/scanner.h"
 #include "driver/usage.h"
 #include "log/log.h"
-#include "message.h"
 #include "quillon.h"
 #include "quillon_version.h"
+#include "reporter.h"
 
 namespace {
 
 // What one run holds from its start to its exit status.
 struct Run {
-  Run() { meminit(&pool); }
+  explicit Run(Reporter* r) : reporter(r) { meminit(&pool); }
   ~Run() {
     if (lock >= 0) close(lock);
   }
   Run(const Run&) = delete;
   Run& operator=(const Run&) = delete;
 
-  LogList log;
+  Reporter* reporter;  // every line of the run; knows whether it failed
+  Options options;
+  Records records;  // every segment and text of the run
+  LogList log;      // with the current directory at the start (CWD)
   Segment* catalogue = nullptr;
   Encodings encodings;  // the records of the other encodings
   PosterPool pool;
   Keywords keywords;
-  bool failed = false;              // a failure message was printed
   bool stop = false;                // -log or -unlog: nothing is decoded
   int first = 0;                    // index of the first file argument
   int lock = -1;                    // holds the log's lock once the log is used
@@ -43,41 +46,40 @@ struct Run {
   std::vector<char*> files;
 };
 
-int Status(const Run& run) { return run.failed ? 1 : 0; }
+int Status(const Run& run) { return run.reporter->failed ? 1 : 0; }
 
 // The status of a run that ends with the pass.
-int Decoded(Run* run, const DecodeOutcome& outcome) {
-  if (outcome.failed) run->failed = true;
-  return Status(*run);
+int Decoded(const Run& run, [[maybe_unused]] const DecodeOutcome& outcome) {
+  // The pass reports each of its failures through the run's reporter.
+  assert(!outcome.failed || run.reporter->failed);
+  return Status(run);
 }
 
-// Reads CWD without any length limit; empty when it cannot be read.
-void ReadCwd() {
+// Reads the current directory without any length limit; empty when it
+// cannot be read.
+std::string ReadCwd() {
   std::vector<char> buf(256);
   while (getcwd(buf.data(), buf.size()) == nullptr) {
-    if (errno != ERANGE) {
-      CWD.clear();
-      return;
-    }
+    if (errno != ERANGE) return std::string();
     buf.resize(buf.size() * 2);
   }
-  CWD = buf.data();
+  return buf.data();
 }
 
 // -log and -unlog act at once, in their place among the options.
 void LogCommand(Run* run, int option, const char* value) {
   run->stop = true;
   if (!value) return;
+  // Each failure is reported, and so fails the run, where it is met.
   if (option == kLog) {
-    if (!logdir(value, &run->lock)) run->failed = true;
+    logdir(run->log.CWD, value, &run->lock, run->reporter);
     return;
   }
-  if (!LockLog(&run->lock) || !LoadDlist(&run->log)) {
-    run->failed = true;
+  if (!LockLog(&run->lock, run->reporter) ||
+      !LoadDlist(&run->log, run->reporter))
     return;
-  }
-  LOGUPDATE = true;
-  if (!UpdateDlist(run->log, LogDirPath(value).c_str())) run->failed = true;
+  run->log.LOGUPDATE = true;
+  UpdateDlist(run->log, LogDirPath(run->log.CWD, value).c_str(), run->reporter);
 }
 
 // The option words, all checked already, take effect in command-line order.
@@ -88,7 +90,7 @@ void ReadOptions(Run* run, char** argv) {
     if (option == kLog || option == kUnlog) {
       LogCommand(run, option, value);
     } else if (option != kFiles) {
-      SetOption(option, value, &run->keywords);
+      SetOption(option, value, &run->options, &run->keywords, run->reporter);
     }
   }
 }
@@ -96,8 +98,11 @@ void ReadOptions(Run* run, char** argv) {
 // A bad option value, or a list of -files that cannot be read, ends the run
 // before anything is done.
 bool ReadCommandLine(Run* run, int argc, char** argv) {
-  if (!CheckOptions(argc, argv, &run->first, &run->list_name)) return false;
-  if (run->list_name && !ReadFileList(run->list_name, &run->list)) return false;
+  if (!CheckOptions(argc, argv, &run->first, &run->list_name, run->reporter))
+    return false;
+  if (run->list_name &&
+      !ReadFileList(run->list_name, &run->list, run->reporter))
+    return false;
   run->files.assign(argv + run->first, argv + argc);
   run->files.insert(run->files.end(), run->list.paths.begin(),
                     run->list.paths.end());
@@ -109,9 +114,15 @@ bool ReadCommandLine(Run* run, int argc, char** argv) {
 // file holds none.
 int ScanRun(Run* run) {
   // Another run with the log goes first, and no article is read without it.
-  if (!LockLog(&run->lock) || !LoadDlist(&run->log)) return 1;
-  std::printf("\n");
+  const Options& options = run->options;
+  Reporter* reporter = run->reporter;
+  if (!LockLog(&run->lock, reporter) || !LoadDlist(&run->log, reporter))
+    return Status(*run);
+  Print(reporter, "\n");
   ScanState scan;
+  scan.options = &options;
+  scan.reporter = reporter;
+  scan.records = &run->records;
   scan.log_list = &run->log;
   scan.catalogue = &run->catalogue;
   scan.encodings = &run->encodings;
@@ -121,43 +132,48 @@ int ScanRun(Run* run) {
   int count = 0;
   int end = static_cast<int>(run->files.size());
   ScanResult result = ScanArticles(&scan, 0, end, run->files.data(), &count);
-  if (scan.failed) run->failed = true;
   if (result == kScanFallBack) {
-    if (!QUIET) std::printf("Found ordinary uuencoded files.\n");
-    return Decoded(run,
-                   decode_p(&run->catalogue, 0, end, run->files.data(), true));
+    Progress(reporter, "Found ordinary uuencoded files.\n");
+    return Decoded(*run, decode_p(&run->catalogue, 0, end, run->files.data(),
+                                  options, &run->records, reporter, true));
   }
-  if (!QUIET) std::printf("\nFound %d uuencoded file segments.\n", count);
+  Progress(reporter, "\nFound %d uuencoded file segments.\n", count);
   // Also after failures: finding nothing at all has a status of its own.
   if (count == 0) return 2;
-  SortFiles(&run->catalogue, &run->encodings);
-  DecodeOutcome outcome = decode(run->catalogue, run->encodings);
-  if (outcome.article_unreadable) return Decoded(run, outcome);
-  std::printf("\n");
-  if (!UpdateDlist(run->log, ".:.")) run->failed = true;
-  return Decoded(run, outcome);
+  SortFiles(&run->catalogue, &run->encodings, reporter);
+  DecodeOutcome outcome =
+      decode(run->catalogue, run->encodings, options, &run->records, reporter);
+  if (outcome.article_unreadable) return Decoded(*run, outcome);
+  Print(reporter, "\n");
+  UpdateDlist(run->log, ".:.", reporter);
+  return Decoded(*run, outcome);
 }
 
 }  // namespace
 
 int QuillonMain(int argc, char** argv) {
+  Reporter reporter;  // standard output and standard error
+  return RunQuillon(argc, argv, &reporter);
+}
+
+int RunQuillon(int argc, char** argv, Reporter* reporter) {
+  Run run(reporter);
   // Only these two exact first words; any other "--" word stays unknown.
-  int status = 0;
-  if (HelpOrVersion(argc, argv, &status)) return status;
-  ReadCwd();
-  Run run;
-  if (!ReadCommandLine(&run, argc, argv)) return 1;
+  if (HelpOrVersion(argc, argv, reporter)) return Status(run);
+  run.log.CWD = ReadCwd();
+  if (!ReadCommandLine(&run, argc, argv)) return Status(run);
   if (run.stop) return Status(run);
-  if (!QUIET) std::printf("Quillon ver %s\n", QUILLON_VERSION);
+  const Options& options = run.options;
+  Progress(reporter, "Quillon ver %s\n", QUILLON_VERSION);
   // Standard input given as the list is not data as well: an empty list is
   // a run over no file.
   if (run.files.empty() && !run.list_name)
-    return Decoded(&run, decode(nullptr));
-  if (PLAIN) {
+    return Decoded(run, decode(nullptr, options, &run.records, reporter));
+  if (options.PLAIN) {
     if (run.files.empty()) return Status(run);
     return Decoded(
-        &run, decode_p(&run.catalogue, 0, static_cast<int>(run.files.size()),
-                       run.files.data()));
+        run, decode_p(&run.catalogue, 0, static_cast<int>(run.files.size()),
+                      run.files.data(), options, &run.records, reporter));
   }
   return ScanRun(&run);
 }

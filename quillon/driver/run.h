@@ -3,8 +3,14 @@
 #ifndef QUILLON_DRIVER_RUN_H_
 #define QUILLON_DRIVER_RUN_H_
 
-// The whole run; returns the exit status: 0, 1 after a reported failure, 2
-// when a scan found no segment.
+#include "reporter.h"
+
+// The whole run, printing on standard output and standard error; returns
+// the exit status: 0, 1 after a reported failure, 2 when a scan found no
+// segment.
 int QuillonMain(int argc, char** argv);
+
+// The same run printing through `reporter`, which says whether it failed.
+int RunQuillon(int argc, char** argv, Reporter* reporter);
 
 #endif  // QUILLON_DRIVER_RUN_H_

@@ -1,7 +1,6 @@
 #include "driver/scanner.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <string>
 #include <unordered_map>
@@ -10,7 +9,6 @@
 #include "catalogue/catalogue.h"
 #include "decoding/line_file.h"
 #include "decoding/uuline.h"
-#include "message.h"
 #include "text.h"
 
 namespace {
@@ -70,9 +68,10 @@ using BeginNames = std::unordered_map<std::string, char*>;
 
 // The begin string of the first catalogue record with that name, so that
 // records of one name share one string.
-char* SharedBeginName(const BeginNames& names, const char* name) {
+char* SharedBeginName(Records* records, const BeginNames& names,
+                      const char* name) {
   auto found = names.find(name);
-  return found != names.end() ? found->second : NewBeginName(name);
+  return found != names.end() ? found->second : NewBeginName(records, name);
 }
 
 // What the scan knows about the article being read.
@@ -119,12 +118,12 @@ bool TakeSubject(ScanState* scan, Article* a, char* line) {
   return true;
 }
 
-void TakeBeginLine(Article* a, char* line, LineFile* in) {
+void TakeBeginLine(ScanState* scan, Article* a, char* line, LineFile* in) {
   CompleteBeginLine(line, in);
   char name[kLineSize];
   int mode = 0;
   if (ReadBline(line, &mode, name) > 0)
-    a->record->begin = SharedBeginName(*a->names, name);
+    a->record->begin = SharedBeginName(scan->records, *a->names, name);
 }
 
 // A body line that names the subject's file name with a "/" may give a more
@@ -178,8 +177,8 @@ void CountHeader(Article* a, FileState* fs, const char* line) {
 
 // Under -extended, a Subject line at the start of a line of an article that
 // already has one begins the next article.
-bool BeginsNextArticle(const Article* a, const char* line) {
-  return EXT && !a->subject.empty() && StartsWith(line, "Subject: ");
+bool BeginsNextArticle(bool ext, const Article* a, const char* line) {
+  return ext && !a->subject.empty() && StartsWith(line, "Subject: ");
 }
 
 // Subject:, From: and Date: lines are read whole, whatever their length.
@@ -226,7 +225,7 @@ void ReadArticle(ScanState* scan, Article* a, FileState* fs,
         line = whole.data();
         a->line_ended = whole.back() == '\n';
       }
-      if (line_start && BeginsNextArticle(a, line)) {
+      if (line_start && BeginsNextArticle(scan->options->EXT, a, line)) {
         fs->pending = true;
         if (line == piece) {
           fs->pending_line.assign(piece);
@@ -255,7 +254,7 @@ void ReadArticle(ScanState* scan, Article* a, FileState* fs,
                        .in = &fs->file};
       if (DetectEncoding(scan->encodings, seen, rec)) a->encoded = true;
       if (StartsWith(line, "From: ")) *poster = userid(line + 6);
-      if (have_subject && bline(line)) TakeBeginLine(a, line, &fs->file);
+      if (have_subject && bline(line)) TakeBeginLine(scan, a, line, &fs->file);
       if (!a->filename.empty() && !a->encoded) TakeBodyPart(a, line);
     }
     fs->position = TellLine(&fs->file);
@@ -269,8 +268,8 @@ void AddSegment(ScanState* scan, Article* a, const char* path,
   rec->poster = GetId(scan->pool, poster.c_str());
   rec->path = path;
   a->subject.pop_back();
-  if (!QUIET) std::printf("%s\n", a->subject.c_str());
-  rec->caption = upcase(NewString(a->subject.c_str()));
+  Progress(scan->reporter, "%s\n", a->subject.c_str());
+  rec->caption = upcase(NewString(scan->records, a->subject.c_str()));
   // Its encoding keeps it, in reading order.
   if (rec->encoding.kind != Encoding::kUuencoded) {
     rec->begin = nullptr;
@@ -296,8 +295,7 @@ bool OpenArticleFile(ScanState* scan, FileState* fs, const char* path,
   if (!opened && errno == EISDIR) return false;
   *entry = EnterLogged(scan->log_list, place);
   if (!opened) {
-    ErrorLine("quillon: cannot access file %s\n", path);
-    scan->failed = true;
+    Fail(scan->reporter, "quillon: cannot access file %s\n", path);
     return false;
   }
   if (fs->file.size != 0) return true;
@@ -322,14 +320,14 @@ ScanResult ScanArticles(ScanState* scan, int first, int argc, char** argv,
   bool follows_rejection = false;
   int arg = first;
   while (arg < argc) {
-    if (!EXT || new_file) {
+    if (!scan->options->EXT || new_file) {
       fs.position = 0;
       if (!OpenArticleFile(scan, &fs, argv[arg], &entry)) {
         ++arg;
         continue;
       }
     }
-    if (!current) current = NewSegment();
+    if (!current) current = NewSegment(scan->records);
     current->begin = nullptr;
     current->mark = 0;
     current->group = -1;
@@ -344,7 +342,7 @@ ScanResult ScanArticles(ScanState* scan, int first, int argc, char** argv,
     const char* path = argv[arg];
     ReadArticle(scan, &article, &fs, &poster);
 
-    if (!EXT || (AtEnd(&fs.file) && !fs.pending)) {
+    if (!scan->options->EXT || (AtEnd(&fs.file) && !fs.pending)) {
       CloseLineFile(&fs.file);
       new_file = true;
       ++arg;

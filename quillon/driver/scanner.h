@@ -7,9 +7,13 @@
 #include "driver/encodings.h"
 #include "log/log.h"
 #include "quillon.h"
+#include "reporter.h"
 
 // What the scan needs of the driver's run state.
 struct ScanState {
+  const Options* options = nullptr;
+  Reporter* reporter = nullptr;  // subjects as they are read, failures
+  Records* records = nullptr;    // where the scan makes its records
   LogList* log_list = nullptr;
   Segment** catalogue = nullptr;
   // The records of the other encodings: segments that carry one never
@@ -20,7 +24,6 @@ struct ScanState {
   PosterPool* pool = nullptr;
   char** keywords = nullptr;
   int keyword_count = 0;
-  bool failed = false;  // a failure message was printed
 };
 
 enum ScanResult {

@@ -27,9 +27,10 @@ std::string Headers(int lines, const std::string& subject,
 
 struct Scan {
   Scan() {
-    ResetOptions();
-    QUIET = true;
     meminit(&pool);
+    state.options = &options;
+    state.reporter = reporter.get();
+    state.records = &records;
     state.log_list = &log;
     state.catalogue = &catalogue;
     state.encodings = &encodings;
@@ -49,6 +50,9 @@ struct Scan {
     for (Segment* s = catalogue; s; s = s->next) out.push_back(s);
     return out;
   }
+  Options options;
+  TestReporter reporter{true};
+  ::Records records;
   LogList log;
   // The record a yEnc segment carries.
   const YencPart& Part(const Segment* s) const {
@@ -140,7 +144,7 @@ TEST(Scanner, HeaderLinesAreReadWhole) {
   Scan scan;
   scan.Run({dir.Path("six"), dir.Path("five")});
   Scan extended;
-  EXT = true;
+  extended.options.EXT = true;
   extended.Run({dir.Path("batch")});
   std::vector<Segment*> records = scan.Records();
   records.push_back(extended.catalogue);
@@ -236,7 +240,7 @@ TEST(Scanner, ExtendedFileHoldsSeveralArticles) {
                      Headers(6, "a.bin (3/3)") + body;
   WriteFile(dir.Path("batch"), text);
   Scan scan;
-  EXT = true;
+  scan.options.EXT = true;
   scan.Run({dir.Path("batch")});
   auto records = scan.Records();
   ASSERT_EQ(records.size(), 3u);
@@ -260,7 +264,7 @@ TEST(Scanner, ExtendedSubjectLineBeginsTheNextArticle) {
       body;
   WriteFile(dir.Path("batch"), text);
   Scan scan;
-  EXT = true;
+  scan.options.EXT = true;
   scan.Run({dir.Path("batch")});
   ASSERT_EQ(scan.count, 1);
   EXPECT_STREQ(scan.catalogue->caption, "DATA.BIN (1/1)");
@@ -298,7 +302,8 @@ TEST(Scanner, KeywordRejection) {
   WriteFile(dir.Path("2"), Headers(6, "dog pics") + body);
   char words[] = "-cat";
   Scan scan;
-  KeySplit(scan.keywords, words, &scan.state.keyword_count);
+  KeySplit(scan.keywords, words, &scan.state.keyword_count,
+           scan.reporter.get());
   // A rejected article does not start the fall-back mode.
   EXPECT_EQ(scan.Run({dir.Path("1"), dir.Path("2")}), kScanDone);
   ASSERT_EQ(scan.count, 1);
@@ -310,8 +315,9 @@ TEST(Scanner, RestOfARejectedArticleDoesNotStartTheFallBack) {
   WriteFile(dir.Path("batch"), "Subject: dog pics\n\nhello\n");
   char words[] = "-dog";
   Scan scan;
-  EXT = true;
-  KeySplit(scan.keywords, words, &scan.state.keyword_count);
+  scan.options.EXT = true;
+  KeySplit(scan.keywords, words, &scan.state.keyword_count,
+           scan.reporter.get());
   EXPECT_EQ(scan.Run({dir.Path("batch")}), kScanDone);
   EXPECT_EQ(scan.count, 0);
 }
@@ -323,8 +329,9 @@ TEST(Scanner, KeywordRejectionUnderExtendedReadsOnAfterTheSubject) {
             Headers(6, "cat pics") + body + Headers(6, "dog pics") + body);
   char words[] = "-cat";
   Scan scan;
-  EXT = true;
-  KeySplit(scan.keywords, words, &scan.state.keyword_count);
+  scan.options.EXT = true;
+  KeySplit(scan.keywords, words, &scan.state.keyword_count,
+           scan.reporter.get());
   scan.Run({dir.Path("batch")});
   ASSERT_EQ(scan.count, 1);
   EXPECT_STREQ(scan.catalogue->caption, "DOG PICS");
@@ -408,11 +415,10 @@ TEST(Scanner, DirectoriesAndEmptyFilesArePassedOver) {
   WriteFile(dir.Path("empty"), "");
   WriteFile(dir.Path("art"), Headers(6, "x") + kFull + kFull + kFull);
   Scan scan;
-  testing::internal::CaptureStderr();
   EXPECT_EQ(scan.Run({dir.Path("sub"), dir.Path("empty"), dir.Path("art")}),
             kScanDone);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-  EXPECT_FALSE(scan.state.failed);
+  EXPECT_EQ(scan.reporter.Err(), "");
+  EXPECT_FALSE(scan.reporter.reporter.failed);
   EXPECT_EQ(scan.count, 1);
 }
 
@@ -501,7 +507,7 @@ TEST(Scanner, ExtendedBatchOfYencParts) {
   std::string text = first + Headers(6, "a b.bin (2/3)") + YencPart2();
   WriteFile(dir.Path("batch"), text);
   Scan scan;
-  EXT = true;
+  scan.options.EXT = true;
   scan.Run({dir.Path("batch")});
   ASSERT_EQ(scan.yenc.size(), 2u);
   EXPECT_EQ(scan.yenc[0]->offset, 0);

@@ -1,6 +1,5 @@
 #include "driver/usage.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "quillon_version.h"
@@ -63,18 +62,14 @@ const char kUsageText[] =
 
 const char kVersionText[] = "quillon " QUILLON_VERSION "\n";
 
-bool HelpOrVersion(int argc, char** argv, int* status) {
+bool HelpOrVersion(int argc, char** argv, Reporter* reporter) {
   if (argc < 2) return false;
   const char* text = nullptr;
   if (std::strcmp(argv[1], "--help") == 0) text = kUsageText;
   if (std::strcmp(argv[1], "--version") == 0) text = kVersionText;
   if (text == nullptr) return false;
-  std::fputs(text, stdout);
+  Print(reporter, "%s", text);
   // A text that never reached its reader is a failure, as for any output.
-  *status = 0;
-  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-    std::fputs("quillon: write error\n", stderr);
-    *status = 1;
-  }
+  if (!FlushOutput(reporter)) Fail(reporter, "quillon: write error\n");
   return true;
 }

@@ -2,6 +2,8 @@
 #ifndef QUILLON_DRIVER_USAGE_H_
 #define QUILLON_DRIVER_USAGE_H_
 
+#include "reporter.h"
+
 // The short usage text printed by --help, newline-terminated.
 extern const char kUsageText[];
 
@@ -9,8 +11,9 @@ extern const char kUsageText[];
 extern const char kVersionText[];
 
 // Handles argv[1] when it is exactly "--help" or "--version": prints the
-// text on standard output and sets `*status`. Returns false for every other
-// command line, which then keeps its ordinary meaning.
-bool HelpOrVersion(int argc, char** argv, int* status);
+// text on `reporter`'s standard output; a text that does not reach it is a
+// failure. Returns false for every other command line, which then keeps its
+// ordinary meaning.
+bool HelpOrVersion(int argc, char** argv, Reporter* reporter);
 
 #endif  // QUILLON_DRIVER_USAGE_H_

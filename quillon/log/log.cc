@@ -16,7 +16,6 @@
 #include <unordered_map>
 #include <vector>
 
-#include "message.h"
 #include "quillon.h"
 #include "text.h"
 
@@ -111,9 +110,10 @@ void WriteDlist(std::FILE* out, const LogList& list, const char* prefix) {
 
 // Rewrites the log (see OpenRewrite). A log that may not be rewritten is
 // left exactly as it is, before anything is printed.
-bool RewriteLog(const LogList& list, const char* prefix) {
-  if (!*LOGFILE) return false;  // else the temporary file lands in CWD
-  std::string target = RewriteTarget(LOGFILE);
+bool RewriteLog(const LogList& list, const char* prefix, Reporter* reporter) {
+  // Else the temporary file lands in the current directory.
+  if (!*list.LOGFILE) return false;
+  std::string target = RewriteTarget(list.LOGFILE);
   std::string temp;
   int fd = OpenRewrite(target, &temp);
   if (fd < 0) return false;
@@ -123,7 +123,7 @@ bool RewriteLog(const LogList& list, const char* prefix) {
     if (!temp.empty()) unlink(temp.c_str());
     return false;
   }
-  if (!QUIET) std::printf("Updating %s\n", LOGFILE);
+  Progress(reporter, "Updating %s\n", list.LOGFILE);
   WriteDlist(out, list, prefix);
   bool written = std::fflush(out) == 0 && !std::ferror(out);
   if (std::fclose(out) != 0) written = false;
@@ -224,12 +224,12 @@ LogDir* getptrptr(LogList* list, const char* path) {
 }
 
 // A new entry pushed at the head of `dir`'s entries; its flag is 1 when
-// `from` is given and differs from CWD.
+// `from` is given and differs from the list's CWD.
 LogEntry* addtolist(LogList* list, LogDir* dir, const char* name,
                     const char* from) {
   LogEntry* entry = &list->entries.emplace_back();
   entry->name = Keep(list, name);
-  entry->flag = from && CWD != from ? 1 : 0;
+  entry->flag = from && list->CWD != from ? 1 : 0;
   entry->next = dir->entries;
   dir->entries = entry;
   // The newest of equal names is the one a walk of the list finds first.
@@ -239,7 +239,7 @@ LogEntry* addtolist(LogList* list, LogDir* dir, const char* name,
 
 }  // namespace
 
-bool LockLog(int* lock) {
+bool LockLog(int* lock, Reporter* reporter) {
   if (*lock >= 0) return true;
   const char* log = std::getenv("QUILLONLOG");
   if (!log || !*log) return true;
@@ -251,7 +251,7 @@ bool LockLog(int* lock) {
   if (fd < 0 && errno == EACCES) fd = open(path.c_str(), O_RDONLY | flags);
   bool locked = fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0;
   if (!locked && fd >= 0 && errno == EWOULDBLOCK) {
-    ErrorLine("quillon: waiting for another run using %s\n", log);
+    Note(reporter, "quillon: waiting for another run using %s\n", log);
     int taken;
     while ((taken = flock(fd, LOCK_EX)) != 0 && errno == EINTR) {
     }
@@ -259,22 +259,22 @@ bool LockLog(int* lock) {
   }
   if (!locked) {
     if (fd >= 0) close(fd);
-    ErrorLine("quillon: cannot lock %s\n", path.c_str());
+    Fail(reporter, "quillon: cannot lock %s\n", path.c_str());
     return false;
   }
   *lock = fd;
   return true;
 }
 
-bool LoadDlist(LogList* list) {
-  LOGFILE = std::getenv("QUILLONLOG");
-  if (!LOGFILE) return true;
+bool LoadDlist(LogList* list, Reporter* reporter) {
+  list->LOGFILE = std::getenv("QUILLONLOG");
+  if (!list->LOGFILE) return true;
   bool missing;
-  std::FILE* in = OpenLog(LOGFILE, &missing);
+  std::FILE* in = OpenLog(list->LOGFILE, &missing);
   if (!in && missing) return true;
   bool read = false;
   if (in) {
-    if (!QUIET) std::printf("Reading %s\n", LOGFILE);
+    Progress(reporter, "Reading %s\n", list->LOGFILE);
     LogDir* current = nullptr;
     read = EachLine(in, [&](const char* line) {
       if (line[0] == '*') {
@@ -285,34 +285,35 @@ bool LoadDlist(LogList* list) {
       }
     });
   }
-  if (!read) ErrorLine("quillon: can't open log file\n");
+  if (!read) Fail(reporter, "quillon: can't open log file\n");
   return read;
 }
 
-bool logdir(const char* dir, int* lock) {
+bool logdir(const std::string& cwd, const char* dir, int* lock,
+            Reporter* reporter) {
   struct stat st;
   if (stat(dir, &st) != 0 || !S_ISDIR(st.st_mode)) {
-    ErrorLine("quillon: %s is not a directory\n", dir);
+    Fail(reporter, "quillon: %s is not a directory\n", dir);
     return false;
   }
-  LOGFILE = std::getenv("QUILLONLOG");
-  if (!LOGFILE) {
+  const char* logfile = std::getenv("QUILLONLOG");
+  if (!logfile) {
     // Said, but not a failure of the run.
-    ErrorLine("quillon: QUILLONLOG enviroment variable not set\n");
+    Note(reporter, "quillon: QUILLONLOG enviroment variable not set\n");
     return true;
   }
-  if (!LockLog(lock)) return false;
-  std::string path = LogDirPath(dir);
+  if (!LockLog(lock, reporter)) return false;
+  std::string path = LogDirPath(cwd, dir);
   bool failed;
-  if (HasDirectoryLine(LOGFILE, path, &failed)) return true;
-  std::FILE* out = failed ? nullptr : std::fopen(LOGFILE, "a");
+  if (HasDirectoryLine(logfile, path, &failed)) return true;
+  std::FILE* out = failed ? nullptr : std::fopen(logfile, "a");
   if (!out) {
-    ErrorLine("quillon: can't open log file\n");
+    Fail(reporter, "quillon: can't open log file\n");
     return false;
   }
   std::fprintf(out, "*%s\n", path.c_str());
   if (std::fclose(out) != 0) {
-    ErrorLine("quillon: can't open log file\n");
+    Fail(reporter, "quillon: can't open log file\n");
     return false;
   }
   return true;
@@ -329,8 +330,8 @@ int inDlist(LogList* list, const char* file, LogEntry** entry) {
 int LookUpLogged(LogList* list, const char* file, LogPlace* place) {
   place->logged = false;
   // Without a current directory a relative name has no known place.
-  if (file[0] != '/' && CWD.empty()) return 0;
-  std::string path = MakePath(file);
+  if (file[0] != '/' && list->CWD.empty()) return 0;
+  std::string path = MakePath(list->CWD, file);
   if (!FindRoot(*list, path)) return 0;
 
   place->logged = true;
@@ -341,43 +342,38 @@ int LookUpLogged(LogList* list, const char* file, LogPlace* place) {
   if (dir == list->by_path.end()) return 0;
   LogEntry* e = FindEntry(*list, dir->second.dir, place->name);
   if (!e) return 0;
-  LOGUPDATE = true;
+  list->LOGUPDATE = true;
   e->flag = 1;
   return 1;
 }
 
 LogEntry* EnterLogged(LogList* list, const LogPlace& place) {
   if (!place.logged) return nullptr;
-  LOGUPDATE = true;
+  list->LOGUPDATE = true;
   LogDir* dir = getptrptr(list, place.dir.c_str());
   return addtolist(list, dir, place.name.c_str(), nullptr);
 }
 
-bool UpdateDlist(const LogList& list, const char* prefix) {
-  if (!LOGFILE || !LOGUPDATE) return true;
-  if (RewriteLog(list, prefix)) return true;
-  ErrorLine("quillon: can't open log file\n");
+bool UpdateDlist(const LogList& list, const char* prefix, Reporter* reporter) {
+  if (!list.LOGFILE || !list.LOGUPDATE) return true;
+  if (RewriteLog(list, prefix, reporter)) return true;
+  Fail(reporter, "quillon: can't open log file\n");
   return false;
 }
 
-std::string LogDirPath(const char* dir) {
+std::string LogDirPath(const std::string& cwd, const char* dir) {
   // Without a current directory a relative path has no known place; an
   // empty one stays the prefix of every directory.
-  if (!dir[0] || (dir[0] != '/' && CWD.empty())) return dir;
-  return MakePath(dir);
+  if (!dir[0] || (dir[0] != '/' && cwd.empty())) return dir;
+  return MakePath(cwd, dir);
 }
 
-const char* MakePath(const char* path) {
-  static std::string tempstr;
-  if (path[0] == '/') {
-    tempstr = NormalisePath(path);
-  } else {
-    std::string absolute = CWD;
-    absolute += '/';
-    absolute += path;
-    tempstr = NormalisePath(absolute);
-  }
-  return tempstr.c_str();
+std::string MakePath(const std::string& cwd, const char* path) {
+  if (path[0] == '/') return NormalisePath(path);
+  std::string absolute = cwd;
+  absolute += '/';
+  absolute += path;
+  return NormalisePath(absolute);
 }
 
 std::string NormalisePath(std::string_view path) {

@@ -10,6 +10,9 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "quillon.h"
+#include "reporter.h"
+
 struct LogEntry {
   char* name;  // file name: the last component of its absolute path
   int flag;    // 1: written back at the rewrite; 0: dropped
@@ -34,6 +37,13 @@ struct LogList {
   LogList& operator=(LogList&&) = default;
 
   LogDir* first = nullptr;
+  // The log's path from QUILLONLOG (LoadDlist), or null when none is named.
+  const char* LOGFILE = nullptr;
+  // The list has changed since it was read: the log is to be rewritten.
+  bool LOGUPDATE = false;
+  // The current directory at the run's start, which relative paths are
+  // taken against; empty when it cannot be read.
+  std::string CWD;
 
   struct Place {
     LogDir* dir;
@@ -58,17 +68,19 @@ struct LogList {
 // it. `*lock` keeps the descriptor, whose closing (or the end of the process)
 // lets the lock go; nothing is done when it is already held or no log is
 // named. False when a failure was reported.
-bool LockLog(int* lock);
+bool LockLog(int* lock, Reporter* reporter);
 
-// Reads QUILLONLOG into LOGFILE and the log file into `list`; a log that does
-// not exist yet is empty. False when a failure was reported: the log exists
-// but cannot be read as one.
-bool LoadDlist(LogList* list);
+// Reads QUILLONLOG into list->LOGFILE and the log file into `list`; a log
+// that does not exist yet is empty. False when a failure was reported: the
+// log exists but cannot be read as one.
+bool LoadDlist(LogList* list, Reporter* reporter);
 
-// Appends a directory line for `dir` (see LogDirPath) to the log, unless the
-// log has that line already, holding the log's lock in `*lock` (LockLog).
-// False when a failure was reported, `dir` not being a directory among them.
-bool logdir(const char* dir, int* lock);
+// Appends a directory line for `dir` (see LogDirPath, against `cwd`) to the
+// log, unless the log has that line already, holding the log's lock in
+// `*lock` (LockLog). False when a failure was reported, `dir` not being a
+// directory among them.
+bool logdir(const std::string& cwd, const char* dir, int* lock,
+            Reporter* reporter);
 
 // 1 when `file` was processed by an earlier run; else 0, with `*entry` set to
 // the file's new log entry when it lies under a logged directory.
@@ -91,16 +103,15 @@ LogEntry* EnterLogged(LogList* list, const LogPlace& place);
 
 // Rewrites the log from `list`, leaving out directories beginning `prefix`.
 // False when a failure was reported.
-bool UpdateDlist(const LogList& list, const char* prefix);
+bool UpdateDlist(const LogList& list, const char* prefix, Reporter* reporter);
 
 // The directory path that -log and -unlog take for `dir`: made absolute
-// and normalised like the paths of file arguments, so that those can lie
-// under it.
-std::string LogDirPath(const char* dir);
+// against `cwd` and normalised like the paths of file arguments, so that
+// those can lie under it.
+std::string LogDirPath(const std::string& cwd, const char* dir);
 
-// The absolute path of `path` against CWD, normalised (NormalisePath); valid
-// until the next call.
-const char* MakePath(const char* path);
+// The absolute path of `path` against `cwd`, normalised (NormalisePath).
+std::string MakePath(const std::string& cwd, const char* path);
 
 // The absolute path `path` (a relative one is taken from the root) without
 // "." components, repeated and trailing "/", and with each ".." taking away

@@ -12,31 +12,19 @@
 
 namespace {
 
-using testing::internal::CaptureStderr;
-using testing::internal::CaptureStdout;
-using testing::internal::GetCapturedStderr;
-using testing::internal::GetCapturedStdout;
-
 class LogTest : public testing::Test {
  protected:
   void SetUp() override {
-    ResetOptions();
-    saved_cwd_ = CWD;
-    CWD = "/home/u";
     log_ = tmp_.Path("newslog");
     setenv("QUILLONLOG", log_.c_str(), 1);
   }
-  void TearDown() override {
-    unsetenv("QUILLONLOG");
-    ResetOptions();
-    CWD = saved_cwd_;
-  }
+  void TearDown() override { unsetenv("QUILLONLOG"); }
 
   // A run that starts with the log loaded.
   LogList Load() {
-    LOGUPDATE = false;
     LogList list;
-    LoadDlist(&list);
+    list.CWD = cwd_;
+    LoadDlist(&list, reporter_.get());
     return list;
   }
 
@@ -53,15 +41,16 @@ class LogTest : public testing::Test {
 
   // The -unlog sequence.
   bool Unlog(LogList* list, const char* prefix) {
-    if (!LoadDlist(list)) return false;
-    LOGUPDATE = true;
-    return UpdateDlist(*list, prefix);
+    list->CWD = cwd_;
+    if (!LoadDlist(list, reporter_.get())) return false;
+    list->LOGUPDATE = true;
+    return UpdateDlist(*list, prefix, reporter_.get());
   }
 
   // -log with `dir`, its lock let go at once.
   bool AddDir(const std::string& dir) {
     int lock = -1;
-    bool added = logdir(dir.c_str(), &lock);
+    bool added = logdir(cwd_, dir.c_str(), &lock, reporter_.get());
     if (lock >= 0) close(lock);
     return added;
   }
@@ -69,51 +58,48 @@ class LogTest : public testing::Test {
   std::string Rewrite(const std::string& before, const char* prefix = ".:.") {
     WriteFile(log_, before);
     LogList list = Load();
-    LOGUPDATE = true;
-    EXPECT_TRUE(UpdateDlist(list, prefix));
+    list.LOGUPDATE = true;
+    EXPECT_TRUE(UpdateDlist(list, prefix, reporter_.get()));
     return ReadFile(log_);
   }
 
   TempDir tmp_;
   std::string log_;
-  std::string saved_cwd_;
+  std::string cwd_ = "/home/u";
+  TestReporter reporter_;
 };
 
 TEST_F(LogTest, FullCycle) {
   WriteFile(log_, "*/spool/pics\n");  // as -log /spool/pics writes it
-  CaptureStdout();
   LogList list = Load();
   EXPECT_EQ(Scan(&list, "/spool/pics/101"), 0);
   EXPECT_EQ(Scan(&list, "/spool/pics/102"), 0);
   EXPECT_EQ(Scan(&list, "/spool/pics/103", false), 0);
-  EXPECT_TRUE(LOGUPDATE);
-  UpdateDlist(list, ".:.");
+  EXPECT_TRUE(list.LOGUPDATE);
+  UpdateDlist(list, ".:.", reporter_.get());
   EXPECT_EQ(ReadFile(log_), "*/spool/pics\n@102\n@101\n");
-  EXPECT_EQ(GetCapturedStdout(),
-            "Reading " + log_ + "\nUpdating " + log_ + "\n");
+  EXPECT_EQ(reporter_.Out(), "Reading " + log_ + "\nUpdating " + log_ + "\n");
 
-  CaptureStdout();
   list = Load();
   for (const char* f : {"/spool/pics/101", "/spool/pics/102"})
     EXPECT_EQ(Scan(&list, f), 1) << f;
   EXPECT_EQ(Scan(&list, "/spool/pics/103", false), 0);
   EXPECT_EQ(Scan(&list, "/spool/pics/104"), 0);
   EXPECT_EQ(Scan(&list, "/spool/pics/105"), 0);
-  UpdateDlist(list, ".:.");
+  UpdateDlist(list, ".:.", reporter_.get());
   EXPECT_EQ(ReadFile(log_), "*/spool/pics\n@105\n@104\n@101\n@102\n");
 
   // From inside the directory only the files named again are kept.
-  CWD = "/spool/pics";
+  cwd_ = "/spool/pics";
   list = Load();
   EXPECT_EQ(Scan(&list, "104"), 1);
-  UpdateDlist(list, ".:.");
+  UpdateDlist(list, ".:.", reporter_.get());
   EXPECT_EQ(ReadFile(log_), "*/spool/pics\n@104\n");
 
-  CWD = "/home/u";
+  cwd_ = "/home/u";
   list = LogList();
   Unlog(&list, "/spool/pics");
   EXPECT_EQ(ReadFile(log_), "");
-  GetCapturedStdout();
 }
 
 TEST_F(LogTest, PathsUnderLogRoots) {
@@ -138,13 +124,11 @@ TEST_F(LogTest, PathsUnderLogRoots) {
       {"/", "*/spool\n", "spool/x", "*/spool\n@x\n"},
   };
   for (const Case& c : cases) {
-    CWD = c.cwd;
+    cwd_ = c.cwd;
     WriteFile(log_, c.log);
-    CaptureStdout();
     LogList list = Load();
     EXPECT_EQ(Scan(&list, c.file), 0) << c.file;
-    UpdateDlist(list, ".:.");
-    GetCapturedStdout();
+    UpdateDlist(list, ".:.", reporter_.get());
     EXPECT_EQ(ReadFile(log_), c.after) << c.file;
   }
 }
@@ -152,17 +136,16 @@ TEST_F(LogTest, PathsUnderLogRoots) {
 TEST_F(LogTest, FilesOutsideEveryRootAreNotLogged) {
   for (const char* file : {"spool/1", "/elsewhere/1"}) {
     WriteFile(log_, "*spool\n*/spool\n");
-    CaptureStdout();
     LogList list = Load();
     LogEntry sentinel{};
     LogEntry* entry = &sentinel;
     EXPECT_EQ(inDlist(&list, file, &entry), 0);
     EXPECT_EQ(entry, nullptr);
-    EXPECT_FALSE(LOGUPDATE);
-    UpdateDlist(list, ".:.");
-    EXPECT_EQ(GetCapturedStdout(), "Reading " + log_ + "\n");
+    EXPECT_FALSE(list.LOGUPDATE);
+    UpdateDlist(list, ".:.", reporter_.get());
+    EXPECT_EQ(reporter_.Out(), "Reading " + log_ + "\n");
   }
-  CWD.clear();  // the current directory could not be read
+  cwd_.clear();  // the current directory could not be read
   LogList list = LoadLogText("*/\n");
   LogEntry* entry = nullptr;
   EXPECT_EQ(inDlist(&list, "x", &entry), 0);
@@ -189,11 +172,11 @@ TEST_F(LogTest, MakePath) {
       {"/", "../a", "/a"},
   };
   for (const Case& c : cases) {
-    CWD = c.cwd;
-    EXPECT_STREQ(MakePath(c.path), c.absolute) << c.cwd << " " << c.path;
+    cwd_ = c.cwd;
+    EXPECT_EQ(MakePath(cwd_, c.path), c.absolute) << c.cwd << " " << c.path;
   }
-  CWD = "/" + std::string(5000, 'd');
-  EXPECT_EQ(std::string(MakePath("x")), CWD + "/x");
+  cwd_ = "/" + std::string(5000, 'd');
+  EXPECT_EQ(MakePath(cwd_, "x"), cwd_ + "/x");
 }
 
 TEST_F(LogTest, RewriteText) {
@@ -208,65 +191,55 @@ TEST_F(LogTest, RewriteText) {
       {"@0\n*/a\n@1\nnoise\n\n#x\n@102", "*/a\n@102\n@1\n"},
       {"*/a\r\n@1\r\n", "*/a\r\n@1\r\n"},
   };
-  CaptureStdout();
   for (const Case& c : cases) EXPECT_EQ(Rewrite(c.before), c.after);
   std::string longname(3000, 'n');
   std::string longlog = "*/" + longname + "\n@" + longname + "\n";
   EXPECT_EQ(Rewrite(longlog), longlog);
-  GetCapturedStdout();
 }
 
 TEST_F(LogTest, UnlogLeavesOutByPlainPrefix) {
   const char* log = "*/spool/pics\n@1\n*/spool/pics2\n@2\n*/spool\n@3\n";
-  CaptureStdout();
   EXPECT_EQ(Rewrite(log, "/spool/pics"), "*/spool\n@3\n");
   EXPECT_EQ(Rewrite(log, "/spool"), "");
-  GetCapturedStdout();
 }
 
 TEST_F(LogTest, TwoUnlogsShareOneList) {
   WriteFile(log_, "*/a\n@1\n*/b\n@2\n*/c\n@3\n");
-  CaptureStdout();
   LogList list;
   Unlog(&list, "/a");
   EXPECT_EQ(ReadFile(log_), "*/b\n@2\n*/c\n@3\n");
   Unlog(&list, "/b");
   EXPECT_EQ(ReadFile(log_), "*/a\n@1\n*/c\n@3\n@3\n");
-  GetCapturedStdout();
 }
 
 TEST_F(LogTest, QuietAndUnsetVariable) {
-  QUIET = true;
+  reporter_.reporter.quiet = true;
   WriteFile(log_, "*/a\n");
-  CaptureStdout();
   LogList list;
   Unlog(&list, "/a");
-  EXPECT_EQ(GetCapturedStdout(), "");
+  EXPECT_EQ(reporter_.Out(), "");
   EXPECT_EQ(ReadFile(log_), "");
 
-  QUIET = false;
+  reporter_.reporter.quiet = false;
   unsetenv("QUILLONLOG");
-  CaptureStdout();
-  CaptureStderr();
   list = LogList();
   EXPECT_TRUE(Unlog(&list, "/a"));
   EXPECT_EQ(list.first, nullptr);
-  EXPECT_EQ(LOGFILE, nullptr);
+  EXPECT_EQ(list.LOGFILE, nullptr);
   EXPECT_TRUE(AddDir(tmp_.path));
-  EXPECT_EQ(GetCapturedStderr(),
+  EXPECT_EQ(reporter_.Err(),
             "quillon: QUILLONLOG enviroment variable not set\n");
-  EXPECT_EQ(GetCapturedStdout(), "");
+  EXPECT_EQ(reporter_.Out(), "");
+  EXPECT_FALSE(reporter_.reporter.failed);  // said, but no failure
 }
 
 TEST_F(LogTest, MissingLogLoadsSilentlyAndUnlogCreatesIt) {
-  CaptureStdout();
   LogList list = Load();
   EXPECT_EQ(list.first, nullptr);
-  EXPECT_STREQ(LOGFILE, log_.c_str());
-  EXPECT_EQ(GetCapturedStdout(), "");
-  CaptureStdout();
+  EXPECT_STREQ(list.LOGFILE, log_.c_str());
+  EXPECT_EQ(reporter_.Out(), "");
   Unlog(&list, "/a");
-  EXPECT_EQ(GetCapturedStdout(), "Updating " + log_ + "\n");
+  EXPECT_EQ(reporter_.Out(), "Updating " + log_ + "\n");
   EXPECT_TRUE(FileExists(log_));
   EXPECT_EQ(ReadFile(log_), "");
 }
@@ -275,26 +248,22 @@ TEST_F(LogTest, FailedRewriteKeepsTheOldLog) {
   // A log in a missing directory cannot be written at all.
   std::string missing = tmp_.Path("none/newslog");
   setenv("QUILLONLOG", missing.c_str(), 1);
-  CaptureStdout();
-  CaptureStderr();
   EXPECT_FALSE(AddDir(tmp_.path));
   LogList list;
   EXPECT_FALSE(Unlog(&list, "/a"));
-  EXPECT_EQ(GetCapturedStderr(), "quillon: cannot lock " + missing +
-                                     ".lock\nquillon: can't open log file\n");
-  EXPECT_EQ(GetCapturedStdout(), "");
+  EXPECT_EQ(reporter_.Err(), "quillon: cannot lock " + missing +
+                                 ".lock\nquillon: can't open log file\n");
+  EXPECT_EQ(reporter_.Out(), "");
 
   // A directory is neither read nor replaced: nothing is left behind.
   setenv("QUILLONLOG", log_.c_str(), 1);
   std::filesystem::create_directory(log_);
-  CaptureStdout();
-  CaptureStderr();
   EXPECT_FALSE(Unlog(&list, "/a"));
-  LOGUPDATE = true;
-  EXPECT_FALSE(UpdateDlist(list, "/a"));
-  EXPECT_EQ(GetCapturedStderr(),
+  list.LOGUPDATE = true;
+  EXPECT_FALSE(UpdateDlist(list, "/a", reporter_.get()));
+  EXPECT_EQ(reporter_.Err(),
             "quillon: can't open log file\nquillon: can't open log file\n");
-  EXPECT_EQ(GetCapturedStdout(), "");
+  EXPECT_EQ(reporter_.Out(), "");
   EXPECT_TRUE(std::filesystem::is_directory(log_));
   int files = 0;
   for ([[maybe_unused]] auto& f :
@@ -308,10 +277,8 @@ TEST_F(LogTest, RewriteKeepsModeAndSymlink) {
   WriteFile(real, "*/a\n*/b\n");
   chmod(real.c_str(), 0640);
   std::filesystem::create_symlink(real, log_);
-  CaptureStdout();
   LogList list;
   Unlog(&list, "/a");
-  GetCapturedStdout();
   EXPECT_TRUE(std::filesystem::is_symlink(log_));
   EXPECT_EQ(ReadFile(real), "*/b\n");
   struct stat st;

@@ -24,9 +24,6 @@
 
 namespace {
 
-using testing::internal::CaptureStdout;
-using testing::internal::GetCapturedStdout;
-
 #if defined(__SANITIZE_ADDRESS__)
 constexpr int kScale = 4;
 #elif defined(__has_feature)
@@ -98,14 +95,14 @@ struct Side {
 void Make(const std::vector<SegmentSpec>& specs,
           const std::vector<std::string>& begin_names, Side* side) {
   for (const std::string& b : begin_names)
-    side->begins.push_back(NewBeginName(b.c_str()));
+    side->begins.push_back(NewBeginName(TestRecords(), b.c_str()));
   for (const SegmentSpec& s : specs) {
-    Segment* seg = NewSegment();
+    Segment* seg = NewSegment(TestRecords());
     seg->poster = s.poster;
     seg->part = s.part;
     seg->total = s.total;
     seg->time = s.time;
-    seg->caption = NewString(s.caption.c_str());
+    seg->caption = NewString(TestRecords(), s.caption.c_str());
     seg->begin = s.begin < 0 ? nullptr : side->begins[s.begin];
     side->id[seg] = side->made.size();
     side->made.push_back(seg);
@@ -123,6 +120,15 @@ std::string Describe(const Side& side) {
   return out;
 }
 
+// "F7.BIN" for ('F', 7). Appended, not a literal in front of a temporary
+// string: g++ 12 at -O3 warns falsely (-Wrestrict) about that.
+std::string FileName(char letter, int f) {
+  std::string name(1, letter);
+  name += std::to_string(f);
+  name += ".BIN";
+  return name;
+}
+
 // Catalogues the records in a random order, groups them with both
 // implementations, and expects the same result.
 void ExpectSameGrouping(Rng& rng, std::vector<SegmentSpec>* specs,
@@ -135,15 +141,13 @@ void ExpectSameGrouping(Rng& rng, std::vector<SegmentSpec>* specs,
   Make(*specs, begin_names, &ref);
   for (Segment* s : fast.made) AddtoFlist(&fast.head, s);
   for (Segment* s : ref.made) RefAddtoFlist(&ref.head, s);
-  CaptureStdout();
-  SortFiles(&fast.head);
-  RefSortFiles(&ref.head);
-  GetCapturedStdout();
+  TestReporter reporter(true);
+  SortFiles(&fast.head, reporter.get());
+  RefSortFiles(&ref.head, reporter.get());
   ASSERT_EQ(Describe(fast), Describe(ref)) << "case " << n;
 }
 
 TEST(Equivalence, CatalogueInsertionAndGrouping) {
-  ResetOptions();
   Rng rng(20261207);
   const std::vector<std::string> begin_names = {"sunset.jpg", "sun.jpg",
                                                 "pics.zip", "sunset.jpg"};
@@ -156,26 +160,22 @@ TEST(Equivalence, CatalogueInsertionAndGrouping) {
     for (Segment* s : ref.made) RefAddtoFlist(&ref.head, s);
     ASSERT_EQ(Describe(fast), Describe(ref)) << "case " << n;
 
-    QUIET = rng.Chance(20);
-    // One capture for both: the output must be the same text twice.
-    CaptureStdout();
-    SortFiles(&fast.head);
-    std::printf("|");
-    RefSortFiles(&ref.head);
-    std::string out = GetCapturedStdout();
+    TestReporter reporter(rng.Chance(20));
+    // One buffer for both: the output must be the same text twice.
+    SortFiles(&fast.head, reporter.get());
+    Print(reporter.get(), "|");
+    RefSortFiles(&ref.head, reporter.get());
+    std::string out = reporter.Out();
     size_t bar = out.size() / 2;
     ASSERT_EQ(out[bar], '|') << out;
     ASSERT_EQ(out.substr(0, bar), out.substr(bar + 1)) << "case " << n;
     ASSERT_EQ(Describe(fast), Describe(ref)) << "case " << n;
   }
-  ResetOptions();
 }
 
 // Long runs of one poster, where the key search's index and the stable sort
 // carry the work.
 TEST(Equivalence, LongPosterRuns) {
-  ResetOptions();
-  QUIET = true;
   Rng rng(7);
   for (int n = 0; n < Cases(200); ++n) {
     std::vector<SegmentSpec> specs;
@@ -206,15 +206,12 @@ TEST(Equivalence, LongPosterRuns) {
     ExpectSameGrouping(rng, &specs, begin_names, n);
     if (testing::Test::HasFatalFailure()) return;
   }
-  ResetOptions();
 }
 
 // Many files of one or two posters whose parts interleave in catalogue
 // order, with reposts, repeated copies and unnumbered parts: the reordering
 // has to move records far while reposts suppress their copies.
 TEST(Equivalence, RepostsInInterleavedRuns) {
-  ResetOptions();
-  QUIET = true;
   Rng rng(17);
   for (int n = 0; n < Cases(120); ++n) {
     std::vector<SegmentSpec> specs;
@@ -224,7 +221,7 @@ TEST(Equivalence, RepostsInInterleavedRuns) {
     int repost_percent = rng.Pick(std::vector<int>{3, 10, 30});
     int unknown_percent = rng.Pick(std::vector<int>{0, 0, 2});
     for (int f = 0; f < files; ++f) {
-      std::string name = "F" + std::to_string(f) + ".BIN";
+      std::string name = FileName('F', f);
       begin_names.push_back(name);
       int parts = rng(1, 12);
       int32_t time = rng(0, 1000);
@@ -265,7 +262,6 @@ TEST(Equivalence, RepostsInInterleavedRuns) {
     ExpectSameGrouping(rng, &specs, begin_names, n);
     if (testing::Test::HasFatalFailure()) return;
   }
-  ResetOptions();
 }
 
 // Parts posted two to four times, most copies reposts under captions that
@@ -273,8 +269,6 @@ TEST(Equivalence, RepostsInInterleavedRuns) {
 // reposts only the earlier gives way, and the sweeps go on around the one
 // that stays.
 TEST(Equivalence, DoubleReposts) {
-  ResetOptions();
-  QUIET = true;
   Rng rng(16);
   static const std::vector<std::string> kMarks = {"REPOST: ", "REPOST2 ",
                                                   "RE-REPOST ", ""};
@@ -284,7 +278,7 @@ TEST(Equivalence, DoubleReposts) {
     int files = rng(1, 6);
     int posters = rng(1, 2);
     for (int f = 0; f < files; ++f) {
-      std::string name = "D" + std::to_string(f) + ".BIN";
+      std::string name = FileName('D', f);
       begin_names.push_back(name);
       int parts = rng(1, 5);
       for (int p = 1; p <= parts; ++p) {
@@ -307,7 +301,6 @@ TEST(Equivalence, DoubleReposts) {
     ExpectSameGrouping(rng, &specs, begin_names, n);
     if (testing::Test::HasFatalFailure()) return;
   }
-  ResetOptions();
 }
 
 // Captions longer than a line read: a long text before the part numbers,
@@ -315,8 +308,6 @@ TEST(Equivalence, DoubleReposts) {
 // search tries every window; texts of few letters, whose pieces recur in
 // many places.
 TEST(Equivalence, LongCaptions) {
-  ResetOptions();
-  QUIET = true;
   Rng rng(23);
   static const std::vector<std::string> kWords = {
       "LONG", "SUBJECT", "-",      "[GROUP]", "A", "AB", "ABA", "B",    "BAB",
@@ -333,7 +324,7 @@ TEST(Equivalence, LongCaptions) {
       std::string text = common;
       for (int size = rng(100, 200); static_cast<int>(text.size()) < size;)
         text += rng.Pick(kWords) + (rng.Chance(70) ? " " : "");
-      begin_names.push_back("F" + std::to_string(f) + ".BIN");
+      begin_names.push_back(FileName('F', f));
       int parts = rng(1, 4);
       for (int p = 1; p <= parts; ++p) {
         if (parts > 1 && rng.Chance(15)) continue;  // a missing part
@@ -357,7 +348,6 @@ TEST(Equivalence, LongCaptions) {
     ExpectSameGrouping(rng, &specs, begin_names, n);
     if (testing::Test::HasFatalFailure()) return;
   }
-  ResetOptions();
 }
 
 TEST(Equivalence, PosterIds) {
@@ -379,8 +369,8 @@ TEST(Equivalence, PosterIds) {
 // A decode pass's use of checkname: output names of begin lines, with
 // files started (their strings overwritten with MARKER) in between.
 TEST(Equivalence, DosNumbering) {
-  ResetOptions();
-  DOS = true;
+  Options options;
+  options.DOS = true;
   Rng rng(3);
   const std::vector<std::string> names = {
       "pictures_a_1.jpg", "pictures_b_1.jpg", "pictur_1.jpg", "README",
@@ -406,19 +396,21 @@ TEST(Equivalence, DosNumbering) {
     for (int side = 0; side < 2; ++side) {
       std::vector<char*> blocks;
       for (int t : text) {
-        char* b = NewBeginName(names[static_cast<size_t>(t)].c_str());
+        char* b =
+            NewBeginName(TestRecords(), names[static_cast<size_t>(t)].c_str());
         dosname(b);
         blocks.push_back(b);
       }
       Segment* head = nullptr;
       Segment** link = &head;
       for (int h : holder) {
-        Segment* s = NewSegment();
+        Segment* s = NewSegment(TestRecords());
         s->begin = h < 0 ? nullptr : blocks[static_cast<size_t>(h)];
         *link = s;
         link = &s->next;
       }
-      if (side == 0) BeginNameIndex(head);
+      NameIndex index;
+      if (side == 0) BeginNameIndex(&index, TestRecords(), head);
       for (size_t i = 0; i < steps.size(); ++i) {
         if (steps[i] < 0) {
           std::strcpy(blocks[static_cast<size_t>(started[i])], MARKER);
@@ -427,16 +419,15 @@ TEST(Equivalence, DosNumbering) {
         char buf[kLineSize];
         std::strcpy(buf, names[static_cast<size_t>(steps[i])].c_str());
         if (side == 0)
-          checkname(head, buf);
+          checkname(&index, head, buf);
         else
-          Refcheckname(head, buf);
+          Refcheckname(TestRecords(), head, buf);
         results[side].push_back(buf);
       }
-      if (side == 0) EndNameIndex();
+      if (side == 0) EndNameIndex(&index);
     }
     ASSERT_EQ(results[0], results[1]) << "case " << n;
   }
-  ResetOptions();
 }
 
 // A random pass over article files: which file each segment is in, its
@@ -467,7 +458,8 @@ CleaningCase RandomCleaningCase(Rng& rng) {
 // The windows found and, after each segment is processed, which files
 // exist and which log entries are flagged: with the pass's index (`fast`)
 // or with the plain walks.
-std::vector<std::string> CleaningTrace(const CleaningCase& c, bool fast) {
+std::vector<std::string> CleaningTrace(const CleaningCase& c, bool fast,
+                                       const Options& options) {
   TempDir dir;
   std::vector<std::string> paths;
   std::vector<LogEntry> entries(static_cast<size_t>(c.files));
@@ -480,7 +472,7 @@ std::vector<std::string> CleaningTrace(const CleaningCase& c, bool fast) {
   Segment* head = nullptr;
   Segment** link = &head;
   for (size_t i = 0; i < c.file_of.size(); ++i) {
-    Segment* s = NewSegment();
+    Segment* s = NewSegment(TestRecords());
     s->path = paths[static_cast<size_t>(c.file_of[i])].c_str();
     s->offset = c.offset[i];
     s->mark = c.mark[i];
@@ -489,7 +481,9 @@ std::vector<std::string> CleaningTrace(const CleaningCase& c, bool fast) {
     *link = s;
     link = &s->next;
   }
-  if (fast) BeginPassIndex(head);
+  PassOutput pass;
+  pass.options = &options;
+  if (fast) BeginPassIndex(&pass, head);
   auto state = [&]() {
     std::string out;
     for (size_t f = 0; f < paths.size(); ++f)
@@ -500,35 +494,35 @@ std::vector<std::string> CleaningTrace(const CleaningCase& c, bool fast) {
   std::vector<std::string> trace;
   for (size_t i = 0; i < segs.size(); ++i) {
     int64_t limit = c.limits[i];
-    trace.push_back(std::to_string(fast ? maxseek(head, segs[i], limit)
+    trace.push_back(std::to_string(fast ? maxseek(pass, head, segs[i], limit)
                                         : Refmaxseek(head, segs[i], limit)));
   }
   for (int i : c.order) {
     Segment* s = segs[static_cast<size_t>(i)];
     if (fast) {
-      MarkProcessed(s);
-      clean(head);
+      MarkProcessed(&pass, s);
+      clean(&pass, head);
     } else {
       s->mark = 1;
-      Refclean(head);
+      Refclean(head, options);
     }
     trace.push_back(state());
   }
-  if (fast) EndPassIndex();
+  if (fast) EndPassIndex(&pass);
   return trace;
 }
 
 // Windows and the removal and flagging of finished article files, with
 // several segments per file and files finished before the pass.
 TEST(Equivalence, WindowsAndCleaning) {
-  ResetOptions();
+  Options options;
   Rng rng(5);
   for (int n = 0; n < Cases(200); ++n) {
-    DEL = rng.Chance(70);
+    options.DEL = rng.Chance(70);
     CleaningCase c = RandomCleaningCase(rng);
-    ASSERT_EQ(CleaningTrace(c, true), CleaningTrace(c, false)) << "case " << n;
+    ASSERT_EQ(CleaningTrace(c, true, options), CleaningTrace(c, false, options))
+        << "case " << n;
   }
-  ResetOptions();
 }
 
 // One random line of an article file as the decode pass meets them: full
@@ -631,12 +625,13 @@ void WriteArticle(const DecodeCase& c, const std::string& path,
 // object.
 Segment* Windows(const DecodeCase& c, const std::string& path,
                  const std::vector<int64_t>& offsets) {
-  char* names[2] = {NewBeginName("f0"), NewBeginName("f1")};
+  char* names[2] = {NewBeginName(TestRecords(), "f0"),
+                    NewBeginName(TestRecords(), "f1")};
   Segment* head = nullptr;
   Segment** link = &head;
   for (size_t w = 0; w < c.starts.size(); ++w) {
-    Segment* s = NewSegment();
-    s->path = head ? head->path : NewString(path.c_str());
+    Segment* s = NewSegment(TestRecords());
+    s->path = head ? head->path : NewString(TestRecords(), path.c_str());
     s->offset = offsets[c.starts[w]];
     s->group = c.groups[w];
     s->begin = c.begins[w] < 2 ? names[c.begins[w]] : nullptr;
@@ -650,24 +645,27 @@ Segment* Windows(const DecodeCase& c, const std::string& path,
 // ways.
 std::string DecodeResult(const DecodeCase& c, bool fast) {
   TempDir dir;
-  UseDecodeFastPaths(fast);
+  Options options;
+  PassWays ways;
+  ways.fast_paths = fast;
   std::string path = dir.Path("article");
   std::vector<int64_t> offsets;
   WriteArticle(c, path, &offsets);
   std::string out = dir.Path("out"), err = dir.Path("errors");
   std::filesystem::create_directory(out);
-  DESTDIR = out.c_str();
-  ERRFILE = c.errors ? err.c_str() : nullptr;
+  options.DESTDIR = out.c_str();
+  options.ERRFILE = c.errors ? err.c_str() : nullptr;
   Segment* head = nullptr;
-  CaptureStdout();
+  TestReporter reporter;
   if (c.plain) {
     char* argv[] = {path.data()};
-    decode_p(&head, 0, 1, argv);
+    decode_p(&head, 0, 1, argv, options, TestRecords(), reporter.get(), false,
+             ways);
   } else {
     head = Windows(c, path, offsets);
-    decode(head);
+    decode(head, options, TestRecords(), reporter.get(), ways);
   }
-  std::string r = GetCapturedStdout();
+  std::string r = reporter.Out();
   for (const auto& [name, bytes] : Outputs(out)) r += "[" + name + "]" + bytes;
   if (c.errors && FileExists(err)) r += "[errors]" + ReadFile(err);
   for (Segment* s = head; s; s = s->next) r += std::to_string(s->mark);
@@ -679,16 +677,13 @@ std::string DecodeResult(const DecodeCase& c, bool fast) {
 // into windows of segments of every kind, decode to the same files, the same
 // messages, the same -errors copy and the same processed marks.
 TEST(Equivalence, FastAndGeneralDecoding) {
-  ResetOptions();
   Rng rng(11);
   for (int n = 0; n < Cases(160); ++n) {
     DecodeCase c = RandomDecodeCase(rng);
     std::string fast = DecodeResult(c, true);
     std::string general = DecodeResult(c, false);
-    UseDecodeFastPaths(true);
     ASSERT_EQ(fast, general) << "case " << n;
   }
-  ResetOptions();
 }
 
 std::string DescribeLog(const LogDir* list) {
@@ -704,9 +699,7 @@ std::string DescribeLog(const LogDir* list) {
 // inDlist against a loaded log: roots that are text prefixes of other
 // directories, the same directory twice, repeated entry names.
 TEST(Equivalence, ProcessedFileLog) {
-  ResetOptions();
-  std::string saved_cwd = CWD;
-  CWD = "/home/u";
+  const std::string cwd = "/home/u";
   Rng rng(13);
   const std::vector<std::string> dirs = {"/spool",       "/spool/pics",
                                          "/spool/pics2", "/spool/pics/",
@@ -740,26 +733,27 @@ TEST(Equivalence, ProcessedFileLog) {
           LogDir* current = Refgetptrptr(&ref_list, path);
           if (e >= 0)
             current->entries =
-                Refaddtolist(current->entries, name.c_str(), current->dir);
+                Refaddtolist(current->entries, name.c_str(), current->dir, cwd);
         }
       }
-      LogList list = LoadLogText(text);
-      LOGUPDATE = false;
+      LogList list = LoadLogText(text, cwd);
+      bool ref_update = false;
       for (size_t i = 0; i < asked.size(); ++i) {
         LogEntry* entry = nullptr;
         const char* file = files[static_cast<size_t>(asked[i])].c_str();
-        int seen = side == 0 ? inDlist(&list, file, &entry)
-                             : RefinDlist(&ref_list, file, &entry);
+        int seen = side == 0
+                       ? inDlist(&list, file, &entry)
+                       : RefinDlist(&ref_list, file, &entry, cwd, &ref_update);
         result[side] += std::to_string(seen) + (entry ? entry->name : "-") +
-                        (LOGUPDATE ? "u" : "") + ";";
+                        ((side == 0 ? list.LOGUPDATE : ref_update) ? "u" : "") +
+                        ";";
         if (entry && decoded[i]) entry->flag = 1;
       }
-      result[side] += "\n" + DescribeLog(side == 0 ? list.first : ref_list);
+      result[side] += '\n';
+      result[side] += DescribeLog(side == 0 ? list.first : ref_list);
     }
     ASSERT_EQ(result[0], result[1]) << "case " << n;
   }
-  CWD = saved_cwd;
-  ResetOptions();
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <cstddef>
-#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <string>
@@ -155,7 +154,7 @@ int RefGetId(RefPosterPool* pool, const char* s) {
   return ++pool->nitems;
 }
 
-void RefSortFiles(Segment** head) {
+void RefSortFiles(Segment** head, Reporter* reporter) {
   Relabel(*head);
   int counter = 1;
   for (Segment* first = *head; first;) {
@@ -164,15 +163,16 @@ void RefSortFiles(Segment** head) {
     GroupConsecutive(first, end, &counter);
     first = end;
   }
-  if (!QUIET) ListUnplaced(*head);
+  ListUnplaced(reporter, *head);
   ExchangeSort(head);
-  std::printf("%d complete (non-segmented) files found.\n", counter - 1);
+  Print(reporter, "%d complete (non-segmented) files found.\n", counter - 1);
 }
 
-char* RefSharedBeginName(Segment* catalogue, const char* name) {
+char* RefSharedBeginName(Records* records, Segment* catalogue,
+                         const char* name) {
   for (Segment* s = catalogue; s; s = s->next)
     if (s->begin && std::strcmp(s->begin, name) == 0) return s->begin;
-  return NewBeginName(name);
+  return NewBeginName(records, name);
 }
 
 int64_t Refmaxseek(Segment* list, Segment* seg, int64_t limit) {
@@ -183,49 +183,64 @@ int64_t Refmaxseek(Segment* list, Segment* seg, int64_t limit) {
   return limit;
 }
 
-void Refclean(Segment* list) {
+void Refclean(Segment* list, const Options& options) {
   std::unordered_map<const char*, bool> pending;
   for (Segment* q = list; q; q = q->next) pending[q->path] |= q->mark == 0;
   for (Segment* p = list; p; p = p->next) {
     if (p->mark != 1 || pending[p->path]) continue;
-    if (DEL && p->path) unlink(p->path);
+    if (options.DEL && p->path) unlink(p->path);
     if (p->logentry) p->logentry->flag = 1;
   }
 }
 
-void Refcheckname(Segment* list, char* name) {
+void Refcheckname(Records* records, Segment* list, char* name) {
   dosname(name);
   for (Segment* s = list; s; s = s->next) {
     if (!s->begin || std::strcmp(s->begin, MARKER) == 0) continue;
     if (std::strcmp(s->begin, name) != 0) continue;
-    if (uint64_t count = DosUseCount(s->begin)) NumberDosName(name, count);
-    RaiseDosUseCount(s->begin);
+    if (uint64_t count = DosUseCount(records, s->begin))
+      NumberDosName(name, count);
+    RaiseDosUseCount(records, s->begin);
   }
 }
+
+namespace {
+
+// The texts of the reference log lists, kept as long as the tests run.
+Records& RefTexts() {
+  static Records records;
+  return records;
+}
+
+}  // namespace
 
 LogDir* Refgetptrptr(LogDir** link, const char* path) {
   for (; *link; link = &(*link)->next)
     if (std::strcmp((*link)->dir, path) == 0) return *link;
   static std::deque<LogDir> store;
-  LogDir* dir = &store.emplace_back(LogDir{NewString(path), nullptr, nullptr});
+  LogDir* dir = &store.emplace_back(
+      LogDir{NewString(&RefTexts(), path), nullptr, nullptr});
   *link = dir;
   return dir;
 }
 
-LogEntry* Refaddtolist(LogEntry* first, const char* name, const char* dir) {
+LogEntry* Refaddtolist(LogEntry* first, const char* name, const char* dir,
+                       const std::string& cwd) {
   static std::deque<LogEntry> store;
-  int flag = dir && CWD != dir ? 1 : 0;
-  return &store.emplace_back(LogEntry{NewString(name), flag, first});
+  int flag = dir && cwd != dir ? 1 : 0;
+  return &store.emplace_back(
+      LogEntry{NewString(&RefTexts(), name), flag, first});
 }
 
-int RefinDlist(LogDir** list, const char* file, LogEntry** entry) {
+int RefinDlist(LogDir** list, const char* file, LogEntry** entry,
+               const std::string& cwd, bool* logupdate) {
   *entry = nullptr;
-  if (file[0] != '/' && CWD.empty()) return 0;
-  std::string path = MakePath(file);
+  if (file[0] != '/' && cwd.empty()) return 0;
+  std::string path = MakePath(cwd, file);
   LogDir* root = *list;
   while (root && !StartsWith(path.c_str(), root->dir)) root = root->next;
   if (!root) return 0;
-  LOGUPDATE = true;
+  *logupdate = true;
 
   size_t slash = path.rfind('/');
   std::string name = path.substr(slash + 1);
@@ -237,7 +252,7 @@ int RefinDlist(LogDir** list, const char* file, LogEntry** entry) {
       return 1;
     }
   }
-  dir->entries = Refaddtolist(dir->entries, name.c_str(), nullptr);
+  dir->entries = Refaddtolist(dir->entries, name.c_str(), nullptr, cwd);
   *entry = dir->entries;
   return 0;
 }

@@ -8,6 +8,7 @@
 
 #include "log/log.h"
 #include "quillon.h"
+#include "reporter.h"
 
 void RefAddtoFlist(Segment** head, Segment* seg);
 // The poster names back to back, each with its NUL, walked from the start.
@@ -16,17 +17,21 @@ struct RefPosterPool {
   int nitems = 0;
 };
 int RefGetId(RefPosterPool* pool, const char* s);
-void RefSortFiles(Segment** head);
-char* RefSharedBeginName(Segment* catalogue, const char* name);
+void RefSortFiles(Segment** head, Reporter* reporter);
+char* RefSharedBeginName(Records* records, Segment* catalogue,
+                         const char* name);
 
 int64_t Refmaxseek(Segment* list, Segment* seg, int64_t limit);
 // clean without the pass's memory of removed files: unlinks every time.
-void Refclean(Segment* list);
-void Refcheckname(Segment* list, char* name);
+void Refclean(Segment* list, const Options& options);
+void Refcheckname(Records* records, Segment* list, char* name);
 
 // The log on a plain list of its own nodes.
 LogDir* Refgetptrptr(LogDir** link, const char* path);
-LogEntry* Refaddtolist(LogEntry* first, const char* name, const char* dir);
-int RefinDlist(LogDir** list, const char* file, LogEntry** entry);
+LogEntry* Refaddtolist(LogEntry* first, const char* name, const char* dir,
+                       const std::string& cwd);
+// Sets *logupdate where the log list changes.
+int RefinDlist(LogDir** list, const char* file, LogEntry** entry,
+               const std::string& cwd, bool* logupdate);
 
 #endif  // QUILLON_REFERENCE_REFERENCE_H_

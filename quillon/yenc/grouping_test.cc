@@ -11,6 +11,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "test_support.h"
+
 namespace {
 
 // A range and the input indexes of its copies, best first.
@@ -22,7 +24,7 @@ class YencGroupingTest : public testing::Test {
   int Add(uint64_t begin, uint64_t end, int32_t time = 0,
           const char* name = "file.bin", uint64_t size = 300, int poster = 1,
           int total = 3) {
-    Segment* seg = NewSegment();
+    Segment* seg = NewSegment(TestRecords());
     // Posters that share the part of the address before the "@" share the
     // uuencoded poster id; yEnc postings go by the whole address.
     seg->poster = 1;

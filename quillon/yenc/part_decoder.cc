@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "checksum/crc32.h"
-#include "message.h"
 #include "yenc/keyword.h"
 #include "yenc/ydecode.h"
 
@@ -177,13 +176,15 @@ bool Agrees(LineFile* in, int64_t limit, std::string_view ybegin,
 
 }  // namespace
 
-void ReportYencFailure(YencFailure failure, int part, const std::string& name) {
+void ReportYencFailure(Reporter* reporter, YencFailure failure, int part,
+                       const std::string& name) {
   if (failure == YencFailure::kFileCrc) {
-    ErrorLine("quillon: CRC error in %s\n", name.c_str());
+    Fail(reporter, "quillon: CRC error in %s\n", name.c_str());
     return;
   }
   const char* what = failure == YencFailure::kSize ? "size" : "CRC";
-  ErrorLine("quillon: %s error in part %d of %s\n", what, part, name.c_str());
+  Fail(reporter, "quillon: %s error in part %d of %s\n", what, part,
+       name.c_str());
 }
 
 bool ReadRestOfLine(LineFile* in, std::string* line) {

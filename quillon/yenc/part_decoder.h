@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "decoding/line_file.h"
+#include "reporter.h"
 #include "yenc/part.h"
 
 // Longest keyword line kept; the rest of a longer one is read and dropped,
@@ -29,9 +30,10 @@ enum class YencFailure {
   kWrite,    // pwrite failed; write_errno says why
 };
 
-// Reports a part that has no good copy on standard error: "CRC error in
-// NAME" for kFileCrc, else "size error" or "CRC error in part N of NAME".
-void ReportYencFailure(YencFailure failure, int part, const std::string& name);
+// Reports a part that has no good copy as a failure: "CRC error in NAME" for
+// kFileCrc, else "size error" or "CRC error in part N of NAME".
+void ReportYencFailure(Reporter* reporter, YencFailure failure, int part,
+                       const std::string& name);
 
 struct YencPartResult {
   uint64_t decoded = 0;  // bytes decoded, also those not written

@@ -4,14 +4,12 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "checksum/crc32.h"
-#include "message.h"
 #include "yenc/part.h"
 #include "yenc/part_decoder.h"
 
@@ -34,8 +32,8 @@ struct YencFile {
 };
 
 // The names of a posting's file, by the rules of uuencoded names.
-NameSearch NamesOf(const YencPosting& posting) {
-  std::string name = OutputName(posting.records.front().part->name);
+NameSearch NamesOf(const Options& options, const YencPosting& posting) {
+  std::string name = OutputName(options, posting.records.front().part->name);
   NameSearch names;
   names.base = name;
   names.owner = posting.group;
@@ -46,7 +44,8 @@ NameSearch NamesOf(const YencPosting& posting) {
 
 void WriteFailed(YencPass* pass, YencFile* file) {
   if (file->write_failed) return;
-  ErrorLine("quillon: write error on %s\n", file->path.c_str());
+  Fail(pass->output->reporter, "quillon: write error on %s\n",
+       file->path.c_str());
   file->write_failed = true;
   pass->output->outcome.write_error = true;
 }
@@ -57,20 +56,22 @@ bool DecodeCopy(YencPass* pass, const YencRecord& copy, int fd,
                 YencPartResult* result) {
   LineFile in;
   if (!OpenLineFile(&in, copy.seg->path)) {
-    ErrorLine("quillon: cannot access file %s\n", copy.seg->path);
+    Fail(pass->output->reporter, "quillon: cannot access file %s\n",
+         copy.seg->path);
     pass->output->outcome.failed = true;
     return false;
   }
-  int64_t limit = maxseek(pass->output->list, copy.seg, SizeOfLineFile(&in));
+  int64_t limit =
+      maxseek(*pass->output, pass->output->list, copy.seg, SizeOfLineFile(&in));
   SeekLine(&in, copy.seg->offset);
   *result = DecodeYencPart(&in, limit, *copy.part, fd);
   CloseLineFile(&in);
   return true;
 }
 
-void ReportParts(const YencFile& file) {
+void ReportParts(Reporter* reporter, const YencFile& file) {
   for (const auto& [failure, part] : file.bad_parts)
-    ReportYencFailure(failure, part, file.name);
+    ReportYencFailure(reporter, failure, part, file.name);
 }
 
 // Writes one range from the first of its copies that is good; where none
@@ -103,11 +104,12 @@ void WriteRange(YencPass* pass, const YencRange& range, YencFile* file) {
 // Opens the posting's output file; false, after the message, when it
 // cannot be created.
 bool OpenYencFile(YencPass* pass, const YencPosting& posting, YencFile* file) {
-  file->names = NamesOf(posting);
+  file->names = NamesOf(*pass->output->options, posting);
   file->name = file->names.first;
-  file->path = CreatePath(file->name.c_str());
+  file->path = CreatePath(*pass->output->options, file->name.c_str());
   if (!StartOutputFile(pass->output, file->names, &file->out)) return false;
-  fchmod(file->out.fd, FMODE ? static_cast<mode_t>(FMODE) : CreationMode());
+  int fmode = pass->output->options->FMODE;
+  fchmod(file->out.fd, fmode ? static_cast<mode_t>(fmode) : CreationMode());
   return true;
 }
 
@@ -126,12 +128,13 @@ bool WriteYencFile(YencPass* pass, const YencPosting& posting) {
   DropOutputFile(&file.out);
   if (placed) {
     file.name = name;
-    if (!QUIET) std::printf("yDecoding %s\n", name.c_str());
+    Progress(pass->output->reporter, "yDecoding %s\n", name.c_str());
   }
-  ReportParts(file);
+  ReportParts(pass->output->reporter, file);
   if (!placed || !file.parts_good) return false;
   if (file.has_crc32 && (file.crc32s_differ || file.crc32 != file.crc)) {
-    ErrorLine("quillon: CRC error in %s\n", file.name.c_str());
+    Fail(pass->output->reporter, "quillon: CRC error in %s\n",
+         file.name.c_str());
     return false;
   }
   return true;
@@ -156,7 +159,8 @@ void DecodeYencSegment(YencPass* pass, Segment* seg) {
     pass->output->outcome.failed = true;
     return;
   }
-  for (const YencRecord& r : posting.records) MarkProcessed(r.seg);
+  for (const YencRecord& r : posting.records)
+    MarkProcessed(pass->output, r.seg);
   CleanFinished(pass->output);
 }
 

@@ -15,11 +15,6 @@
 
 namespace {
 
-using testing::internal::CaptureStderr;
-using testing::internal::CaptureStdout;
-using testing::internal::GetCapturedStderr;
-using testing::internal::GetCapturedStdout;
-
 // One article with part `part` (1-based bytes begin..end) of `data`; `bad`
 // spoils its pcrc32, `file_crc` adds crc32= to its =yend line.
 struct PartText {
@@ -51,19 +46,14 @@ std::string Article(const std::string& name, const std::string& data,
 
 class YencPassTest : public testing::Test {
  protected:
-  void SetUp() override {
-    ResetOptions();
-    QUIET = true;
-    DESTDIR = out.path.c_str();
-  }
-  void TearDown() override { ResetOptions(); }
+  void SetUp() override { options.DESTDIR = out.path.c_str(); }
 
   // A yEnc segment of article `file`, as the scan records it.
   Segment* Add(const std::string& file, const std::string& text,
                const YencPart& part, int32_t time) {
     paths.push_back(std::make_unique<std::string>(in.Path(file)));
     WriteFile(*paths.back(), text);
-    Segment* s = NewSegment();
+    Segment* s = NewSegment(TestRecords());
     s->path = paths.back()->c_str();
     s->time = time;
     KeepYencPart(&encodings.yenc, s, part);
@@ -93,10 +83,12 @@ class YencPassTest : public testing::Test {
       *link = s;
       link = &s->next;
     }
-    return decode(head, encodings);
+    return decode(head, encodings, options, TestRecords(), reporter.get());
   }
 
   TempDir in, out;
+  Options options;
+  TestReporter reporter{true};
   std::vector<std::unique_ptr<std::string>> paths;
   Encodings encodings;
 };
@@ -109,9 +101,8 @@ TEST_F(YencPassTest, GoodCopyWinsAndEveryCopyIsProcessed) {
   Segment* spoilt =
       AddPart("2", "f.bin", data, {2, 2, 1501, 3000, true}, /*time=*/9);
   Segment* good = AddPart("3", "f.bin", data, {2, 2, 1501, 3000}, 1);
-  CaptureStderr();
   DecodeOutcome outcome = Run();
-  EXPECT_EQ(GetCapturedStderr(), "");
+  EXPECT_EQ(reporter.Err(), "");
   EXPECT_FALSE(outcome.failed);
   EXPECT_EQ(ReadFile(out.Path("f.bin")), data);
   for (const Segment* s : {one, spoilt, good}) EXPECT_EQ(s->mark, 1);
@@ -120,13 +111,12 @@ TEST_F(YencPassTest, GoodCopyWinsAndEveryCopyIsProcessed) {
 // With no good copy the file is still written, the error names the part,
 // and no article of the posting is processed or deleted.
 TEST_F(YencPassTest, PartWithoutGoodCopyKeepsThePostingsArticles) {
-  DEL = true;
+  options.DEL = true;
   const std::string data = RandomBytes(2000, 2);
   Segment* one = AddPart("1", "g.bin", data, {1, 2, 1, 1000});
   Segment* two = AddPart("2", "g.bin", data, {2, 2, 1001, 2000, true});
-  CaptureStderr();
   DecodeOutcome outcome = Run();
-  EXPECT_EQ(GetCapturedStderr(), "quillon: CRC error in part 2 of g.bin\n");
+  EXPECT_EQ(reporter.Err(), "quillon: CRC error in part 2 of g.bin\n");
   EXPECT_TRUE(outcome.failed);
   EXPECT_EQ(ReadFile(out.Path("g.bin")), data);
   EXPECT_EQ(one->mark, 0);
@@ -145,9 +135,8 @@ TEST_F(YencPassTest, WholeFileCrcIsChecked) {
   // Every part may say it; a wrong one in any part counts.
   AddPart("5", "j.bin", data, {1, 2, 1, 1000, false, true, right ^ 8});
   AddPart("6", "j.bin", data, {2, 2, 1001, 2000, false, true, right});
-  CaptureStderr();
   EXPECT_TRUE(Run().failed);
-  EXPECT_EQ(GetCapturedStderr(),
+  EXPECT_EQ(reporter.Err(),
             "quillon: CRC error in h.bin\nquillon: CRC error in j.bin\n");
   EXPECT_EQ(ReadFile(out.Path("i.bin")), data);
 }
@@ -169,25 +158,22 @@ TEST_F(YencPassTest, EmptyFileIsWritten) {
 // The name rules of uuencoded files: the base name, a number where the run
 // has written that name for another file, and "yDecoding" shows it.
 TEST_F(YencPassTest, NamesFollowTheRulesOfUuencodedNames) {
-  QUIET = false;
+  reporter.reporter.quiet = false;
   const std::string a = RandomBytes(500, 4), b = RandomBytes(700, 5);
   AddPart("1", "dir/same.bin", a, {1, 1, 1, 500});
   AddPart("2", "same.bin", b, {1, 1, 1, 700});
-  CaptureStdout();
   EXPECT_FALSE(Run().failed);
-  EXPECT_EQ(GetCapturedStdout(),
-            "\nyDecoding same.bin\nyDecoding same.bin.1\n");
+  EXPECT_EQ(reporter.Out(), "\nyDecoding same.bin\nyDecoding same.bin.1\n");
   EXPECT_EQ(ReadFile(out.Path("same.bin")), a);
   EXPECT_EQ(ReadFile(out.Path("same.bin.1")), b);
 }
 
 TEST_F(YencPassTest, DirRefusesNamesThatLeaveTheOutputDirectory) {
-  DIR = true;
+  options.DIR = true;
   const std::string data = RandomBytes(100, 6);
   Segment* s = AddPart("1", "../up.bin", data, {1, 1, 1, 100});
-  CaptureStderr();
   EXPECT_TRUE(Run().failed);
-  EXPECT_EQ(GetCapturedStderr(),
+  EXPECT_EQ(reporter.Err(),
             "quillon: unable to create " + out.Path("../up.bin") + "\n");
   EXPECT_FALSE(FileExists(out.Path("../up.bin")));
   EXPECT_EQ(s->mark, 0);

@@ -4,12 +4,10 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <iterator>
 #include <string_view>
 
 #include "checksum/crc32.h"
-#include "message.h"
 #include "yenc/header.h"
 #include "yenc/part_decoder.h"
 
@@ -29,14 +27,16 @@ YencStreamFile* FileOf(YencStream* s, PassOutput* output,
   auto found = s->index.find(key);
   if (found != s->index.end()) return &s->files[found->second];
   YencStreamFile f;
-  f.name = OutputName(record.name);
-  f.path = CreatePath(f.name.c_str());
+  f.name = OutputName(*output->options, record.name);
+  f.path = CreatePath(*output->options, f.name.c_str());
   f.names.first = f.names.base = f.name;
   f.names.owner = PlainOwner(output);
   f.names.max_length = kYencNameMax;
   f.size = record.size;
-  if (StartOutputFile(output, f.names, &f.out))
-    fchmod(f.out.fd, FMODE ? static_cast<mode_t>(FMODE) : CreationMode());
+  if (StartOutputFile(output, f.names, &f.out)) {
+    int fmode = output->options->FMODE;
+    fchmod(f.out.fd, fmode ? static_cast<mode_t>(fmode) : CreationMode());
+  }
   s->index.emplace(key, s->files.size());
   s->files.push_back(std::move(f));
   return &s->files.back();
@@ -47,7 +47,7 @@ void CloseFile(PassOutput* output, YencStreamFile* f) {
   std::string name;
   if (!f->write_failed && CommitOutputFile(output, &f->out, f->names, &name)) {
     f->name = name;
-    if (!QUIET) std::printf("yDecoding %s\n", name.c_str());
+    Progress(output->reporter, "yDecoding %s\n", name.c_str());
   } else if (!f->write_failed) {
     f->faulty = true;
   }
@@ -56,7 +56,7 @@ void CloseFile(PassOutput* output, YencStreamFile* f) {
 
 void WriteFailed(PassOutput* output, YencStreamFile* f) {
   if (f->write_failed) return;
-  ErrorLine("quillon: write error on %s\n", f->path.c_str());
+  Fail(output->reporter, "quillon: write error on %s\n", f->path.c_str());
   f->write_failed = true;
   f->faulty = true;
   output->outcome.write_error = true;
@@ -131,7 +131,7 @@ void ReportFailures(PassOutput* output, YencStreamFile* f) {
         !x.spoilt && (x.begin == 0 ? f->good_parts.count(x.part) != 0
                                    : CoverHolds(f->covered, x.begin, x.end));
     if (replaced) continue;
-    ReportYencFailure(x.failure, x.part, f->name);
+    ReportYencFailure(output->reporter, x.failure, x.part, f->name);
     f->faulty = true;
     output->outcome.failed = true;
   }
@@ -147,7 +147,7 @@ void DecodePart(YencStream* s, PassOutput* output, const PlainLine& line,
   int fd = f->write_failed || known ? -1 : f->out.fd;
   YencPartResult r = DecodeYencBody(line.in, line.limit, record, fd, stop);
   if (line.seg) {
-    HoldFile(line.seg);
+    HoldFile(output, line.seg);
     f->held.push_back(line.seg);
   }
   if (f->out.fd >= 0 && !f->write_failed && !known)
@@ -162,7 +162,9 @@ bool JudgeFile(PassOutput* output, YencStreamFile* f) {
   if (!f->complete) CloseFile(output, f);
   ReportFailures(output, f);
   if (!f->write_failed && !RangesCoverFile(f->filled, f->size)) {
-    if (!QUIET) std::printf("Short file\n");
+    // The progress line is all that is said, but the run has failed.
+    Progress(output->reporter, "Short file\n");
+    output->reporter->failed = true;
     f->faulty = true;
     output->outcome.failed = true;
   }
@@ -172,7 +174,7 @@ bool JudgeFile(PassOutput* output, YencStreamFile* f) {
   if (!f->faulty && !f->crc32.empty() &&
       CombinedFileCrc(f->good, f->size, &crc) &&
       (f->crc32.size() > 1 || f->crc32[0] != crc)) {
-    ErrorLine("quillon: CRC error in %s\n", f->name.c_str());
+    Fail(output->reporter, "quillon: CRC error in %s\n", f->name.c_str());
     f->faulty = true;
     output->outcome.failed = true;
   }
@@ -206,7 +208,7 @@ void EndYencStream(YencStream* stream, PassOutput* output) {
       continue;
     }
     if (!JudgeFile(output, &f)) continue;
-    for (const Segment* s : f.held) ReleaseFile(s);
+    for (const Segment* s : f.held) ReleaseFile(output, s);
     cleaned = cleaned || !f.held.empty();
   }
   if (cleaned) CleanFinished(output);

@@ -18,11 +18,6 @@
 
 namespace {
 
-using testing::internal::CaptureStderr;
-using testing::internal::CaptureStdout;
-using testing::internal::GetCapturedStderr;
-using testing::internal::GetCapturedStdout;
-
 uint32_t CrcOf(const std::string& s) { return Crc32(0, s.data(), s.size()); }
 
 // Part `part` of `file`: its bytes begin..end, with keyword lines as
@@ -119,11 +114,7 @@ TEST(YencStreamRanges, WholeCrcFromRangesEndToEnd) {
 
 class YencStreamTest : public testing::Test {
  protected:
-  void SetUp() override {
-    ResetOptions();
-    DESTDIR = out.path.c_str();
-  }
-  void TearDown() override { ResetOptions(); }
+  void SetUp() override { options.DESTDIR = out.path.c_str(); }
 
   // Decodes the texts as plain files, in this order.
   void Run(const std::vector<std::string>& texts) {
@@ -141,14 +132,15 @@ class YencStreamTest : public testing::Test {
     std::vector<char*> argv;
     for (std::string& p : paths) argv.push_back(p.data());
     Segment* list = nullptr;
-    CaptureStdout();
-    CaptureStderr();
-    outcome = decode_p(&list, 0, static_cast<int>(argv.size()), argv.data());
-    stdout_text = GetCapturedStdout();
-    stderr_text = GetCapturedStderr();
+    outcome = decode_p(&list, 0, static_cast<int>(argv.size()), argv.data(),
+                       options, TestRecords(), reporter.get());
+    stdout_text = reporter.Out();
+    stderr_text = reporter.Err();
   }
 
   TempDir in, out;
+  Options options;
+  TestReporter reporter;
   std::vector<std::string> paths;
   DecodeOutcome outcome;
   std::string stdout_text, stderr_text;
@@ -275,7 +267,7 @@ TEST_F(YencStreamTest, EmptyFile) {
 // Under -delete an input file is removed only when the yEnc files it held
 // parts of came out whole and sound.
 TEST_F(YencStreamTest, DeleteKeepsTheInputsOfAFaultyFile) {
-  DEL = true;
+  options.DEL = true;
   std::string good = RandomBytes(300, 7), shrt = RandomBytes(300, 8);
   Run({Part("g.bin", good, 1, 1, 150), Part("s.bin", shrt, 1, 1, 150),
        Part("g.bin", good, 2, 151, 300) + "text\n"});
