@@ -114,7 +114,7 @@ size_t SkipCfws(std::string_view s, size_t at) {
     if (IsSpace(s[at])) {
       ++at;
     } else if (s[at] == '(') {
-      int depth = 0;
+      size_t depth = 0;
       for (; at < s.size(); ++at) {
         if (s[at] == '\\') {
           ++at;

@@ -151,6 +151,8 @@ TEST(MimeHeader, ContentType) {
       // semicolons, duplicates, stray characters, words without values.
       {"application/octet-stream; name=my file (2).zip",
        "application/octet-stream;name=my file (2).zip"},
+      {"image/jpeg; name=r\xC3\xA9sum\xC3\xA9 (1).jpg",
+       "image/jpeg;name=r\xC3\xA9sum\xC3\xA9 (1).jpg"},
       {"multipart/mixed boundary=\"b1\" charset=x",
        "multipart/mixed;boundary=b1;charset=x"},
       {"image/jpeg;name=a.jpg;", "image/jpeg;name=a.jpg"},
