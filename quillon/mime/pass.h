@@ -1,0 +1,36 @@
+// The MIME pass: each complete message is read from its articles (the
+// parts of a split message joined in number order), walked, and every file
+// its parts carry written.
+#ifndef QUILLON_MIME_PASS_H_
+#define QUILLON_MIME_PASS_H_
+
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "decoding/output.h"
+#include "mime/catalogue.h"
+
+struct MimePass {
+  PassOutput* output = nullptr;
+  std::unordered_map<int, const MimeMessage*> messages;  // complete, by group
+  std::unordered_set<int> done;
+};
+
+// Starts the pass with the messages of `catalogue` (none where it is null).
+void BeginMimePass(MimePass* pass, PassOutput* output,
+                   const MimeCatalogue* catalogue);
+
+// Writes the message of `seg` when it is the first of its articles met.
+// Its articles count as processed only when every file was written and
+// found sound.
+void DecodeMimeSegment(MimePass* pass, Segment* seg);
+
+// The header of a split message rebuilt from the header of its first part
+// (`outer`) and the joined bodies (`inner`, which begin with the inner
+// header): the outer fields but Content-*, Subject, Message-ID, Encrypted
+// and MIME-Version, then the inner text.
+std::string JoinPartialMessage(std::string_view outer, std::string_view inner);
+
+#endif  // QUILLON_MIME_PASS_H_
