@@ -1,0 +1,290 @@
+"""MIME articles in news spools: attachments written by Python's email
+package (base64, quoted-printable, x-uuencode; nested multiparts,
+message/rfc822, RFC 2231 and 2047 names) and messages split by mpack into
+message/partial articles, decoded as munpack decodes them where it can."""
+
+import email.policy
+import itertools
+import os
+import re
+import shutil
+import subprocess
+import tempfile
+import unittest
+from email.message import EmailMessage
+
+from quillon_e2e import QuillonTest, uuencode
+from spool import random_bytes, write_spool
+
+MPACK = shutil.which("mpack")
+MUNPACK = shutil.which("munpack")
+
+
+def message(subject="holiday pictures", body="See the attachments.\n",
+            attachments=(), policy=email.policy.SMTP):
+    """An article as Python's email package writes it: a text body, then
+    each attachment (data, maintype, subtype, keyword arguments of
+    add_attachment)."""
+    m = EmailMessage(policy=policy)
+    m["From"] = "alice@example.org"
+    m["Newsgroups"] = "alt.binaries.test"
+    m["Subject"] = subject
+    m["Message-ID"] = "<%s@example.org>" % abs(hash(subject))
+    m.set_content(body)
+    for data, maintype, subtype, kw in attachments:
+        if isinstance(data, EmailMessage):
+            m.add_attachment(data)
+        else:
+            m.add_attachment(data, maintype=maintype, subtype=subtype, **kw)
+    return m
+
+
+def as_article(m, crlf=False):
+    text = m.as_bytes(policy=m.policy.clone(linesep="\r\n" if crlf else "\n"))
+    return text
+
+
+def wire(text):
+    """The article as a news server stores it: CR LF, dots doubled, ended by
+    a line with one dot."""
+    lines = text.replace(b"\r\n", b"\n").split(b"\n")
+    if lines[-1] == b"":
+        lines.pop()
+    lines = [b"." + l if l.startswith(b".") else l for l in lines]
+    return b"\r\n".join(lines) + b"\r\n.\r\n"
+
+
+def mpack_split(data, name, size, subject):
+    """The message/partial articles mpack makes of a file, in part order."""
+    with tempfile.TemporaryDirectory() as d:
+        path = os.path.join(d, name)
+        with open(path, "wb") as f:
+            f.write(data)
+        subprocess.run([MPACK, "-s", subject, "-m", str(size),
+                        "-o", os.path.join(d, "out"), path], check=True,
+                       cwd=d)
+        parts = sorted(p for p in os.listdir(d) if p.startswith("out"))
+        out = []
+        for p in parts:
+            with open(os.path.join(d, p), "rb") as f:
+                out.append(f.read())
+        return out
+
+
+def total_on_every_part(parts):
+    """The parts with total= on each, as RFC 1521 recommends."""
+    total = len(parts)
+    return [re.sub(rb"number=(\d+)(?!; total)", rb"number=\1; total=%d" % total,
+                   p, count=1) for p in parts]
+
+
+class MimeTest(QuillonTest):
+
+    def spool(self, articles, name="spool"):
+        return write_spool(self.path(name), articles)
+
+    def out(self, name):
+        return self.read("out", name)
+
+    def run_spool(self, articles, *options, env=None):
+        os.makedirs(self.path("out"), exist_ok=True)
+        return self.quillon("-dest", self.path("out"), *options,
+                            *self.spool(articles), env=env)
+
+    def munpack(self, text):
+        """What munpack writes of one article: {name: bytes}."""
+        d = tempfile.mkdtemp(dir=self.dir)
+        subprocess.run([MUNPACK, "-q", "-C", d], input=text,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        files = {}
+        for n in os.listdir(d):
+            if not n.endswith(".desc"):
+                with open(os.path.join(d, n), "rb") as f:
+                    files[n] = f.read()
+        return files
+
+
+class AttachmentTest(MimeTest):
+
+    def test_attachments_of_each_shape(self):
+        data = random_bytes(7000, 1)
+        text = b"line one\nline = two with =3D and a long line " * 5 + b"\n"
+        inner = message("forwarded", attachments=[
+            (data[:900], "image", "png", {"filename": "inner.png"})])
+        alt = EmailMessage()
+        alt.set_content("plain")
+        alt.add_alternative("<p>html</p>", subtype="html")
+        alt.add_attachment(data[:100], maintype="application",
+                           subtype="octet-stream", filename="alt.bin")
+        uu = message(attachments=[(uuencode(data[:500], "old.bin"),
+                                   "application", "octet-stream",
+                                   {"filename": "old.bin", "cte": "7bit"})])
+        uu.get_payload()[1].replace_header("Content-Transfer-Encoding",
+                                           "x-uuencode")
+        cases = [
+            # (what, message, {file: bytes}, munpack agrees)
+            ("base64", message(attachments=[
+                (data, "application", "octet-stream",
+                 {"filename": "photo.jpg"})]), {"photo.jpg": data}, True),
+            ("quoted-printable", message(attachments=[
+                (text, "text", "plain",
+                 {"filename": "notes.txt", "cte": "quoted-printable"})]),
+             {"notes.txt": text}, True),
+            ("x-uuencode", uu, {"old.bin": data[:500]}, False),
+            ("rfc822 entered", message(attachments=[
+                (inner, "message", "rfc822", {})]), {"inner.png": data[:900]},
+             False),
+            ("RFC 2231 name", message(attachments=[
+                (data[:50], "application", "octet-stream",
+                 {"filename": ("utf-8", "", "r\u00e9sum\u00e9 \u00fcber.pdf")})]),
+             {"r\u00e9sum\u00e9 \u00fcber.pdf": data[:50]}, False),
+            ("unnamed non-text part", message(
+                subject="scan of receipt.gif", attachments=[
+                    (data[:60], "image", "gif", {})]),
+             {"receipt.gif": data[:60]}, False),
+            ("path in name", message(attachments=[
+                (data[:70], "application", "octet-stream",
+                 {"filename": "C:\\temp\\dir/x.bin"})]),
+             {"x.bin": data[:70]}, False),
+        ]
+        for what, m, files, peer in cases:
+            for crlf, in_wire in ((False, False), (True, False), (True, True)):
+                with self.subTest(what=what, crlf=crlf, wire=in_wire):
+                    text = as_article(m, crlf)
+                    if in_wire:
+                        text = wire(text)
+                    shutil.rmtree(self.path("out"), True)
+                    rc, out, err = self.run_spool([text])
+                    self.assertEqual((rc, err), (0, b""))
+                    for name, want in files.items():
+                        self.assertEqual(self.out(name), want)
+                        self.assertIn(b"MIME-decoding %s\n" % name.encode(),
+                                      out)
+                    self.assertEqual(sorted(os.listdir(self.path("out"))),
+                                     sorted(files))
+                    if peer and MUNPACK and not crlf:
+                        self.assertEqual(self.munpack(text), files)
+        with self.subTest(what="multipart/alternative nested"):
+            m = message(attachments=[])
+            m.make_mixed()
+            m.attach(alt)
+            shutil.rmtree(self.path("out"), True)
+            rc, out, err = self.run_spool([as_article(m)])
+            self.assertEqual((rc, err), (0, b""))
+            self.assertEqual(os.listdir(self.path("out")), ["alt.bin"])
+
+    def test_missing_final_boundary_is_a_note(self):
+        data = random_bytes(3000, 2)
+        text = as_article(message(attachments=[
+            (data, "application", "octet-stream", {"filename": "a.bin"})]))
+        cut = text[:text.rstrip().rindex(b"\n")] + b"\n"
+        rc, out, err = self.run_spool([cut])
+        self.assertEqual(self.out("a.bin"), data)
+        self.assertEqual((rc, err), (0, b"quillon: no closing boundary in %s\n"
+                                     % self.path("spool", "1").encode()))
+
+    def test_checks_fail_but_keep_the_file(self):
+        data = random_bytes(3000, 3)
+        good = as_article(message(attachments=[
+            (data, "application", "octet-stream", {"filename": "a.bin"})]))
+        md5 = good.replace(b"Content-Disposition: attachment",
+                           b"Content-MD5: AAAAAAAAAAAAAAAAAAAAAA==\n"
+                           b"Content-Disposition: attachment")
+        body_end = good.rindex(b"\n--")
+        cut = good[:body_end - 2] + good[body_end:]
+        for what, text, msg in (
+                ("md5", md5, b"quillon: MD5 error in a.bin\n"),
+                ("short", cut, b"quillon: short MIME part in a.bin\n")):
+            with self.subTest(what=what):
+                shutil.rmtree(self.path("spool"), True)
+                shutil.rmtree(self.path("out"), True)
+                rc, out, err = self.run_spool([text], "-delete")
+                self.assertEqual((rc, err), (1, msg))
+                self.assertTrue(os.path.exists(self.path("out", "a.bin")))
+                self.assertEqual(os.listdir(self.path("spool")), ["1"])
+
+    def test_delete_once_written_and_text_only_stays_uuencoded(self):
+        data = random_bytes(2000, 4)
+        mime = as_article(message(attachments=[
+            (data, "application", "zip", {"filename": "a.zip"})]))
+        # A text/plain article that carries a uuencoded file: as today.
+        plain = (b"From: bob@example.org\nSubject: old style\n"
+                 b"MIME-Version: 1.0\nContent-Type: text/plain\n\n"
+                 + uuencode(data, "b.bin"))
+        rc, out, err = self.run_spool([mime, plain], "-delete")
+        self.assertEqual((rc, err), (0, b""))
+        self.assertEqual(self.out("a.zip"), data)
+        self.assertEqual(self.out("b.bin"), data)
+        self.assertIn(b"UUdecoding", out)
+        self.assertEqual(os.listdir(self.path("spool")), [])
+
+
+@unittest.skipUnless(MPACK, "mpack is not installed")
+class PartialTest(MimeTest):
+
+    def test_every_reading_order(self):
+        data = random_bytes(9000, 5)
+        parts = mpack_split(data, "three.bin", 4800, "three parts")
+        self.assertEqual(len(parts), 3)
+        for every_total in (False, True):
+            ps = total_on_every_part(parts) if every_total else parts
+            for order in itertools.permutations(range(3)):
+                with self.subTest(order=order, every_total=every_total):
+                    shutil.rmtree(self.path("out"), True)
+                    shutil.rmtree(self.path("spool"), True)
+                    rc, out, err = self.run_spool([ps[i] for i in order])
+                    self.assertEqual((rc, err), (0, b""))
+                    self.assertEqual(self.out("three.bin"), data)
+
+    def test_seven_parts_some_orders_and_duplicates(self):
+        data = random_bytes(24000, 6)
+        parts = mpack_split(data, "seven.bin", 4800, "seven parts")
+        self.assertEqual(len(parts), 7)
+        orders = [list(range(7)), list(range(6, -1, -1)),
+                  [3, 0, 6, 1, 5, 2, 4], [2, 2, 0, 1, 3, 4, 5, 6, 0]]
+        for order in orders:
+            with self.subTest(order=order):
+                shutil.rmtree(self.path("out"), True)
+                shutil.rmtree(self.path("spool"), True)
+                rc, out, err = self.run_spool([parts[i] for i in order],
+                                              "-delete")
+                self.assertEqual((rc, err), (0, b""))
+                self.assertEqual(self.out("seven.bin"), data)
+                self.assertEqual(os.listdir(self.path("spool")), [])
+
+    def test_missing_part_then_its_late_arrival(self):
+        data = random_bytes(9000, 7)
+        parts = mpack_split(data, "late.bin", 4800, "late parts")
+        log = self.path("newslog")
+        with open(log, "w") as f:
+            f.write("*%s\n" % os.path.realpath(self.path("spool")))
+        env = {"QUILLONLOG": log}
+        os.makedirs(self.path("out"))
+        files = write_spool(self.path("spool"), [parts[0], parts[2]])
+        rc, out, err = self.quillon("-dest", self.path("out"), "-delete",
+                                    *files, env=env)
+        self.assertEqual((rc, err), (0, b""))
+        self.assertIn(b"Captions for (file) segments not decoded:\n", out)
+        self.assertIn(b"LATE PARTS (01/03)", out)
+        self.assertEqual(os.listdir(self.path("out")), [])
+        self.assertEqual(sorted(os.listdir(self.path("spool"))), ["1", "2"])
+        files += write_spool(self.path("spool"), [parts[1]], first=3)
+        rc, out, err = self.quillon("-dest", self.path("out"), "-delete",
+                                    *files, env=env)
+        self.assertEqual((rc, err), (0, b""))
+        self.assertEqual(self.out("late.bin"), data)
+        self.assertEqual(os.listdir(self.path("spool")), [])
+
+    def test_totals_that_disagree(self):
+        parts = mpack_split(random_bytes(9000, 8), "x.bin", 4800, "x")
+        parts = total_on_every_part(parts)
+        parts[1] = parts[1].replace(b"total=3", b"total=4")
+        rc, out, err = self.run_spool(parts)
+        self.assertEqual(rc, 0)
+        self.assertRegex(err, rb"^quillon: parts of \S+ disagree on their "
+                         rb"total\n$")
+        self.assertEqual(os.listdir(self.path("out")), [])
+
+
+if __name__ == "__main__":
+    unittest.main()
