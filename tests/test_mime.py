@@ -5,6 +5,7 @@ message/partial articles, decoded as munpack decodes them where it can."""
 
 import email.policy
 import itertools
+import mailbox
 import os
 import re
 import shutil
@@ -217,6 +218,40 @@ class AttachmentTest(MimeTest):
         self.assertEqual(self.out("b.bin"), data)
         self.assertIn(b"UUdecoding", out)
         self.assertEqual(os.listdir(self.path("spool")), [])
+
+
+class MboxTest(MimeTest):
+
+    def test_thousand_messages_under_extended(self):
+        """An mbox archive of base64, quoted-printable and uuencoded (in a
+        text/plain body, decoded as today) messages."""
+        box = mailbox.mbox(self.path("archive"), create=True)
+        want = {}
+        for i in range(1000):
+            data = random_bytes(200 + i % 97, 100 + i)
+            name = "f%04d.bin" % i
+            # No digits: the uuencoded ones' part numbers come from there.
+            subject = "item " + "".join(chr(97 + int(d)) for d in "%04d" % i)
+            if i % 3 == 2:
+                m = message(subject, body=uuencode(data, name).decode(),
+                            policy=email.policy.default)
+            else:
+                cte = {"cte": "quoted-printable"} if i % 3 else {}
+                m = message(subject, policy=email.policy.default,
+                            attachments=[(data, "application", "octet-stream",
+                                          dict(filename=name, **cte))])
+            want[name] = data
+            box.add(m)
+        box.close()
+        os.makedirs(self.path("out"))
+        rc, out, err = self.quillon("-extended", "-dest", self.path("out"),
+                                    self.path("archive"))
+        self.assertEqual((rc, err), (0, b""))
+        self.assertTrue(b"Found 1000 uuencoded file segments.\n"
+                        b"1000 complete (non-segmented) files found.\n" in out)
+        self.assertEqual(sorted(os.listdir(self.path("out"))), sorted(want))
+        for name, data in want.items():
+            self.assertEqual(self.out(name), data, name)
 
 
 @unittest.skipUnless(MPACK, "mpack is not installed")

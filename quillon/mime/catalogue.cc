@@ -66,7 +66,7 @@ bool DetectMimeArticle(MimeCatalogue* c, const ArticleLine& line,
     if (!mime) return false;
     MimeArticle article;
     article.partial = ParseMimePartial(type, &article.part);
-    seg->offset = header_start;
+    article.start = header_start;
     seg->encoding = {Encoding::kMime,
                      static_cast<uint32_t>(c->articles.size())};
     seg->part = article.partial ? article.part.number : 1;
@@ -93,7 +93,7 @@ void GroupMimeMessages(MimeCatalogue* c, int* counter, Reporter* reporter) {
     size_t message = 0;
     int total = -1;
     bool disagree = false;
-    std::map<int, Segment*> parts;
+    std::map<int, size_t> parts;  // number -> article
   };
   std::unordered_map<std::string, Split> splits;
   std::vector<std::string> ids;  // of each message; empty for a whole one
@@ -102,7 +102,7 @@ void GroupMimeMessages(MimeCatalogue* c, int* counter, Reporter* reporter) {
     const MimeArticle& a = c->articles[i];
     Segment* seg = c->segments[i];
     if (!a.partial) {
-      c->messages.push_back({{seg}, {}, -1});
+      c->messages.push_back({{seg}, {a.start}, {}, -1});
       ids.emplace_back();
       continue;
     }
@@ -117,14 +117,17 @@ void GroupMimeMessages(MimeCatalogue* c, int* counter, Reporter* reporter) {
       if (s.total != -1 && s.total != a.part.total) s.disagree = true;
       s.total = a.part.total;
     }
-    if (!s.parts.try_emplace(a.part.number, seg).second)
+    if (!s.parts.try_emplace(a.part.number, i).second)
       c->messages[s.message].duplicates.push_back(seg);
   }
   for (size_t m = 0; m < c->messages.size(); ++m) {
     MimeMessage& msg = c->messages[m];
     if (!ids[m].empty()) {
       const Split& s = splits[ids[m]];
-      for (const auto& [number, seg] : s.parts) msg.parts.push_back(seg);
+      for (const auto& [number, i] : s.parts) {
+        msg.parts.push_back(c->segments[i]);
+        msg.starts.push_back(c->articles[i].start);
+      }
       if (s.disagree) {
         Note(reporter, "quillon: parts of %s disagree on their total\n",
              ids[m].c_str());

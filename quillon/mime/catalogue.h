@@ -17,12 +17,16 @@
 struct MimeArticle {
   bool partial = false;  // a part of a message/partial message
   MimePartial part;      // its id, number and total
+  // Where its header run begins: the segment's offset is the scan's, which
+  // under -extended may lie before it.
+  int64_t start = 0;
 };
 
 // A message to decode: one article, or the parts of a split message in
 // number order (a duplicate part behind them, not read).
 struct MimeMessage {
   std::vector<Segment*> parts;
+  std::vector<int64_t> starts;  // where each part's header begins
   std::vector<Segment*> duplicates;
   int group = -1;
 };
@@ -46,8 +50,8 @@ struct MimeCatalogue {
 
 // Reads the header of each article along; at the empty line that ends it
 // (after the Subject line) the article is claimed when its header makes it
-// MIME: its record joins the store, `seg` carries it (its offset the
-// header's start, its part and total those of message/partial, else 1 of 1).
+// MIME: its record joins the store, `seg` carries it (its part and total
+// those of message/partial, else 1 of 1).
 bool DetectMimeArticle(MimeCatalogue* catalogue, const ArticleLine& line,
                        Segment* seg);
 

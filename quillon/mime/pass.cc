@@ -31,16 +31,21 @@ bool LowerStartsWith(std::string_view text, std::string_view prefix) {
 // `text`; false, after the message, when it cannot be opened. Under
 // -extended an mbox "From " line after an empty line, or a batch's
 // "#! rnews " line, ends it as well.
-bool ReadArticle(MimePass* pass, const Segment* seg, std::string* text) {
+bool ReadArticle(MimePass* pass, const Segment* seg, int64_t start,
+                 std::string* text) {
   LineFile in;
   if (!OpenLineFile(&in, seg->path)) {
     Fail(pass->output->reporter, "quillon: cannot access file %s\n", seg->path);
     pass->output->outcome.failed = true;
     return false;
   }
-  int64_t limit = maxseek(*pass->output, pass->output->list,
-                          const_cast<Segment*>(seg), SizeOfLineFile(&in));
-  SeekLine(&in, seg->offset);
+  // From the header on, up to the next segment's offset above both it and
+  // the segment's own.
+  Segment from = *seg;
+  from.offset = start > seg->offset ? start : seg->offset;
+  int64_t limit =
+      maxseek(*pass->output, pass->output->list, &from, SizeOfLineFile(&in));
+  SeekLine(&in, start);
   bool ext = pass->output->options->EXT;
   std::vector<char> buf(kReadSize);
   bool line_start = true;
@@ -80,7 +85,8 @@ bool LeftOut(std::string_view name) {
 // split message's parts joined under the rebuilt header.
 bool ReadMessage(MimePass* pass, const MimeMessage& msg, std::string* text) {
   std::string first;
-  if (!ReadArticle(pass, msg.parts.front(), &first)) return false;
+  if (!ReadArticle(pass, msg.parts.front(), msg.starts.front(), &first))
+    return false;
   MimeHeader header;
   size_t body = AddHeaderText(&header, first);
   EndHeader(&header);
@@ -93,7 +99,7 @@ bool ReadMessage(MimePass* pass, const MimeMessage& msg, std::string* text) {
   std::string inner(std::string_view(first).substr(body));
   for (size_t i = 1; i < msg.parts.size(); ++i) {
     std::string part;
-    if (!ReadArticle(pass, msg.parts[i], &part)) return false;
+    if (!ReadArticle(pass, msg.parts[i], msg.starts[i], &part)) return false;
     inner.append(std::string_view(part).substr(BodyStart(part)));
   }
   *text = JoinPartialMessage(std::string_view(first).substr(0, body), inner);
