@@ -254,6 +254,40 @@ class MboxTest(MimeTest):
             self.assertEqual(self.out(name), data, name)
 
 
+class PlainTest(MimeTest):
+
+    def test_plain_files_and_standard_input(self):
+        """One message per plain file; several under mbox "From " lines on
+        standard input, mixed with a uuencoded one."""
+        one = random_bytes(900, 20)
+        two = random_bytes(700, 21)
+        three = random_bytes(500, 22)
+        first = as_article(message(attachments=[
+            (one, "application", "octet-stream", {"filename": "one.bin"})]))
+        box = mailbox.mbox(self.path("box"), create=True)
+        box.add(message("two", policy=email.policy.default, attachments=[
+            (two, "image", "png", {"filename": "two.png"})]))
+        box.add(message("three", policy=email.policy.default,
+                        body=uuencode(three, "three.bin").decode()))
+        box.add(message("four", policy=email.policy.default, attachments=[
+            (b"four\n" * 9, "text", "plain",
+             {"filename": "four.txt", "cte": "quoted-printable"})]))
+        box.close()
+        os.makedirs(self.path("out"))
+        rc, out, err = self.quillon("-plain", "-dest", self.path("out"),
+                                    self.write("first", first))
+        self.assertEqual((rc, err), (0, b""))
+        self.assertEqual(out, b"Quillon ver 3.7.0\n\nMIME-decoding one.bin\n")
+        rc, out, err = self.quillon("-dest", self.path("out"),
+                                    stdin=self.read("box"))
+        self.assertEqual((rc, err), (0, b""))
+        self.assertEqual(out, b"Quillon ver 3.7.0\n\nMIME-decoding two.png\n"
+                         b"UUdecoding three.bin\nMIME-decoding four.txt\n")
+        for name, data in (("one.bin", one), ("two.png", two),
+                           ("three.bin", three), ("four.txt", b"four\n" * 9)):
+            self.assertEqual(self.out(name), data, name)
+
+
 @unittest.skipUnless(MPACK, "mpack is not installed")
 class PartialTest(MimeTest):
 
@@ -296,6 +330,11 @@ class PartialTest(MimeTest):
         env = {"QUILLONLOG": log}
         os.makedirs(self.path("out"))
         files = write_spool(self.path("spool"), [parts[0], parts[2]])
+        # -errors takes their text (and, as for yEnc, counts them done).
+        rc, out, err = self.quillon("-dest", self.path("out"),
+                                    "-errors", self.path("errors"), *files)
+        self.assertEqual((rc, err), (0, b""))
+        self.assertEqual(self.read("errors"), parts[0] + parts[2])
         rc, out, err = self.quillon("-dest", self.path("out"), "-delete",
                                     *files, env=env)
         self.assertEqual((rc, err), (0, b""))

@@ -64,6 +64,7 @@ void DecodePlainLines(Passes* p, Segment* seg, LineFile* in, int64_t limit) {
                    .in = in,
                    .limit = limit};
     if (DecodeYencPlainLine(&p->yenc, line)) continue;
+    if (DecodeMimePlainLine(&p->mime, line)) continue;
     if (!HandleUuLine(&p->uu, seg, in)) return;
   }
 }

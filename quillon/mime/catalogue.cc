@@ -7,10 +7,9 @@
 
 #include "text.h"
 
-namespace {
+namespace {}  // namespace
 
-// "Name:" with no blank in the name.
-bool IsFieldLine(std::string_view line) {
+bool IsMimeFieldLine(std::string_view line) {
   for (size_t i = 0; i < line.size(); ++i) {
     char c = line[i];
     if (c == ':') return i > 0;
@@ -18,6 +17,8 @@ bool IsFieldLine(std::string_view line) {
   }
   return false;
 }
+
+namespace {
 
 bool IsEmptyLine(std::string_view line) {
   return line == "\n" || line == "\r\n";
@@ -76,7 +77,7 @@ bool DetectMimeArticle(MimeCatalogue* c, const ArticleLine& line,
     return true;
   }
   bool continuation = text[0] == ' ' || text[0] == '\t';
-  if (c->armed && (IsFieldLine(text) || (continuation && c->collecting))) {
+  if (c->armed && (IsMimeFieldLine(text) || (continuation && c->collecting))) {
     if (!c->collecting) {
       c->collecting = true;
       c->header_start = start;

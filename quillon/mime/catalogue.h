@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <deque>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "decoding/encoding.h"
@@ -47,6 +48,9 @@ struct MimeCatalogue {
   int64_t last_end = -1;
   std::string subject;  // of the article being read
 };
+
+// Whether a line is a header field: "Name:" with no blank in the name.
+bool IsMimeFieldLine(std::string_view line);
 
 // Reads the header of each article along; at the empty line that ends it
 // (after the Subject line) the article is claimed when its header makes it

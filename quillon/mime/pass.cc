@@ -181,12 +181,12 @@ bool WriteMimeFile(MimePass* pass, int group, const MimeFile& file,
   return sound;
 }
 
-bool WriteMessage(MimePass* pass, const MimeMessage& msg) {
-  std::string text;
-  if (!ReadMessage(pass, msg, &text)) return false;
+// Walks a message and writes its files for `owner`; true when every one was
+// written and sound.
+bool WriteWalked(MimePass* pass, const std::string& text, int owner,
+                 const char* article) {
   MimeWalk walk;
   WalkMimeMessage(text, &walk);
-  const char* article = msg.parts.front()->path;
   Reporter* reporter = pass->output->reporter;
   bool sound = true;
   for (const std::string& encoding : walk.unknown_encodings)
@@ -198,9 +198,15 @@ bool WriteMessage(MimePass* pass, const MimeMessage& msg) {
   int unnamed = 0;
   for (const MimeFile& file : walk.files) {
     std::string name = NameOf(*pass->output->options, file, fallback, &unnamed);
-    if (!WriteMimeFile(pass, msg.group, file, name)) sound = false;
+    if (!WriteMimeFile(pass, owner, file, name)) sound = false;
   }
   return sound;
+}
+
+bool WriteMessage(MimePass* pass, const MimeMessage& msg) {
+  std::string text;
+  if (!ReadMessage(pass, msg, &text)) return false;
+  return WriteWalked(pass, text, msg.group, msg.parts.front()->path);
 }
 
 }  // namespace
@@ -214,6 +220,49 @@ std::string JoinPartialMessage(std::string_view outer, std::string_view inner) {
     if (!LeftOut(f.name)) out += f.raw;
   out += inner;
   return out;
+}
+
+bool DecodeMimePlainLine(MimePass* pass, const PlainLine& line) {
+  if (!line.line_start) {
+    pass->after_from = false;
+    return false;
+  }
+  bool first = TellLine(line.in) == static_cast<int64_t>(line.text.size());
+  bool candidate = first || pass->after_from;
+  pass->after_from = line.text.substr(0, 5) == "From ";
+  if (!candidate || line.text.empty() || line.text.back() != '\n' ||
+      !IsMimeFieldLine(line.text))
+    return false;
+  // The decision needs the whole header, which must be in the buffer
+  // already: nothing is taken unless the message is MIME.
+  MimeHeader header;
+  AddHeaderText(&header, line.text);
+  AddHeaderText(&header, BufferedInput(line.in));
+  if (!header.ended || !IsMimeArticle(header)) return false;
+  MimePartial partial;
+  if (ParseMimePartial(ParseContentType(MimeFieldValue(header, "Content-Type")),
+                       &partial))
+    return false;
+  std::string text(line.text);
+  std::vector<char> buf(kReadSize);
+  bool line_start = true;
+  bool after_empty = false;
+  while (line.limit < 0 || TellLine(line.in) < line.limit) {
+    if (line_start && after_empty && NextReadStartsWith(line.in, "From "))
+      break;
+    if (!ReadLine(line.in, buf.data(), kReadSize)) break;
+    std::string_view piece(buf.data(), line.in->length);
+    if (line_start) after_empty = piece == "\n" || piece == "\r\n";
+    text.append(piece);
+    line_start = !piece.empty() && piece.back() == '\n';
+  }
+  const char* article = line.seg ? line.seg->path : "standard input";
+  if (!WriteWalked(pass, text, PlainOwner(pass->output), article)) {
+    pass->output->outcome.failed = true;
+    // Its input is not finished: not deleted, not logged.
+    if (line.seg) HoldFile(pass->output, line.seg);
+  }
+  return true;
 }
 
 void BeginMimePass(MimePass* pass, PassOutput* output,

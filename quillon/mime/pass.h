@@ -9,6 +9,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "decoding/encoding.h"
 #include "decoding/output.h"
 #include "mime/catalogue.h"
 
@@ -16,6 +17,7 @@ struct MimePass {
   PassOutput* output = nullptr;
   std::unordered_map<int, const MimeMessage*> messages;  // complete, by group
   std::unordered_set<int> done;
+  bool after_from = false;  // the last plain line was an mbox "From " line
 };
 
 // Starts the pass with the messages of `catalogue` (none where it is null).
@@ -26,6 +28,13 @@ void BeginMimePass(MimePass* pass, PassOutput* output,
 // Its articles count as processed only when every file was written and
 // found sound.
 void DecodeMimeSegment(MimePass* pass, Segment* seg);
+
+// A line of plain input: where it begins a MIME message (at the start of an
+// input or after an mbox "From " line, a header whose empty line is read
+// already and that makes it MIME, not message/partial), reads the message
+// up to the end of the input or the next "From " line after an empty line
+// and writes its files; false, with nothing read, for any other line.
+bool DecodeMimePlainLine(MimePass* pass, const PlainLine& line);
 
 // The header of a split message rebuilt from the header of its first part
 // (`outer`) and the joined bodies (`inner`, which begin with the inner
