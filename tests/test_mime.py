@@ -14,6 +14,7 @@ import tempfile
 import unittest
 from email.message import EmailMessage
 
+from inn_server import InnServer, missing_reason
 from quillon_e2e import QuillonTest, uuencode
 from spool import random_bytes, write_spool
 
@@ -358,6 +359,68 @@ class PartialTest(MimeTest):
         self.assertRegex(err, rb"^quillon: parts of \S+ disagree on their "
                          rb"total\n$")
         self.assertEqual(os.listdir(self.path("out")), [])
+
+
+GROUP = "alt.binaries.mime.quillon"
+
+
+def for_inews(text):
+    """An article for inews: From and Newsgroups added, the header's own
+    Message-ID left to the server."""
+    head, body = text.split(b"\n\n", 1)
+    lines = [l for l in head.split(b"\n")
+             if not l.lower().startswith((b"message-id:", b"from:",
+                                          b"newsgroups:"))]
+    return (b"From: alice@example.org\nNewsgroups: %s\n" % GROUP.encode()
+            + b"\n".join(lines) + b"\n\n" + body)
+
+
+class InnMime(MimeTest):
+    """Articles posted through a local INN server, decoded from the article
+    files it wrote, in the format WIREFORMAT gives."""
+
+    WIREFORMAT = None
+
+    def setUp(self):
+        reason = missing_reason() or (None if MPACK else "no mpack")
+        if reason or self.WIREFORMAT is None:
+            self.skipTest(reason or "the base class")
+        super().setUp()
+        root = tempfile.mkdtemp(prefix="quillon-inn-")
+        self.addCleanup(shutil.rmtree, root, True)
+        self.server = InnServer(root, self.WIREFORMAT)
+        self.server.configure()
+        self.addCleanup(self.server.stop)
+        self.server.start()
+        self.server.newgroup(GROUP)
+
+    def test_attachment_and_split_message(self):
+        photo = random_bytes(4000, 30)
+        split = random_bytes(9000, 31)
+        articles = [as_article(message(attachments=[
+            (photo, "image", "jpeg", {"filename": "photo.jpg"})]))]
+        parts = mpack_split(split, "split.bin", 4800, "split up")
+        articles += [parts[2], parts[0], parts[1]]
+        for text in articles:
+            self.server.post(for_inews(text))
+        self.server.sync()
+        directory = self.server.group_dir(GROUP)
+        files = [os.path.join(directory, n)
+                 for n in sorted(os.listdir(directory))]
+        self.assertEqual(len(files), 4)
+        os.makedirs(self.path("out"))
+        rc, out, err = self.quillon("-dest", self.path("out"), *files)
+        self.assertEqual((rc, err), (0, b""))
+        self.assertEqual(self.out("photo.jpg"), photo)
+        self.assertEqual(self.out("split.bin"), split)
+
+
+class InnMimeNative(InnMime):
+    WIREFORMAT = False
+
+
+class InnMimeWire(InnMime):
+    WIREFORMAT = True
 
 
 if __name__ == "__main__":
