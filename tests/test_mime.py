@@ -205,6 +205,21 @@ class AttachmentTest(MimeTest):
                 self.assertTrue(os.path.exists(self.path("out", "a.bin")))
                 self.assertEqual(os.listdir(self.path("spool")), ["1"])
 
+    def test_dir_refuses_names_outside(self):
+        names = ["/etc/evil.bin", "../up.bin"]
+        articles = [as_article(message("file %s" % chr(97 + i), attachments=[
+            (b"x" * 10, "application", "octet-stream", {"filename": n})]))
+            for i, n in enumerate(names)]
+        rc, out, err = self.run_spool(articles, "-dir", "-delete")
+        out_dir = self.path("out")
+        self.assertEqual((rc, err), (1, b"".join(
+            b"quillon: unable to create %s/%s\n" % (out_dir.encode(),
+                                                     n.encode())
+            for n in names)))
+        self.assertEqual(os.listdir(out_dir), [])
+        self.assertFalse(os.path.exists(self.path("up.bin")))
+        self.assertEqual(sorted(os.listdir(self.path("spool"))), ["1", "2"])
+
     def test_delete_once_written_and_text_only_stays_uuencoded(self):
         data = random_bytes(2000, 4)
         mime = as_article(message(attachments=[
