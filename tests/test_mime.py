@@ -228,12 +228,16 @@ class AttachmentTest(MimeTest):
         plain = (b"From: bob@example.org\nSubject: old style\n"
                  b"MIME-Version: 1.0\nContent-Type: text/plain\n\n"
                  + uuencode(data, "b.bin"))
-        rc, out, err = self.run_spool([mime, plain], "-delete")
+        # A text post in quoted-printable carries no file: it stays.
+        words = message("just words")
+        words.set_content("caf\u00e9 " * 40, cte="quoted-printable")
+        text = as_article(words)
+        rc, out, err = self.run_spool([mime, plain, text], "-delete")
         self.assertEqual((rc, err), (0, b""))
         self.assertEqual(self.out("a.zip"), data)
         self.assertEqual(self.out("b.bin"), data)
         self.assertIn(b"UUdecoding", out)
-        self.assertEqual(os.listdir(self.path("spool")), [])
+        self.assertEqual(os.listdir(self.path("spool")), ["3"])
 
 
 class MboxTest(MimeTest):

@@ -182,9 +182,9 @@ bool WriteMimeFile(MimePass* pass, int group, const MimeFile& file,
 }
 
 // Walks a message and writes its files for `owner`; true when every one was
-// written and sound.
+// written and sound. `*files` counts the files the message carries.
 bool WriteWalked(MimePass* pass, const std::string& text, int owner,
-                 const char* article) {
+                 const char* article, size_t* files = nullptr) {
   MimeWalk walk;
   WalkMimeMessage(text, &walk);
   Reporter* reporter = pass->output->reporter;
@@ -194,6 +194,7 @@ bool WriteWalked(MimePass* pass, const std::string& text, int owner,
          article);
   if (walk.unclosed)
     Note(reporter, "quillon: no closing boundary in %s\n", article);
+  if (files) *files = walk.files.size();
   std::string fallback = SubjectName(text);
   int unnamed = 0;
   for (const MimeFile& file : walk.files) {
@@ -203,10 +204,10 @@ bool WriteWalked(MimePass* pass, const std::string& text, int owner,
   return sound;
 }
 
-bool WriteMessage(MimePass* pass, const MimeMessage& msg) {
+bool WriteMessage(MimePass* pass, const MimeMessage& msg, size_t* files) {
   std::string text;
   if (!ReadMessage(pass, msg, &text)) return false;
-  return WriteWalked(pass, text, msg.group, msg.parts.front()->path);
+  return WriteWalked(pass, text, msg.group, msg.parts.front()->path, files);
 }
 
 }  // namespace
@@ -278,10 +279,14 @@ void DecodeMimeSegment(MimePass* pass, Segment* seg) {
   auto found = pass->messages.find(seg->group);
   if (found == pass->messages.end()) return;
   const MimeMessage& msg = *found->second;
-  if (!WriteMessage(pass, msg)) {
+  size_t files = 0;
+  if (!WriteMessage(pass, msg, &files)) {
     pass->output->outcome.failed = true;
     return;
   }
+  // A message that carries no file (a text post in quoted-printable) is
+  // left as it is: not deleted, not logged.
+  if (files == 0) return;
   for (Segment* s : msg.parts) MarkProcessed(pass->output, s);
   for (Segment* s : msg.duplicates) MarkProcessed(pass->output, s);
   CleanFinished(pass->output);
