@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
+#include <functional>
 #include <vector>
 
 #include "catalogue/caption.h"
@@ -15,9 +17,12 @@
 namespace {
 
 // Room for a line read in one piece; longer ones come in several.
-constexpr int kReadSize = 64 * 1024;
+constexpr size_t kReadSize = 64 * 1024;
 
 constexpr size_t kMimeNameMax = 255;
+
+// Decoded bytes are written in pieces of this size.
+constexpr size_t kWriteChunk = 1 << 20;
 
 bool LowerStartsWith(std::string_view text, std::string_view prefix) {
   if (text.size() < prefix.size()) return false;
@@ -27,12 +32,73 @@ bool LowerStartsWith(std::string_view text, std::string_view prefix) {
   return true;
 }
 
-// Reads the article of `seg` (from its header to the end of its window) into
-// `text`; false, after the message, when it cannot be opened. Under
+using Feed = std::function<void(std::string_view)>;
+
+// Where a text read from a file ends before its limit: at a line that
+// begins after `after` and is an mbox "From " line after an empty line
+// (`from`), or a batch's "#! rnews " line (`rnews`). That line is not read.
+struct TextEnds {
+  bool from = false;
+  bool rnews = false;
+  int64_t after = -1;
+};
+
+bool EndsHere(LineFile* in, const TextEnds& ends, bool after_empty) {
+  if (TellLine(in) <= ends.after) return false;
+  return (ends.from && after_empty && NextReadStartsWith(in, "From ")) ||
+         (ends.rnews && NextReadStartsWith(in, "#! rnews "));
+}
+
+// Hands the text of `in` from a line start up to `limit` (-1: its end), or
+// to where `ends` says, to `feed`: whole lines straight from the input
+// buffer where they need nothing done, others as ReadLine gives them.
+void ReadText(LineFile* in, int64_t limit, const TextEnds& ends,
+              bool after_empty, const Feed& feed) {
+  std::vector<char> buf(kReadSize);
+  bool line_start = true;
+  bool stops = ends.from || ends.rnews;
+  while (limit < 0 || TellLine(in) < limit) {
+    if (line_start) {
+      std::string_view run = BufferedInput(in);
+      if (limit >= 0 && static_cast<int64_t>(run.size()) > limit - TellLine(in))
+        run = run.substr(0, static_cast<size_t>(limit - TellLine(in)));
+      size_t take = 0;
+      bool empty = after_empty;
+      while (take < run.size()) {
+        // A stuffed dot, and lines that may end the text, are read one by one.
+        char c = run[take];
+        if ((in->wire && c == '.') || (stops && (c == 'F' || c == '#'))) break;
+        size_t room = run.size() - take;
+        if (room > kReadSize - 1) room = kReadSize - 1;
+        const void* lf = std::memchr(run.data() + take, '\n', room);
+        if (!lf) break;
+        size_t end =
+            static_cast<size_t>(static_cast<const char*>(lf) - run.data()) + 1;
+        empty = end - take == 1 || (end - take == 2 && c == '\r');
+        take = end;
+      }
+      if (take > 0) {
+        feed(run.substr(0, take));
+        TakeInput(in, take);
+        after_empty = empty;
+        continue;
+      }
+      if (stops && EndsHere(in, ends, after_empty)) break;
+    }
+    if (!ReadLine(in, buf.data(), static_cast<int>(kReadSize))) break;
+    std::string_view piece(buf.data(), in->length);
+    if (line_start) after_empty = piece == "\n" || piece == "\r\n";
+    feed(piece);
+    line_start = !piece.empty() && piece.back() == '\n';
+  }
+}
+
+// Hands the article of `seg` (from its header to the end of its window) to
+// `feed`; false, after the message, when it cannot be opened. Under
 // -extended an mbox "From " line after an empty line, or a batch's
 // "#! rnews " line, ends it as well.
 bool ReadArticle(MimePass* pass, const Segment* seg, int64_t start,
-                 std::string* text) {
+                 const Feed& feed) {
   LineFile in;
   if (!OpenLineFile(&in, seg->path)) {
     Fail(pass->output->reporter, "quillon: cannot access file %s\n", seg->path);
@@ -46,31 +112,11 @@ bool ReadArticle(MimePass* pass, const Segment* seg, int64_t start,
   int64_t limit =
       maxseek(*pass->output, pass->output->list, &from, SizeOfLineFile(&in));
   SeekLine(&in, start);
-  bool ext = pass->output->options->EXT;
-  std::vector<char> buf(kReadSize);
-  bool line_start = true;
-  bool after_empty = false;
-  while ((limit < 0 || TellLine(&in) < limit) &&
-         ReadLine(&in, buf.data(), kReadSize)) {
-    std::string_view piece(buf.data(), in.length);
-    if (ext && line_start &&
-        TellLine(&in) - static_cast<int64_t>(in.length) > seg->offset) {
-      if ((after_empty && piece.substr(0, 5) == "From ") ||
-          piece.substr(0, 9) == "#! rnews ")
-        break;
-    }
-    if (line_start) after_empty = piece == "\n" || piece == "\r\n";
-    text->append(piece);
-    line_start = !piece.empty() && piece.back() == '\n';
-  }
+  TextEnds ends;
+  if (pass->output->options->EXT) ends = {true, true, seg->offset};
+  ReadText(&in, limit, ends, false, feed);
   CloseLineFile(&in);
   return true;
-}
-
-// Where the body of an article's text begins: after its first empty line.
-size_t BodyStart(std::string_view text) {
-  MimeHeader header;
-  return AddHeaderText(&header, text);
 }
 
 bool LeftOut(std::string_view name) {
@@ -81,133 +127,183 @@ bool LeftOut(std::string_view name) {
          (name.size() == 12 && LowerStartsWith(name, "mime-version"));
 }
 
-// Reads the message of `msg` into `text`: its article, or the bodies of a
+// The fields of a split message's first header that its joined message
+// keeps.
+std::string OuterFields(const MimeHeader& header) {
+  std::string out;
+  for (const MimeField& f : header.fields)
+    if (!LeftOut(f.name)) out += f.raw;
+  return out;
+}
+
+// Hands the message of `msg` to `stream`: its article, or the bodies of a
 // split message's parts joined under the rebuilt header.
-bool ReadMessage(MimePass* pass, const MimeMessage& msg, std::string* text) {
-  std::string first;
-  if (!ReadArticle(pass, msg.parts.front(), msg.starts.front(), &first))
-    return false;
-  MimeHeader header;
-  size_t body = AddHeaderText(&header, first);
-  EndHeader(&header);
-  MimeContent type = ParseContentType(MimeFieldValue(header, "Content-Type"));
-  MimePartial partial;
-  if (!ParseMimePartial(type, &partial)) {
-    text->swap(first);
-    return true;
+bool ReadMessage(MimePass* pass, const MimeMessage& msg, MimeStream* stream) {
+  Feed whole = [stream](std::string_view t) { FeedMimeStream(stream, t); };
+  const Segment* first = msg.parts.front();
+  if (!pass->catalogue->articles[first->encoding.record].partial)
+    return ReadArticle(pass, first, msg.starts.front(), whole);
+  MimeHeader outer;
+  Feed rebuilt = [&outer, stream](std::string_view t) {
+    if (!outer.ended) {
+      size_t taken = AddHeaderText(&outer, t);
+      if (!outer.ended) return;
+      FeedMimeStream(stream, OuterFields(outer));
+      t.remove_prefix(taken);
+    }
+    FeedMimeStream(stream, t);
+  };
+  if (!ReadArticle(pass, first, msg.starts.front(), rebuilt)) return false;
+  if (!outer.ended) {
+    EndHeader(&outer);
+    FeedMimeStream(stream, OuterFields(outer));
   }
-  std::string inner(std::string_view(first).substr(body));
   for (size_t i = 1; i < msg.parts.size(); ++i) {
-    std::string part;
-    if (!ReadArticle(pass, msg.parts[i], msg.starts[i], &part)) return false;
-    inner.append(std::string_view(part).substr(BodyStart(part)));
+    MimeHeader header;
+    Feed body = [&header, stream](std::string_view t) {
+      if (!header.ended) {
+        t.remove_prefix(AddHeaderText(&header, t));
+        if (!header.ended) return;
+      }
+      FeedMimeStream(stream, t);
+    };
+    if (!ReadArticle(pass, msg.parts[i], msg.starts[i], body)) return false;
   }
-  *text = JoinPartialMessage(std::string_view(first).substr(0, body), inner);
   return true;
 }
 
-// The file name that the subject of the message gives, if any.
-std::string SubjectName(std::string_view text) {
-  MimeHeader header;
-  AddHeaderText(&header, text);
-  EndHeader(&header);
-  std::string subject = DecodeEncodedWords(MimeFieldValue(header, "Subject"));
-  std::string name;
-  GetFileName(subject.c_str(), &name);
-  return name;
-}
+// The files of one message as the walk finds them, written through the
+// shared output.
+struct MimeWriter {
+  MimePass* pass = nullptr;
+  int owner = 0;
+  const MimeStream* stream = nullptr;
+  size_t files = 0;   // the message carries
+  bool sound = true;  // every file written and sound so far
+  int unnamed = 0;    // "part" numbers given
+  bool open = false;
+  bool write_failed = false;
+  OutputFile file;
+  NameSearch names;
+  std::string path;
+  std::vector<char> buffer;
+};
 
-// The name a file is written under before -dos and numbering: its last
+// The name a file is written under before -dos and numbering: its own,
+// else the subject's file name, else "part" and a number; its last
 // component unless -dir.
-std::string NameOf(const Options& options, const MimeFile& file,
-                   const std::string& fallback, int* unnamed) {
-  std::string name = file.name;
-  if (name.empty()) name = fallback;
-  if (name.empty()) name = "part" + std::to_string(++*unnamed);
-  if (!options.DIR) {
+std::string NameOf(MimeWriter* w, const std::string& own) {
+  std::string name = own;
+  if (name.empty()) GetFileName(w->stream->subject.c_str(), &name);
+  if (name.empty()) name = "part" + std::to_string(++w->unnamed);
+  if (!w->pass->output->options->DIR) {
     size_t slash = name.find_last_of("/\\");
     if (slash != std::string::npos) name.erase(0, slash + 1);
   }
-  return OutputName(options, name);
+  return OutputName(*w->pass->output->options, name);
 }
 
-// Writes one file; true when it was put in place and found sound.
-bool WriteMimeFile(MimePass* pass, int group, const MimeFile& file,
-                   const std::string& first_name) {
-  PassOutput* out = pass->output;
-  NameSearch names;
-  names.first = first_name;
-  names.base = first_name;
-  names.owner = group;
-  names.max_length = kMimeNameMax;
-  std::string path = CreatePath(*out->options, first_name.c_str());
-  OutputFile of;
-  if (!StartOutputFile(out, names, &of)) return false;
+bool BeginFile(MimeWriter* w, const std::string& own) {
+  PassOutput* out = w->pass->output;
+  ++w->files;
+  std::string first = NameOf(w, own);
+  w->names = NameSearch();
+  w->names.first = first;
+  w->names.base = first;
+  w->names.owner = w->owner;
+  w->names.max_length = kMimeNameMax;
+  w->path = CreatePath(*out->options, first.c_str());
+  if (!StartOutputFile(out, w->names, &w->file)) {
+    w->sound = false;
+    return false;
+  }
   int fmode = out->options->FMODE;
-  fchmod(of.fd, fmode ? static_cast<mode_t>(fmode) : CreationMode());
-  const char* p = file.data.data();
-  size_t left = file.data.size();
-  bool write_failed = false;
-  while (left > 0) {
-    ssize_t n = write(of.fd, p, left);
+  fchmod(w->file.fd, fmode ? static_cast<mode_t>(fmode) : CreationMode());
+  w->open = true;
+  w->write_failed = false;
+  w->buffer.clear();
+  return true;
+}
+
+void Flush(MimeWriter* w) {
+  const char* p = w->buffer.data();
+  size_t left = w->buffer.size();
+  while (left > 0 && !w->write_failed) {
+    ssize_t n = write(w->file.fd, p, left);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
-      write_failed = true;
+      w->write_failed = true;
       break;
     }
     p += n;
     left -= static_cast<size_t>(n);
   }
-  if (write_failed) {
-    Fail(out->reporter, "quillon: write error on %s\n", path.c_str());
+  w->buffer.clear();
+}
+
+void WriteFile(MimeWriter* w, const char* data, size_t n) {
+  if (w->write_failed) return;
+  w->buffer.insert(w->buffer.end(), data, data + n);
+  if (w->buffer.size() >= kWriteChunk) Flush(w);
+}
+
+void EndFile(MimeWriter* w, const MimeFileEnd& end) {
+  PassOutput* out = w->pass->output;
+  Flush(w);
+  w->open = false;
+  if (w->write_failed) {
+    Fail(out->reporter, "quillon: write error on %s\n", w->path.c_str());
     out->outcome.write_error = true;
-    DropOutputFile(&of);
-    return false;
+    DropOutputFile(&w->file);
+    w->sound = false;
+    return;
   }
   std::string name;
-  bool placed = CommitOutputFile(out, &of, names, &name);
-  DropOutputFile(&of);
-  if (!placed) return false;
+  bool placed = CommitOutputFile(out, &w->file, w->names, &name);
+  DropOutputFile(&w->file);
+  if (!placed) {
+    w->sound = false;
+    return;
+  }
   Progress(out->reporter, "MIME-decoding %s\n", name.c_str());
-  bool sound = true;
-  if (file.md5_bad) {
+  if (end.md5_bad) {
     Fail(out->reporter, "quillon: MD5 error in %s\n", name.c_str());
-    sound = false;
+    w->sound = false;
   }
-  if (file.short_part) {
+  if (end.short_part) {
     Fail(out->reporter, "quillon: short MIME part in %s\n", name.c_str());
-    sound = false;
+    w->sound = false;
   }
-  return sound;
 }
 
-// Walks a message and writes its files for `owner`; true when every one was
-// written and sound. `*files` counts the files the message carries.
-bool WriteWalked(MimePass* pass, const std::string& text, int owner,
-                 const char* article, size_t* files = nullptr) {
-  MimeWalk walk;
-  WalkMimeMessage(text, &walk);
-  Reporter* reporter = pass->output->reporter;
-  bool sound = true;
-  for (const std::string& encoding : walk.unknown_encodings)
+// Starts the walk of a message whose files `w` writes.
+void StartWriting(MimeWriter* w, MimeStream* stream) {
+  w->stream = stream;
+  StartMimeStream(
+      stream,
+      MimeSink{
+          .begin = [w](const std::string& name) { return BeginFile(w, name); },
+          .write = [w](const char* data, size_t n) { WriteFile(w, data, n); },
+          .end = [w](const MimeFileEnd& end) { EndFile(w, end); }});
+}
+
+// Ends the walk, or drops the file under way where the text could not all
+// be read; true when every file was written and sound.
+bool EndWriting(MimeWriter* w, MimeStream* stream, bool read,
+                const char* article) {
+  if (!read) {
+    if (w->open) DropOutputFile(&w->file);
+    w->open = false;
+    return false;
+  }
+  EndMimeStream(stream);
+  Reporter* reporter = w->pass->output->reporter;
+  for (const std::string& encoding : stream->unknown_encodings)
     Note(reporter, "quillon: unknown encoding %s in %s\n", encoding.c_str(),
          article);
-  if (walk.unclosed)
+  if (stream->unclosed)
     Note(reporter, "quillon: no closing boundary in %s\n", article);
-  if (files) *files = walk.files.size();
-  std::string fallback = SubjectName(text);
-  int unnamed = 0;
-  for (const MimeFile& file : walk.files) {
-    std::string name = NameOf(*pass->output->options, file, fallback, &unnamed);
-    if (!WriteMimeFile(pass, owner, file, name)) sound = false;
-  }
-  return sound;
-}
-
-bool WriteMessage(MimePass* pass, const MimeMessage& msg, size_t* files) {
-  std::string text;
-  if (!ReadMessage(pass, msg, &text)) return false;
-  return WriteWalked(pass, text, msg.group, msg.parts.front()->path, files);
+  return w->sound;
 }
 
 }  // namespace
@@ -216,11 +312,7 @@ std::string JoinPartialMessage(std::string_view outer, std::string_view inner) {
   MimeHeader header;
   AddHeaderText(&header, outer);
   EndHeader(&header);
-  std::string out;
-  for (const MimeField& f : header.fields)
-    if (!LeftOut(f.name)) out += f.raw;
-  out += inner;
-  return out;
+  return OuterFields(header) + std::string(inner);
 }
 
 bool DecodeMimePlainLine(MimePass* pass, const PlainLine& line) {
@@ -244,21 +336,16 @@ bool DecodeMimePlainLine(MimePass* pass, const PlainLine& line) {
   if (ParseMimePartial(ParseContentType(MimeFieldValue(header, "Content-Type")),
                        &partial))
     return false;
-  std::string text(line.text);
-  std::vector<char> buf(kReadSize);
-  bool line_start = true;
-  bool after_empty = false;
-  while (line.limit < 0 || TellLine(line.in) < line.limit) {
-    if (line_start && after_empty && NextReadStartsWith(line.in, "From "))
-      break;
-    if (!ReadLine(line.in, buf.data(), kReadSize)) break;
-    std::string_view piece(buf.data(), line.in->length);
-    if (line_start) after_empty = piece == "\n" || piece == "\r\n";
-    text.append(piece);
-    line_start = !piece.empty() && piece.back() == '\n';
-  }
+  MimeWriter w;
+  w.pass = pass;
+  w.owner = PlainOwner(pass->output);
+  MimeStream stream;
+  StartWriting(&w, &stream);
+  FeedMimeStream(&stream, line.text);
+  ReadText(line.in, line.limit, TextEnds{.from = true}, false,
+           [&stream](std::string_view t) { FeedMimeStream(&stream, t); });
   const char* article = line.seg ? line.seg->path : "standard input";
-  if (!WriteWalked(pass, text, PlainOwner(pass->output), article)) {
+  if (!EndWriting(&w, &stream, true, article)) {
     pass->output->outcome.failed = true;
     // Its input is not finished: not deleted, not logged.
     if (line.seg) HoldFile(pass->output, line.seg);
@@ -269,6 +356,7 @@ bool DecodeMimePlainLine(MimePass* pass, const PlainLine& line) {
 void BeginMimePass(MimePass* pass, PassOutput* output,
                    const MimeCatalogue* catalogue) {
   pass->output = output;
+  pass->catalogue = catalogue;
   if (!catalogue) return;
   for (const MimeMessage& msg : catalogue->messages)
     if (msg.group > 0) pass->messages[msg.group] = &msg;
@@ -279,14 +367,19 @@ void DecodeMimeSegment(MimePass* pass, Segment* seg) {
   auto found = pass->messages.find(seg->group);
   if (found == pass->messages.end()) return;
   const MimeMessage& msg = *found->second;
-  size_t files = 0;
-  if (!WriteMessage(pass, msg, &files)) {
+  MimeWriter w;
+  w.pass = pass;
+  w.owner = msg.group;
+  MimeStream stream;
+  StartWriting(&w, &stream);
+  bool read = ReadMessage(pass, msg, &stream);
+  if (!EndWriting(&w, &stream, read, msg.parts.front()->path)) {
     pass->output->outcome.failed = true;
     return;
   }
   // A message that carries no file (a text post in quoted-printable) is
   // left as it is: not deleted, not logged.
-  if (files == 0) return;
+  if (w.files == 0) return;
   for (Segment* s : msg.parts) MarkProcessed(pass->output, s);
   for (Segment* s : msg.duplicates) MarkProcessed(pass->output, s);
   CleanFinished(pass->output);

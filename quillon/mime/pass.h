@@ -15,6 +15,7 @@
 
 struct MimePass {
   PassOutput* output = nullptr;
+  const MimeCatalogue* catalogue = nullptr;
   std::unordered_map<int, const MimeMessage*> messages;  // complete, by group
   std::unordered_set<int> done;
   bool after_from = false;  // the last plain line was an mbox "From " line

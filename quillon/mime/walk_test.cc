@@ -8,10 +8,36 @@
 namespace {
 
 // The files of a walk as "name=data;" (data as text), "!md5", "!short"
-// marked, then "unclosed" where it is.
-std::string Walk(std::string_view text) {
+// marked, then "unclosed" where it is. The text is fed in pieces of `step`
+// bytes, whole where it is 0.
+std::string Walk(std::string_view text, size_t step = 0) {
   MimeWalk walk;
-  WalkMimeMessage(text, &walk);
+  if (step == 0) {
+    WalkMimeMessage(text, &walk);
+  } else {
+    MimeStream stream;
+    StartMimeStream(
+        &stream, MimeSink{.begin =
+                              [&walk](const std::string& name) {
+                                walk.files.emplace_back();
+                                walk.files.back().name = name;
+                                return true;
+                              },
+                          .write =
+                              [&walk](const char* data, size_t n) {
+                                walk.files.back().data.append(data, n);
+                              },
+                          .end =
+                              [&walk](const MimeFileEnd& end) {
+                                walk.files.back().md5_bad = end.md5_bad;
+                                walk.files.back().short_part = end.short_part;
+                              }});
+    for (size_t at = 0; at < text.size(); at += step)
+      FeedMimeStream(&stream, text.substr(at, step));
+    EndMimeStream(&stream);
+    walk.unclosed = stream.unclosed;
+    walk.unknown_encodings = stream.unknown_encodings;
+  }
   std::string out;
   for (const MimeFile& f : walk.files) {
     out += f.name + "=" + f.data;
@@ -93,7 +119,11 @@ TEST(WalkMimeMessage, PartsAndTheirFiles) {
        "Content-Type: image/gif\n\n--bx\n --b\n--b--\n",
        "=--bx\n --b;"},
   };
-  for (const Case& c : cases) EXPECT_EQ(Walk(c.text), c.want) << c.what;
+  // The text may come in pieces cut anywhere: a boundary line, a header or
+  // a line break held back for a boundary, cut in two, is read the same.
+  for (const Case& c : cases)
+    for (size_t step : {0, 1, 2, 3, 7})
+      EXPECT_EQ(Walk(c.text, step), c.want) << c.what << ", step " << step;
 }
 
 TEST(WalkMimeMessage, DeepNestingStaysOnTheStack) {
