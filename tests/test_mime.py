@@ -341,6 +341,29 @@ class PartialTest(MimeTest):
                 self.assertEqual(self.out("seven.bin"), data)
                 self.assertEqual(os.listdir(self.path("spool")), [])
 
+    def test_plain_files_and_standard_input(self):
+        """Parts in several plain files, or in an mbox on standard input,
+        are joined; a file whose message is not complete stays."""
+        data = random_bytes(9000, 8)
+        parts = mpack_split(data, "plain.bin", 4800, "plain parts")
+        files = [self.write("p2", parts[2]), self.write("p0", parts[0])]
+        os.makedirs(self.path("out"))
+        self.quillon("-plain", "-delete", "-dest", self.path("out"), *files)
+        self.assertEqual(os.listdir(self.path("out")), [])
+        self.assertTrue(all(os.path.exists(f) for f in files))
+        files.append(self.write("p1", parts[1]))
+        rc, out, err = self.quillon("-plain", "-delete", "-dest",
+                                    self.path("out"), *files)
+        self.assertEqual((rc, err), (0, b""))
+        self.assertEqual(self.out("plain.bin"), data)
+        self.assertFalse(any(os.path.exists(f) for f in files))
+        os.remove(self.path("out", "plain.bin"))
+        box = b"".join(b"From news Thu Jan  1 00:00:00 1998\n" + parts[i] +
+                       b"\n" for i in (1, 2, 0))
+        rc, out, err = self.quillon("-dest", self.path("out"), stdin=box)
+        self.assertEqual((rc, err), (0, b""))
+        self.assertEqual(self.out("plain.bin"), data)
+
     def test_missing_part_then_its_late_arrival(self):
         data = random_bytes(9000, 7)
         parts = mpack_split(data, "late.bin", 4800, "late parts")

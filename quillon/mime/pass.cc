@@ -136,38 +136,47 @@ std::string OuterFields(const MimeHeader& header) {
   return out;
 }
 
+// A part of a split message on its way into the joined message: its
+// header is dropped, but for the first part's fields that the joined
+// message keeps.
+struct PartFeed {
+  MimeStream* stream = nullptr;
+  bool first = false;
+  MimeHeader header;
+};
+
+void FeedPart(PartFeed* p, std::string_view text) {
+  if (!p->header.ended) {
+    size_t taken = AddHeaderText(&p->header, text);
+    if (!p->header.ended) return;
+    if (p->first) FeedMimeStream(p->stream, OuterFields(p->header));
+    text.remove_prefix(taken);
+  }
+  FeedMimeStream(p->stream, text);
+}
+
+void EndPart(PartFeed* p) {
+  if (p->header.ended) return;
+  EndHeader(&p->header);
+  if (p->first) FeedMimeStream(p->stream, OuterFields(p->header));
+}
+
 // Hands the message of `msg` to `stream`: its article, or the bodies of a
 // split message's parts joined under the rebuilt header.
 bool ReadMessage(MimePass* pass, const MimeMessage& msg, MimeStream* stream) {
-  Feed whole = [stream](std::string_view t) { FeedMimeStream(stream, t); };
   const Segment* first = msg.parts.front();
   if (!pass->catalogue->articles[first->encoding.record].partial)
-    return ReadArticle(pass, first, msg.starts.front(), whole);
-  MimeHeader outer;
-  Feed rebuilt = [&outer, stream](std::string_view t) {
-    if (!outer.ended) {
-      size_t taken = AddHeaderText(&outer, t);
-      if (!outer.ended) return;
-      FeedMimeStream(stream, OuterFields(outer));
-      t.remove_prefix(taken);
-    }
-    FeedMimeStream(stream, t);
-  };
-  if (!ReadArticle(pass, first, msg.starts.front(), rebuilt)) return false;
-  if (!outer.ended) {
-    EndHeader(&outer);
-    FeedMimeStream(stream, OuterFields(outer));
-  }
-  for (size_t i = 1; i < msg.parts.size(); ++i) {
-    MimeHeader header;
-    Feed body = [&header, stream](std::string_view t) {
-      if (!header.ended) {
-        t.remove_prefix(AddHeaderText(&header, t));
-        if (!header.ended) return;
-      }
-      FeedMimeStream(stream, t);
-    };
-    if (!ReadArticle(pass, msg.parts[i], msg.starts[i], body)) return false;
+    return ReadArticle(
+        pass, first, msg.starts.front(),
+        [stream](std::string_view t) { FeedMimeStream(stream, t); });
+  for (size_t i = 0; i < msg.parts.size(); ++i) {
+    PartFeed part;
+    part.stream = stream;
+    part.first = i == 0;
+    if (!ReadArticle(pass, msg.parts[i], msg.starts[i],
+                     [&part](std::string_view t) { FeedPart(&part, t); }))
+      return false;
+    EndPart(&part);
   }
   return true;
 }
@@ -306,6 +315,59 @@ bool EndWriting(MimeWriter* w, MimeStream* stream, bool read,
   return w->sound;
 }
 
+// A part of a split message in plain input: kept until every part is in,
+// its file held until then, and the message written when it is complete.
+void TakePlainPart(MimePass* pass, const PlainLine& line,
+                   const MimePartial& partial) {
+  std::string text(line.text);
+  ReadText(line.in, line.limit, TextEnds{.from = true}, false,
+           [&text](std::string_view t) { text.append(t); });
+  PassOutput* out = pass->output;
+  PlainSplit& split = pass->splits[partial.id];
+  if (split.written) {
+    // A duplicate of a part already written goes with it.
+    if (!split.sound && line.seg) HoldFile(out, line.seg);
+    return;
+  }
+  if (line.seg) {
+    HoldFile(out, line.seg);
+    split.held.push_back(line.seg);
+  }
+  if (partial.total > 0 && split.total > 0 && partial.total != split.total) {
+    if (!split.disagree)
+      Note(out->reporter, "quillon: parts of %s disagree on their total\n",
+           partial.id.c_str());
+    split.disagree = true;
+  }
+  if (split.total < 0) split.total = partial.total;
+  split.parts.emplace(partial.number, std::move(text));
+  if (split.disagree || split.total < 0) return;
+  for (int n = 1; n <= split.total; ++n)
+    if (split.parts.find(n) == split.parts.end()) return;
+  MimeWriter w;
+  w.pass = pass;
+  w.owner = PlainOwner(out);
+  MimeStream stream;
+  StartWriting(&w, &stream);
+  for (int n = 1; n <= split.total; ++n) {
+    PartFeed part;
+    part.stream = &stream;
+    part.first = n == 1;
+    FeedPart(&part, split.parts[n]);
+    EndPart(&part);
+  }
+  split.written = true;
+  split.parts.clear();
+  const char* article = line.seg ? line.seg->path : "standard input";
+  if (!EndWriting(&w, &stream, true, article)) {
+    // Its inputs are not finished: not deleted, not logged.
+    out->outcome.failed = true;
+    return;
+  }
+  split.sound = true;
+  for (const Segment* s : split.held) ReleaseFile(out, s);
+}
+
 }  // namespace
 
 std::string JoinPartialMessage(std::string_view outer, std::string_view inner) {
@@ -334,8 +396,10 @@ bool DecodeMimePlainLine(MimePass* pass, const PlainLine& line) {
   if (!header.ended || !IsMimeArticle(header)) return false;
   MimePartial partial;
   if (ParseMimePartial(ParseContentType(MimeFieldValue(header, "Content-Type")),
-                       &partial))
-    return false;
+                       &partial)) {
+    TakePlainPart(pass, line, partial);
+    return true;
+  }
   MimeWriter w;
   w.pass = pass;
   w.owner = PlainOwner(pass->output);

@@ -4,20 +4,33 @@
 #ifndef QUILLON_MIME_PASS_H_
 #define QUILLON_MIME_PASS_H_
 
+#include <map>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 #include "decoding/encoding.h"
 #include "decoding/output.h"
 #include "mime/catalogue.h"
+
+// A split message met in plain input, kept until every part is in.
+struct PlainSplit {
+  std::map<int, std::string> parts;  // by number: the first read of each
+  int total = -1;
+  bool disagree = false;  // its parts disagree on their total
+  bool written = false;
+  bool sound = false;                // written, every file sound
+  std::vector<const Segment*> held;  // the plain files its parts came from
+};
 
 struct MimePass {
   PassOutput* output = nullptr;
   const MimeCatalogue* catalogue = nullptr;
   std::unordered_map<int, const MimeMessage*> messages;  // complete, by group
   std::unordered_set<int> done;
+  std::unordered_map<std::string, PlainSplit> splits;  // by id
   bool after_from = false;  // the last plain line was an mbox "From " line
 };
 
@@ -32,9 +45,11 @@ void DecodeMimeSegment(MimePass* pass, Segment* seg);
 
 // A line of plain input: where it begins a MIME message (at the start of an
 // input or after an mbox "From " line, a header whose empty line is read
-// already and that makes it MIME, not message/partial), reads the message
-// up to the end of the input or the next "From " line after an empty line
-// and writes its files; false, with nothing read, for any other line.
+// already and that makes it MIME), reads the message up to the end of the
+// input or the next "From " line after an empty line and writes its files;
+// false, with nothing read, for any other line. A part of a split message
+// is kept (its file held) until all its parts are in, in any input of the
+// run, and the joined message is written then.
 bool DecodeMimePlainLine(MimePass* pass, const PlainLine& line);
 
 // The header of a split message rebuilt from the header of its first part
