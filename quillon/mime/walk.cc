@@ -336,6 +336,8 @@ void StartLeaf(MimeStream* s, const MimeContent& type) {
     l.kind = MimeLeaf::kFile;
     l.checked = !l.md5.empty();
     OpenFile(s, l.name);
+    // A file the sink does not take need not be decoded.
+    if (!l.open) l.kind = MimeLeaf::kSkip;
   }
 }
 
