@@ -16,9 +16,8 @@ from email.message import EmailMessage
 
 from inn_server import InnServer, missing_reason
 from quillon_e2e import QuillonTest, uuencode
-from spool import random_bytes, write_spool
+from spool import MPACK, mpack_split, random_bytes, write_spool
 
-MPACK = shutil.which("mpack")
 MUNPACK = shutil.which("munpack")
 
 
@@ -54,23 +53,6 @@ def wire(text):
         lines.pop()
     lines = [b"." + l if l.startswith(b".") else l for l in lines]
     return b"\r\n".join(lines) + b"\r\n.\r\n"
-
-
-def mpack_split(data, name, size, subject):
-    """The message/partial articles mpack makes of a file, in part order."""
-    with tempfile.TemporaryDirectory() as d:
-        path = os.path.join(d, name)
-        with open(path, "wb") as f:
-            f.write(data)
-        subprocess.run([MPACK, "-s", subject, "-m", str(size),
-                        "-o", os.path.join(d, "out"), path], check=True,
-                       cwd=d)
-        parts = sorted(p for p in os.listdir(d) if p.startswith("out"))
-        out = []
-        for p in parts:
-            with open(os.path.join(d, p), "rb") as f:
-                out.append(f.read())
-        return out
 
 
 def total_on_every_part(parts):
