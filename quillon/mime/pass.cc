@@ -3,7 +3,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <bit>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <functional>
 #include <vector>
@@ -22,7 +24,7 @@ constexpr size_t kReadSize = 64 * 1024;
 constexpr size_t kMimeNameMax = 255;
 
 // Decoded bytes are written in pieces of this size.
-constexpr size_t kWriteChunk = 1 << 20;
+constexpr size_t kWriteChunk = 128 * 1024;
 
 bool LowerStartsWith(std::string_view text, std::string_view prefix) {
   if (text.size() < prefix.size()) return false;
@@ -49,6 +51,98 @@ bool EndsHere(LineFile* in, const TextEnds& ends, bool after_empty) {
          (ends.rnews && NextReadStartsWith(in, "#! rnews "));
 }
 
+// The first line start in `run` before `stop` that begins with `c`, a
+// character rare enough in encoded text to be looked for alone; `stop`
+// where there is none.
+size_t LineBeginningWith(std::string_view run, char c, size_t stop) {
+  for (size_t from = 1; from < stop;) {
+    const void* at = std::memchr(run.data() + from, c, stop - from);
+    if (!at) break;
+    size_t i = static_cast<size_t>(static_cast<const char*>(at) - run.data());
+    if (run[i - 1] == '\n') return i;
+    from = i + 1;
+  }
+  return stop;
+}
+
+// 0x80 in each byte of `v` that is zero, nothing in the others.
+uint64_t ZeroBytes(uint64_t v) {
+  constexpr uint64_t kLow7 = 0x7f7f7f7f7f7f7f7full;
+  return ~(((v & kLow7) + kLow7) | v | kLow7);
+}
+
+// The first LF in `run` from `from` on whose next byte, before `stop`, is
+// LF or CR: where an empty line may begin. npos where there is none.
+size_t LineBreakPair(std::string_view run, size_t from, size_t stop) {
+  constexpr uint64_t kLf = 0x0a0a0a0a0a0a0a0aull;
+  constexpr uint64_t kCr = 0x0d0d0d0d0d0d0d0dull;
+  size_t i = from;
+  if constexpr (std::endian::native == std::endian::little) {
+    // Eight places at a time.
+    for (; i + 9 <= stop; i += 8) {
+      uint64_t x, y;
+      std::memcpy(&x, run.data() + i, 8);
+      std::memcpy(&y, run.data() + i + 1, 8);
+      uint64_t hit =
+          ZeroBytes(x ^ kLf) & (ZeroBytes(y ^ kLf) | ZeroBytes(y ^ kCr));
+      if (hit) return i + static_cast<size_t>(std::countr_zero(hit)) / 8;
+    }
+  }
+  for (; i + 1 < stop; ++i)
+    if (run[i] == '\n' && (run[i + 1] == '\n' || run[i + 1] == '\r')) return i;
+  return std::string_view::npos;
+}
+
+// Where the first line before `stop` that begins with "F" after an empty
+// line begins (an mbox "From " line may); `stop` where none does. Empty
+// lines are few: they are looked for, not every line.
+size_t FromAfterEmpty(std::string_view run, size_t stop) {
+  auto after = [&](size_t end) {  // end: the LF of an empty line
+    return end + 1 < stop && run[end + 1] == 'F';
+  };
+  if (run[0] == '\n' && after(0)) return 1;
+  if (run.size() > 1 && run[0] == '\r' && run[1] == '\n' && after(1)) return 2;
+  for (size_t from = 0;;) {
+    size_t i = LineBreakPair(run, from, stop);
+    if (i == std::string_view::npos) return stop;
+    if (run[i + 1] == '\n' && after(i + 1)) return i + 2;
+    if (run[i + 1] == '\r' && i + 2 < stop && run[i + 2] == '\n' &&
+        after(i + 2))
+      return i + 3;
+    from = i + 1;
+  }
+}
+
+// The whole lines at the start of `run`, which begins a line, that ReadText
+// may take as they stand: up to the first that begins with a stuffed dot
+// (wire format) or that may end the text. `after_empty`: the line before
+// `run` was empty.
+size_t PlainRun(std::string_view run, bool wire, const TextEnds& ends,
+                bool after_empty) {
+  if (run.empty()) return 0;
+  char c = run[0];
+  if ((wire && c == '.') || (ends.rnews && c == '#') ||
+      (ends.from && after_empty && c == 'F'))
+    return 0;
+  size_t stop = run.size();
+  if (wire) stop = LineBeginningWith(run, '.', stop);
+  if (ends.rnews) stop = LineBeginningWith(run, '#', stop);
+  if (ends.from) stop = FromAfterEmpty(run, stop);
+  const void* last = memrchr(run.data(), '\n', stop);
+  return last ? static_cast<size_t>(static_cast<const char*>(last) -
+                                    run.data()) +
+                    1
+              : 0;
+}
+
+// Whether the last line of `text`, which ends in LF, is empty.
+bool EndsInEmptyLine(std::string_view text) {
+  size_t n = text.size();
+  return (n >= 1 && text[n - 1] == '\n') &&
+         (n == 1 || text[n - 2] == '\n' ||
+          (text[n - 2] == '\r' && (n == 2 || text[n - 3] == '\n')));
+}
+
 // Hands the text of `in` from a line start up to `limit` (-1: its end), or
 // to where `ends` says, to `feed`: whole lines straight from the input
 // buffer where they need nothing done, others as ReadLine gives them.
@@ -62,21 +156,8 @@ void ReadText(LineFile* in, int64_t limit, const TextEnds& ends,
       std::string_view run = BufferedInput(in);
       if (limit >= 0 && static_cast<int64_t>(run.size()) > limit - TellLine(in))
         run = run.substr(0, static_cast<size_t>(limit - TellLine(in)));
-      size_t take = 0;
-      bool empty = after_empty;
-      while (take < run.size()) {
-        // A stuffed dot, and lines that may end the text, are read one by one.
-        char c = run[take];
-        if ((in->wire && c == '.') || (stops && (c == 'F' || c == '#'))) break;
-        size_t room = run.size() - take;
-        if (room > kReadSize - 1) room = kReadSize - 1;
-        const void* lf = std::memchr(run.data() + take, '\n', room);
-        if (!lf) break;
-        size_t end =
-            static_cast<size_t>(static_cast<const char*>(lf) - run.data()) + 1;
-        empty = end - take == 1 || (end - take == 2 && c == '\r');
-        take = end;
-      }
+      size_t take = PlainRun(run, in->wire, ends, after_empty);
+      bool empty = take > 0 && EndsInEmptyLine(run.substr(0, take));
       if (take > 0) {
         feed(run.substr(0, take));
         TakeInput(in, take);
@@ -234,9 +315,7 @@ bool BeginFile(MimeWriter* w, const std::string& own) {
   return true;
 }
 
-void Flush(MimeWriter* w) {
-  const char* p = w->buffer.data();
-  size_t left = w->buffer.size();
+void WriteAll(MimeWriter* w, const char* p, size_t left) {
   while (left > 0 && !w->write_failed) {
     ssize_t n = write(w->file.fd, p, left);
     if (n < 0 && errno == EINTR) continue;
@@ -247,13 +326,23 @@ void Flush(MimeWriter* w) {
     p += n;
     left -= static_cast<size_t>(n);
   }
+}
+
+void Flush(MimeWriter* w) {
+  WriteAll(w, w->buffer.data(), w->buffer.size());
   w->buffer.clear();
 }
 
+// Small pieces are gathered; a large one is written as it stands.
 void WriteFile(MimeWriter* w, const char* data, size_t n) {
   if (w->write_failed) return;
+  if (w->buffer.size() + n > kWriteChunk) Flush(w);
+  if (n >= kWriteChunk) {
+    WriteAll(w, data, n);
+    return;
+  }
+  if (w->buffer.capacity() < kWriteChunk) w->buffer.reserve(kWriteChunk);
   w->buffer.insert(w->buffer.end(), data, data + n);
-  if (w->buffer.size() >= kWriteChunk) Flush(w);
 }
 
 void EndFile(MimeWriter* w, const MimeFileEnd& end) {

@@ -63,6 +63,20 @@ bool MayBeBoundary(std::string_view start, std::string_view boundary) {
   return true;
 }
 
+// Where the first line after the first of `text` that begins with "-"
+// begins; the size of `text` where none does. "-" is not in the base64
+// alphabet: an attachment's lines are passed over a block at a time.
+size_t LineBeginningWithDash(std::string_view text) {
+  for (size_t from = 1; from < text.size();) {
+    const void* at = std::memchr(text.data() + from, '-', text.size() - from);
+    if (!at) break;
+    size_t i = static_cast<size_t>(static_cast<const char*>(at) - text.data());
+    if (text[i - 1] == '\n') return i;
+    from = i + 1;
+  }
+  return text.size();
+}
+
 bool AnyOpenFrame(const MimeStream& s) {
   for (const MimeFrame& f : s.frames)
     if (!f.closed) return true;
@@ -435,10 +449,7 @@ void FeedMimeStream(MimeStream* s, std::string_view text) {
       // Lines up to the next that begins with "-", which alone can be a
       // boundary, are text however many they are.
       size_t n = text.size();
-      if (open) {
-        size_t dash = text.find("\n-");
-        if (dash != std::string_view::npos) n = dash + 1;
-      }
+      if (open) n = LineBeginningWithDash(text);
       bool complete = text[n - 1] == '\n';
       Data(s, text.substr(0, n));
       s->line_start = complete;
