@@ -274,6 +274,27 @@ class MboxTest(MimeTest):
             self.assertEqual(self.out(name), data, name)
 
 
+    def test_crlf_archive_under_extended(self):
+        """An mbox whose lines end in CR LF: each uuencoded message decodes
+        from its own header on, not the archive's first file."""
+        box = mailbox.mbox(self.path("lf"), create=True)
+        want = {}
+        for i, subject in enumerate(("first", "second", "third")):
+            data = random_bytes(300 + i, 30 + i)
+            want["%s.bin" % subject] = data
+            box.add(message(subject, policy=email.policy.default,
+                            body=uuencode(data, "%s.bin" % subject).decode()))
+        box.close()
+        self.write("archive", self.read("lf").replace(b"\n", b"\r\n"))
+        os.makedirs(self.path("out"))
+        rc, out, err = self.quillon("-extended", "-dest", self.path("out"),
+                                    self.path("archive"))
+        self.assertEqual((rc, err), (0, b""))
+        self.assertEqual(sorted(os.listdir(self.path("out"))), sorted(want))
+        for name, data in want.items():
+            self.assertEqual(self.out(name), data, name)
+
+
 class PlainTest(MimeTest):
 
     def test_plain_files_and_standard_input(self):
