@@ -56,10 +56,18 @@ def wire(text):
 
 
 def total_on_every_part(parts):
-    """The parts with total= on each, as RFC 1521 recommends."""
+    """The parts with total= on each, as RFC 1521 recommends (and as mpack
+    1.6 writes them)."""
     total = len(parts)
     return [re.sub(rb"number=(\d+)(?!; total)", rb"number=\1; total=%d" % total,
                    p, count=1) for p in parts]
+
+
+def total_on_last_part(parts):
+    """The parts with total= on the last one only, the least RFC 2046
+    asks for."""
+    return [re.sub(rb"; total=\d+", b"", p, count=1)
+            for p in parts[:-1]] + [total_on_every_part(parts)[-1]]
 
 
 class MimeTest(QuillonTest):
@@ -75,15 +83,26 @@ class MimeTest(QuillonTest):
         return self.quillon("-dest", self.path("out"), *options,
                             *self.spool(articles), env=env)
 
-    def munpack(self, text):
-        """What munpack writes of one article: {name: bytes}."""
+    def munpack(self, *texts):
+        """What munpack writes of the articles, given in one call:
+        {name: bytes}. The parts of a split message wait in a directory of
+        this test's own (munpack keeps them in $TMPDIR/m-prts-$USER)."""
         d = tempfile.mkdtemp(dir=self.dir)
-        subprocess.run([MUNPACK, "-q", "-C", d], input=text,
+        for sub in ("in", "out", "parts"):
+            os.mkdir(os.path.join(d, sub))
+        paths = []
+        for i, text in enumerate(texts):
+            paths.append(os.path.join(d, "in", str(i + 1)))
+            with open(paths[-1], "wb") as f:
+                f.write(text)
+        out = os.path.join(d, "out")
+        env = dict(os.environ, TMPDIR=os.path.join(d, "parts"), USER="peer")
+        subprocess.run([MUNPACK, "-q", "-C", out, *paths], env=env,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         files = {}
-        for n in os.listdir(d):
+        for n in os.listdir(out):
             if not n.endswith(".desc"):
-                with open(os.path.join(d, n), "rb") as f:
+                with open(os.path.join(out, n), "rb") as f:
                     files[n] = f.read()
         return files
 
@@ -256,6 +275,27 @@ class MboxTest(MimeTest):
             self.assertEqual(self.out(name), data, name)
 
 
+    def test_crlf_archive_under_extended(self):
+        """An mbox whose lines end in CR LF: each uuencoded message decodes
+        from its own header on, not the archive's first file."""
+        box = mailbox.mbox(self.path("lf"), create=True)
+        want = {}
+        for i, subject in enumerate(("first", "second", "third")):
+            data = random_bytes(300 + i, 30 + i)
+            want["%s.bin" % subject] = data
+            box.add(message(subject, policy=email.policy.default,
+                            body=uuencode(data, "%s.bin" % subject).decode()))
+        box.close()
+        self.write("archive", self.read("lf").replace(b"\n", b"\r\n"))
+        os.makedirs(self.path("out"))
+        rc, out, err = self.quillon("-extended", "-dest", self.path("out"),
+                                    self.path("archive"))
+        self.assertEqual((rc, err), (0, b""))
+        self.assertEqual(sorted(os.listdir(self.path("out"))), sorted(want))
+        for name, data in want.items():
+            self.assertEqual(self.out(name), data, name)
+
+
 class PlainTest(MimeTest):
 
     def test_plain_files_and_standard_input(self):
@@ -298,7 +338,8 @@ class PartialTest(MimeTest):
         parts = mpack_split(data, "three.bin", 4800, "three parts")
         self.assertEqual(len(parts), 3)
         for every_total in (False, True):
-            ps = total_on_every_part(parts) if every_total else parts
+            ps = (total_on_every_part if every_total else total_on_last_part)(
+                parts)
             for order in itertools.permutations(range(3)):
                 with self.subTest(order=order, every_total=every_total):
                     shutil.rmtree(self.path("out"), True)
@@ -306,6 +347,18 @@ class PartialTest(MimeTest):
                     rc, out, err = self.run_spool([ps[i] for i in order])
                     self.assertEqual((rc, err), (0, b""))
                     self.assertEqual(self.out("three.bin"), data)
+
+    @unittest.skipUnless(MUNPACK, "munpack is not installed")
+    def test_munpack_joins_the_same_bytes(self):
+        """munpack as the peer of a split in 3. It rejoins a message only
+        when total= is on the last part alone."""
+        data = random_bytes(9000, 9)
+        parts = total_on_last_part(
+            mpack_split(data, "peer.bin", 4800, "peer parts"))
+        rc, out, err = self.run_spool(parts)
+        self.assertEqual((rc, err), (0, b""))
+        self.assertEqual(self.out("peer.bin"), data)
+        self.assertEqual(self.munpack(*parts), {"peer.bin": data})
 
     def test_seven_parts_some_orders_and_duplicates(self):
         data = random_bytes(24000, 6)
