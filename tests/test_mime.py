@@ -238,6 +238,9 @@ class AttachmentTest(MimeTest):
         self.assertEqual(self.out("a.zip"), data)
         self.assertEqual(self.out("b.bin"), data)
         self.assertIn(b"UUdecoding", out)
+        # Not a file: neither listed nor counted.
+        self.assertNotIn(b"just words", out)
+        self.assertIn(b"\n2 complete (non-segmented) files found.\n", out)
         self.assertEqual(os.listdir(self.path("spool")), ["3"])
 
 
