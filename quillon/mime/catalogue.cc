@@ -119,7 +119,9 @@ bool DetectMimeArticle(MimeCatalogue* c, const ArticleLine& line,
     if (!article.partial) {
       StartWatching(c, header_start);
       EndRun(c);
-      return false;
+      // A message that is one file begins it with its header.
+      if (!c->carries) return false;
+      StopWatching(c);
     }
     EndRun(c);
     return Claim(c, article, seg);
