@@ -22,17 +22,20 @@ void Check(bool ok) {
 // The walk of `text` fed in pieces of `step` bytes, as "name=data" lines.
 std::string InPieces(std::string_view text, size_t step) {
   std::string out;
+  size_t begun = 0;  // where the file being written began in `out`
   MimeStream stream;
   StartMimeStream(&stream,
                   MimeSink{.begin =
-                               [&out](const std::string& name) {
+                               [&out, &begun](const std::string& name) {
+                                 begun = out.size();
                                  out += "\n" + name + "=";
                                  return true;
                                },
                            .write = [&out](const char* data,
                                            size_t n) { out.append(data, n); },
                            .end =
-                               [&out](const MimeFileEnd& end) {
+                               [&out, &begun](const MimeFileEnd& end) {
+                                 if (end.abandoned) out.resize(begun);
                                  out += end.md5_bad ? "!md5" : "";
                                  out += end.short_part ? "!short" : "";
                                }});

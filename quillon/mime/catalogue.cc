@@ -40,13 +40,21 @@ void StopWatching(MimeCatalogue* c) {
 void StartWatching(MimeCatalogue* c, int64_t start) {
   c->carries = false;
   MimeCatalogue* catalogue = c;
-  StartMimeStream(&c->walk, MimeSink{.begin =
-                                         [catalogue](const std::string&) {
-                                           catalogue->carries = true;
-                                           return false;
-                                         },
-                                     .write = [](const char*, size_t) {},
-                                     .end = [](const MimeFileEnd&) {}});
+  // A part to be written carries a file as it begins; a uuencoded file in
+  // a text part once its end line is read.
+  StartMimeStream(&c->walk,
+                  MimeSink{.begin =
+                               [catalogue](const std::string&) {
+                                 if (MimeFileTentative(catalogue->walk))
+                                   return true;
+                                 catalogue->carries = true;
+                                 return false;
+                               },
+                           .write = [](const char*, size_t) {},
+                           .end =
+                               [catalogue](const MimeFileEnd& end) {
+                                 if (!end.abandoned) catalogue->carries = true;
+                               }});
   c->watching = true;
   c->watched_start = start;
   for (const MimeField& f : c->header.fields) FeedMimeStream(&c->walk, f.raw);

@@ -347,6 +347,14 @@ void WriteFile(MimeWriter* w, const char* data, size_t n) {
 
 void EndFile(MimeWriter* w, const MimeFileEnd& end) {
   PassOutput* out = w->pass->output;
+  if (end.abandoned) {
+    // No file after all.
+    w->buffer.clear();
+    DropOutputFile(&w->file);
+    w->open = false;
+    --w->files;
+    return;
+  }
   Flush(w);
   w->open = false;
   if (w->write_failed) {

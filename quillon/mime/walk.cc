@@ -125,12 +125,13 @@ void FileWrite(MimeStream* s, const unsigned char* data, size_t n) {
   s->sink.write(reinterpret_cast<const char*>(data), n);
 }
 
-void EndFile(MimeStream* s, bool short_part) {
+void EndFile(MimeStream* s, bool short_part, bool abandoned = false) {
   MimeLeaf& l = s->leaf;
   if (!l.open) return;
   l.open = false;
   MimeFileEnd end;
   end.short_part = short_part;
+  end.abandoned = abandoned;
   end.md5_bad = l.checked && Md5Base64(Md5Final(&l.digest)) != l.md5;
   s->sink.end(end);
 }
@@ -215,7 +216,10 @@ void FinderEnd(MimeStream* s) {
   MimeUuFinder& uu = l.uu;
   if (!uu.line.empty() || uu.line_long) FinderLine(s);
   if (uu.state == MimeUuFinder::kData) {
-    EndFile(s, true);
+    // A text part yields a whole uuencoded file only; a uuencoded part's
+    // file is short.
+    bool in_text = l.encoding != MimeEncoding::kUuencode;
+    EndFile(s, !in_text, in_text);
   } else if (uu.state == MimeUuFinder::kSeeking &&
              l.encoding == MimeEncoding::kUuencode &&
              (!l.text || !l.name.empty())) {
@@ -436,6 +440,11 @@ bool TakesRuns(const MimeStream& s) { return s.mode != MimeStream::kHeader; }
 
 }  // namespace
 
+bool MimeFileTentative(const MimeStream& stream) {
+  return stream.leaf.kind == MimeLeaf::kFind &&
+         stream.leaf.encoding != MimeEncoding::kUuencode;
+}
+
 void StartMimeStream(MimeStream* stream, MimeSink sink) {
   *stream = MimeStream();
   stream->sink = std::move(sink);
@@ -515,6 +524,10 @@ void WalkMimeMessage(std::string_view text, MimeWalk* walk) {
                                },
                            .end =
                                [walk](const MimeFileEnd& end) {
+                                 if (end.abandoned) {
+                                   walk->files.pop_back();
+                                   return;
+                                 }
                                  walk->files.back().md5_bad = end.md5_bad;
                                  walk->files.back().short_part = end.short_part;
                                }});

@@ -21,6 +21,9 @@
 struct MimeFileEnd {
   bool md5_bad = false;     // its Content-MD5 does not match its bytes
   bool short_part = false;  // its data was cut off
+  // It is no file after all (a uuencoded file in a text part without its
+  // end line): its bytes are to be dropped.
+  bool abandoned = false;
 };
 
 // Where the walk puts the files it finds. `begin` is called with the part's
@@ -98,6 +101,11 @@ void FeedMimeStream(MimeStream* stream, std::string_view text);
 // Ends the text: what is open is closed (`unclosed` tells whether a
 // multipart was).
 void EndMimeStream(MimeStream* stream);
+
+// Whether the file being begun is one only if its end comes: a uuencoded
+// file in a text part is a file when its end line is there (else its end
+// says abandoned). For a sink's `begin`.
+bool MimeFileTentative(const MimeStream& stream);
 
 // A file that a part carries, decoded: the walk of a text held in memory.
 struct MimeFile {

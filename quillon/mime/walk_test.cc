@@ -29,6 +29,10 @@ std::string Walk(std::string_view text, size_t step = 0) {
                               },
                           .end =
                               [&walk](const MimeFileEnd& end) {
+                                if (end.abandoned) {
+                                  walk.files.pop_back();
+                                  return;
+                                }
                                 walk.files.back().md5_bad = end.md5_bad;
                                 walk.files.back().short_part = end.short_part;
                               }});
@@ -90,6 +94,10 @@ TEST(WalkMimeMessage, PartsAndTheirFiles) {
        "Content-Transfer-Encoding: quoted-printable\n\nhi\n"
        "begin 644 t.bin\n#86)C\n`\nend\n",
        "t.bin=abc;"},
+      {"uuencoded file in the text without its end: no file",
+       "Content-Transfer-Encoding: quoted-printable\n\n"
+       "begin 644 t.bin\n#86)C\n",
+       ""},
       {"text without a name is not written",
        "Content-Type: text/plain\nContent-Transfer-Encoding: base64\n\n"
        "aGk=\n",
