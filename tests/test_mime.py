@@ -348,6 +348,57 @@ class PlainTest(MimeTest):
             self.assertEqual(self.out(name), data, name)
 
 
+    def test_where_messages_begin_and_end(self):
+        """A header across the end of the input buffer; "From " after an
+        empty line in a message that no mbox line began; the empty line
+        before an mbox "From " line and at the end; the "." line that ends
+        a wire-format article: each file as it was attached."""
+        def attached(name, body="See the attachment.\n"):
+            return as_article(message(name, body=body, attachments=[
+                (b"hello world\n", "application", "octet-stream",
+                 {"filename": name})]))
+
+        def alone(name):
+            m = EmailMessage(policy=email.policy.SMTP)
+            m["Subject"] = name
+            m.set_content("line 1\nline 2\n", filename=name,
+                          cte="quoted-printable")
+            return as_article(m)
+        sep = b"From a@b.example Mon Jan  1 00:00:00 2024\n"
+        # The second message's mbox line 40 bytes before 256 KiB.
+        one = sep + attached("one.bin") + b"\n"
+        pad = sep + b"Subject: pad\n\n"
+        fill = 262144 - 40 - len(one) - len(pad) - len(sep) - 2
+        pad += (b"x" * 70 + b"\n") * (fill // 71)
+        pad += b"y" * (fill % 71) + b"\n\n"
+        edge = one + pad + sep + attached("two.bin") + b"\n"
+        self.assertEqual(len(one + pad), 262144 - 40 - len(sep))
+        said = attached("said.bin", body="Hello,\n\nFrom what I hear, it"
+                        " is this one.\n")
+        texts = b"".join(sep + alone(n) + b"\n" for n in ("a.txt", "b.txt"))
+        os.makedirs(self.path("out"))
+        for what, options, stdin, files in (
+                ("header across the buffer", ("-plain", self.write(
+                    "edge", edge)), None, ["one.bin", "two.bin"]),
+                ("From in a message", ("-plain", self.write("said", said)),
+                 None, ["said.bin"]),
+                ("From on standard input", (), said, ["said.bin"]),
+                ("separator lines", (), texts, ["a.txt", "b.txt"]),
+                ("wire format", (self.spool([wire(alone("w.txt"))])[0],),
+                 None, ["w.txt"])):
+            with self.subTest(what):
+                shutil.rmtree(self.path("out"))
+                os.makedirs(self.path("out"))
+                rc, out, err = self.quillon("-dest", self.path("out"),
+                                            *options, stdin=stdin)
+                self.assertEqual((rc, err), (0, b""))
+                self.assertEqual(sorted(os.listdir(self.path("out"))), files)
+                for name in files:
+                    want = (b"line 1\nline 2\n" if name.endswith(".txt")
+                            else b"hello world\n")
+                    self.assertEqual(self.out(name), want, name)
+
+
 @unittest.skipUnless(MPACK, "mpack is not installed")
 class PartialTest(MimeTest):
 
@@ -401,7 +452,10 @@ class PartialTest(MimeTest):
         parts = mpack_split(data, "plain.bin", 4800, "plain parts")
         files = [self.write("p2", parts[2]), self.write("p0", parts[0])]
         os.makedirs(self.path("out"))
-        self.quillon("-plain", "-delete", "-dest", self.path("out"), *files)
+        rc, out, err = self.quillon("-plain", "-delete", "-dest",
+                                    self.path("out"), *files)
+        self.assertIn(b"Captions for (file) segments not decoded:\n"
+                      b"PLAIN PARTS (03/03)\nPLAIN PARTS (01/03)\n\n", out)
         self.assertEqual(os.listdir(self.path("out")), [])
         self.assertTrue(all(os.path.exists(f) for f in files))
         files.append(self.write("p1", parts[1]))

@@ -118,6 +118,7 @@ DecodeOutcome RunPass(Segment* list, bool pass_over_directories,
     DecodeSegment(&p, s);
   EndUuPass(&p.uu);
   EndYencPass(&p.yenc);
+  EndMimePass(&p.mime);
   EndOutput(&p.output);
   return p.output.outcome;
 }

@@ -151,27 +151,53 @@ void ReadText(LineFile* in, int64_t limit, const TextEnds& ends,
   std::vector<char> buf(kReadSize);
   bool line_start = true;
   bool stops = ends.from || ends.rnews;
+  // An empty line before an mbox "From " line, or at the end of the input,
+  // belongs to the separator: it is held until the next line shows that
+  // neither follows.
+  std::string held;
+  auto give = [&](std::string_view text) {
+    if (!held.empty()) {
+      feed(held);
+      held.clear();
+    }
+    size_t n = text.size();
+    if (ends.from && EndsInEmptyLine(text)) {
+      size_t cut = n >= 2 && text[n - 2] == '\r' ? 2 : 1;
+      held.assign(text.substr(n - cut));
+      text.remove_suffix(cut);
+    }
+    if (!text.empty()) feed(text);
+  };
   while (limit < 0 || TellLine(in) < limit) {
     if (line_start) {
       std::string_view run = BufferedInput(in);
       if (limit >= 0 && static_cast<int64_t>(run.size()) > limit - TellLine(in))
         run = run.substr(0, static_cast<size_t>(limit - TellLine(in)));
       size_t take = PlainRun(run, in->wire, ends, after_empty);
-      bool empty = take > 0 && EndsInEmptyLine(run.substr(0, take));
       if (take > 0) {
-        feed(run.substr(0, take));
+        after_empty = EndsInEmptyLine(run.substr(0, take));
+        give(run.substr(0, take));
         TakeInput(in, take);
-        after_empty = empty;
         continue;
       }
-      if (stops && EndsHere(in, ends, after_empty)) break;
+      if (stops && EndsHere(in, ends, after_empty)) {
+        held.clear();
+        break;
+      }
+      // The line that ends an article in wire format is no text of it.
+      if (in->wire && NextReadStartsWith(in, ".\r\n")) break;
     }
     if (!ReadLine(in, buf.data(), static_cast<int>(kReadSize))) break;
     std::string_view piece(buf.data(), in->length);
     if (line_start) after_empty = piece == "\n" || piece == "\r\n";
-    feed(piece);
+    give(piece);
     line_start = !piece.empty() && piece.back() == '\n';
   }
+  // At the end of an mbox the last message's empty line is the separator's
+  // too; where another segment begins, it is text.
+  bool at_end = AtEnd(in) ||
+                (SizeOfLineFile(in) >= 0 && TellLine(in) >= SizeOfLineFile(in));
+  if (!held.empty() && !at_end) feed(held);
 }
 
 // Hands the article of `seg` (from its header to the end of its window) to
@@ -221,7 +247,7 @@ std::string OuterFields(const MimeHeader& header) {
 // header is dropped, but for the first part's fields that the joined
 // message keeps.
 struct PartFeed {
-  MimeStream* stream = nullptr;
+  Feed feed;
   bool first = false;
   MimeHeader header;
 };
@@ -230,16 +256,20 @@ void FeedPart(PartFeed* p, std::string_view text) {
   if (!p->header.ended) {
     size_t taken = AddHeaderText(&p->header, text);
     if (!p->header.ended) return;
-    if (p->first) FeedMimeStream(p->stream, OuterFields(p->header));
+    if (p->first) p->feed(OuterFields(p->header));
     text.remove_prefix(taken);
   }
-  FeedMimeStream(p->stream, text);
+  if (!text.empty()) p->feed(text);
 }
 
 void EndPart(PartFeed* p) {
   if (p->header.ended) return;
   EndHeader(&p->header);
-  if (p->first) FeedMimeStream(p->stream, OuterFields(p->header));
+  if (p->first) p->feed(OuterFields(p->header));
+}
+
+Feed ToStream(MimeStream* stream) {
+  return [stream](std::string_view t) { FeedMimeStream(stream, t); };
 }
 
 // Hands the message of `msg` to `stream`: its article, or the bodies of a
@@ -252,7 +282,7 @@ bool ReadMessage(MimePass* pass, const MimeMessage& msg, MimeStream* stream) {
         [stream](std::string_view t) { FeedMimeStream(stream, t); });
   for (size_t i = 0; i < msg.parts.size(); ++i) {
     PartFeed part;
-    part.stream = stream;
+    part.feed = ToStream(stream);
     part.first = i == 0;
     if (!ReadArticle(pass, msg.parts[i], msg.starts[i],
                      [&part](std::string_view t) { FeedPart(&part, t); }))
@@ -414,33 +444,46 @@ bool EndWriting(MimeWriter* w, MimeStream* stream, bool read,
 
 // A part of a split message in plain input: kept until every part is in,
 // its file held until then, and the message written when it is complete.
-void TakePlainPart(MimePass* pass, const PlainLine& line,
-                   const MimePartial& partial) {
+void TakePlainPart(MimePass* pass, const PlainLine& line, const TextEnds& ends,
+                   const MimePartial& partial, const std::string& subject) {
   std::string text(line.text);
-  ReadText(line.in, line.limit, TextEnds{.from = true}, false,
+  ReadText(line.in, line.limit, ends, false,
            [&text](std::string_view t) { text.append(t); });
   PassOutput* out = pass->output;
-  PlainSplit& split = pass->splits[partial.id];
+  auto [it, fresh] = pass->splits.try_emplace(partial.id);
+  PlainSplit& split = it->second;
+  if (fresh) pass->split_order.push_back(partial.id);
+  bool disagree =
+      partial.total > 0 && split.total > 0 && partial.total != split.total;
+  if (disagree && !split.disagree)
+    Note(out->reporter, "quillon: parts of %s disagree on their total\n",
+         partial.id.c_str());
+  split.disagree = split.disagree || disagree;
   if (split.written) {
-    // A duplicate of a part already written goes with it.
-    if (!split.sound && line.seg) HoldFile(out, line.seg);
+    // A duplicate of a part already written goes with it, unless the
+    // message failed or the part disagrees with it.
+    if ((!split.sound || disagree) && line.seg) HoldFile(out, line.seg);
     return;
   }
   if (line.seg) {
     HoldFile(out, line.seg);
     split.held.push_back(line.seg);
   }
-  if (partial.total > 0 && split.total > 0 && partial.total != split.total) {
-    if (!split.disagree)
-      Note(out->reporter, "quillon: parts of %s disagree on their total\n",
-           partial.id.c_str());
-    split.disagree = true;
+  std::string caption = subject;
+  while (!caption.empty() && (caption.back() == '\n' || caption.back() == '\r'))
+    caption.pop_back();
+  upcase(caption.data());
+  split.captions.push_back(caption);
+  if (split.total < 0 && partial.total > 0) {
+    // The parts read so far that are in 1 to total.
+    split.total = partial.total;
+    for (const auto& [number, part] : split.parts)
+      if (number <= split.total) ++split.present;
   }
-  if (split.total < 0) split.total = partial.total;
-  split.parts.emplace(partial.number, std::move(text));
-  if (split.disagree || split.total < 0) return;
-  for (int n = 1; n <= split.total; ++n)
-    if (split.parts.find(n) == split.parts.end()) return;
+  bool added = split.parts.emplace(partial.number, std::move(text)).second;
+  if (added && split.total > 0 && partial.number <= split.total)
+    ++split.present;
+  if (split.disagree || split.total < 0 || split.present < split.total) return;
   MimeWriter w;
   w.pass = pass;
   w.owner = PlainOwner(out);
@@ -448,7 +491,7 @@ void TakePlainPart(MimePass* pass, const PlainLine& line,
   StartWriting(&w, &stream);
   for (int n = 1; n <= split.total; ++n) {
     PartFeed part;
-    part.stream = &stream;
+    part.feed = ToStream(&stream);
     part.first = n == 1;
     FeedPart(&part, split.parts[n]);
     EndPart(&part);
@@ -468,10 +511,31 @@ void TakePlainPart(MimePass* pass, const PlainLine& line,
 }  // namespace
 
 std::string JoinPartialMessage(std::string_view outer, std::string_view inner) {
-  MimeHeader header;
-  AddHeaderText(&header, outer);
-  EndHeader(&header);
-  return OuterFields(header) + std::string(inner);
+  std::string out;
+  PartFeed part;
+  part.feed = [&out](std::string_view t) { out.append(t); };
+  part.first = true;
+  FeedPart(&part, outer);
+  EndPart(&part);
+  out.append(inner);
+  return out;
+}
+
+void EndMimePass(MimePass* pass) {
+  // Split messages of plain input that did not come whole: listed as the
+  // scan lists the segments it could not decode; their inputs stay.
+  bool listed = false;
+  for (const std::string& id : pass->split_order) {
+    const PlainSplit& split = pass->splits[id];
+    if (split.written) continue;
+    if (!listed)
+      Progress(pass->output->reporter,
+               "Captions for (file) segments not decoded:\n");
+    listed = true;
+    for (const std::string& caption : split.captions)
+      Progress(pass->output->reporter, "%s\n", caption.c_str());
+  }
+  if (listed) Progress(pass->output->reporter, "\n");
 }
 
 bool DecodeMimePlainLine(MimePass* pass, const PlainLine& line) {
@@ -480,21 +544,29 @@ bool DecodeMimePlainLine(MimePass* pass, const PlainLine& line) {
     return false;
   }
   bool first = TellLine(line.in) == static_cast<int64_t>(line.text.size());
-  bool candidate = first || pass->after_from;
+  bool in_mbox = pass->after_from;
   pass->after_from = line.text.substr(0, 5) == "From ";
-  if (!candidate || line.text.empty() || line.text.back() != '\n' ||
+  if (!(first || in_mbox) || line.text.empty() || line.text.back() != '\n' ||
       !IsMimeFieldLine(line.text))
     return false;
-  // The decision needs the whole header, which must be in the buffer
-  // already: nothing is taken unless the message is MIME.
+  // The decision needs the whole header, read into the buffer (which holds
+  // more than a header may keep): nothing is taken unless the message is
+  // MIME.
   MimeHeader header;
-  AddHeaderText(&header, line.text);
-  AddHeaderText(&header, BufferedInput(line.in));
+  while (true) {
+    header = MimeHeader();
+    AddHeaderText(&header, line.text);
+    AddHeaderText(&header, BufferedInput(line.in));
+    if (header.ended || header.dropped || !ReadMore(line.in)) break;
+  }
   if (!header.ended || !IsMimeArticle(header)) return false;
+  // Only a message that an mbox "From " line began ends at the next one.
+  TextEnds ends{.from = in_mbox};
   MimePartial partial;
   if (ParseMimePartial(ParseContentType(MimeFieldValue(header, "Content-Type")),
                        &partial)) {
-    TakePlainPart(pass, line, partial);
+    TakePlainPart(pass, line, ends, partial,
+                  DecodeEncodedWords(MimeFieldValue(header, "Subject")));
     return true;
   }
   MimeWriter w;
@@ -503,8 +575,7 @@ bool DecodeMimePlainLine(MimePass* pass, const PlainLine& line) {
   MimeStream stream;
   StartWriting(&w, &stream);
   FeedMimeStream(&stream, line.text);
-  ReadText(line.in, line.limit, TextEnds{.from = true}, false,
-           [&stream](std::string_view t) { FeedMimeStream(&stream, t); });
+  ReadText(line.in, line.limit, ends, false, ToStream(&stream));
   const char* article = line.seg ? line.seg->path : "standard input";
   if (!EndWriting(&w, &stream, true, article)) {
     pass->output->outcome.failed = true;

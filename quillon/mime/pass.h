@@ -19,10 +19,12 @@
 struct PlainSplit {
   std::map<int, std::string> parts;  // by number: the first read of each
   int total = -1;
+  int present = 0;        // of the parts 1 to total, once total is known
   bool disagree = false;  // its parts disagree on their total
   bool written = false;
-  bool sound = false;                // written, every file sound
-  std::vector<const Segment*> held;  // the plain files its parts came from
+  bool sound = false;                 // written, every file sound
+  std::vector<const Segment*> held;   // the plain files its parts came from
+  std::vector<std::string> captions;  // its parts' subjects, as read
 };
 
 struct MimePass {
@@ -31,6 +33,7 @@ struct MimePass {
   std::unordered_map<int, const MimeMessage*> messages;  // complete, by group
   std::unordered_set<int> done;
   std::unordered_map<std::string, PlainSplit> splits;  // by id
+  std::vector<std::string> split_order;  // the ids, first met first
   bool after_from = false;  // the last plain line was an mbox "From " line
 };
 
@@ -44,13 +47,19 @@ void BeginMimePass(MimePass* pass, PassOutput* output,
 void DecodeMimeSegment(MimePass* pass, Segment* seg);
 
 // A line of plain input: where it begins a MIME message (at the start of an
-// input or after an mbox "From " line, a header whose empty line is read
-// already and that makes it MIME), reads the message up to the end of the
-// input or the next "From " line after an empty line and writes its files;
-// false, with nothing read, for any other line. A part of a split message
-// is kept (its file held) until all its parts are in, in any input of the
-// run, and the joined message is written then.
+// input or after an mbox "From " line, a header that makes it MIME, read to
+// its empty line before anything is taken), reads the message up to the end
+// of the input or its window, or, for a message that an mbox line began, the
+// next "From " line after an empty line (that empty line is the
+// separator's), and writes its files; false, with nothing read, for any
+// other line. A part of a split message is kept (its file held) until all
+// its parts are in, in any input of the run, and the joined message is
+// written then.
 bool DecodeMimePlainLine(MimePass* pass, const PlainLine& line);
+
+// Ends the pass: split messages of plain input that did not come whole are
+// listed under "Captions for (file) segments not decoded:".
+void EndMimePass(MimePass* pass);
 
 // The header of a split message rebuilt from the header of its first part
 // (`outer`) and the joined bodies (`inner`, which begin with the inner

@@ -1,9 +1,11 @@
 // The walk over a MIME message as its text comes, in pieces cut anywhere:
 // its parts, nested multiparts and message/rfc822 parts entered, and the
 // files that its parts carry, decoded and handed to a sink as they come.
-// Memory stays bounded whatever the size of a part: only a header, a
-// boundary line being read and a line of quoted-printable or uuencoded
-// text are kept. Plain records and free functions: no I/O.
+// Memory does not grow with the size of a part: only a header, the start
+// of a line that may be a boundary (up to 64 KiB: a longer line is text,
+// even where only blanks follow a boundary in it) and one line of
+// quoted-printable or uuencoded text are kept. Plain records and free
+// functions: no I/O.
 #ifndef QUILLON_MIME_WALK_H_
 #define QUILLON_MIME_WALK_H_
 
