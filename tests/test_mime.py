@@ -16,7 +16,7 @@ from email.message import EmailMessage
 
 from inn_server import InnServer, missing_reason
 from quillon_e2e import QuillonTest, uuencode
-from spool import MPACK, encoded_parts, mpack_split, random_bytes, write_spool
+from spool import MPACK, mpack_split, random_bytes, write_spool
 
 MUNPACK = shutil.which("munpack")
 
@@ -186,21 +186,6 @@ class AttachmentTest(MimeTest):
         self.assertEqual((rc, err), (0, b"quillon: no closing boundary in %s\n"
                                      % self.path("spool", "1").encode()))
 
-    def test_uuencoded_posting_in_multipart_text_parts(self):
-        """Each part of a uuencoded posting sent as the text of a
-        multipart/mixed message, as some readers did: uuencoded segments as
-        before, joined across the articles."""
-        data = random_bytes(5000, 9)
-        articles = []
-        for i, body in enumerate(encoded_parts(data, "old.zip", 3)):
-            m = message("old.zip (%d/3)" % (i + 1), body=body.decode())
-            m.make_mixed()
-            articles.append(as_article(m))
-        rc, out, err = self.run_spool(articles)
-        self.assertEqual((rc, err), (0, b""))
-        self.assertEqual(self.out("old.zip"), data)
-        self.assertIn(b"UUdecoding old.zip", out)
-
     def test_checks_fail_but_keep_the_file(self):
         data = random_bytes(3000, 3)
         good = as_article(message(attachments=[
@@ -253,9 +238,6 @@ class AttachmentTest(MimeTest):
         self.assertEqual(self.out("a.zip"), data)
         self.assertEqual(self.out("b.bin"), data)
         self.assertIn(b"UUdecoding", out)
-        # Not a file: neither listed nor counted.
-        self.assertNotIn(b"just words", out)
-        self.assertIn(b"\n2 complete (non-segmented) files found.\n", out)
         self.assertEqual(os.listdir(self.path("spool")), ["3"])
 
 

@@ -29,47 +29,6 @@ void EndRun(MimeCatalogue* c) {
   c->collecting = false;
 }
 
-void StopWatching(MimeCatalogue* c) {
-  if (!c->watching) return;
-  c->walk = MimeStream();
-  c->watching = false;
-}
-
-// Walks a whole message's text from its header on, to see whether it
-// begins a file: its files are not written, nor their data decoded.
-void StartWatching(MimeCatalogue* c, int64_t start) {
-  c->carries = false;
-  MimeCatalogue* catalogue = c;
-  // A part to be written carries a file as it begins; a uuencoded file in
-  // a text part once its end line is read.
-  StartMimeStream(&c->walk,
-                  MimeSink{.begin =
-                               [catalogue](const std::string&) {
-                                 if (MimeFileTentative(catalogue->walk))
-                                   return true;
-                                 catalogue->carries = true;
-                                 return false;
-                               },
-                           .write = [](const char*, size_t) {},
-                           .end =
-                               [catalogue](const MimeFileEnd& end) {
-                                 if (!end.abandoned) catalogue->carries = true;
-                               }});
-  c->watching = true;
-  c->watched_start = start;
-  for (const MimeField& f : c->header.fields) FeedMimeStream(&c->walk, f.raw);
-  FeedMimeStream(&c->walk, "\n");
-}
-
-bool Claim(MimeCatalogue* c, const MimeArticle& article, Segment* seg) {
-  seg->encoding = {Encoding::kMime, static_cast<uint32_t>(c->articles.size())};
-  seg->part = article.partial ? article.part.number : 1;
-  seg->total = article.partial ? article.part.total : 1;
-  c->articles.push_back(article);
-  c->segments.push_back(seg);
-  return true;
-}
-
 }  // namespace
 
 bool DetectMimeArticle(MimeCatalogue* c, const ArticleLine& line,
@@ -80,59 +39,42 @@ bool DetectMimeArticle(MimeCatalogue* c, const ArticleLine& line,
   // A new file, or a new article: a header may begin.
   if (start <= 0 || start < c->last_end) {
     EndRun(c);
-    StopWatching(c);
     c->armed = true;
   }
   c->last_end = end;
   if (line.subject != c->subject) {
     c->subject.assign(line.subject);
-    StopWatching(c);
     c->armed = true;
-  }
-  if (line.line_start &&
-      (text.substr(0, 5) == "From " || text.substr(0, 9) == "#! rnews ")) {
-    EndRun(c);
-    StopWatching(c);
-    c->armed = true;
-    return false;
-  }
-  if (c->watching) {
-    FeedMimeStream(&c->walk, text);
-    if (c->carries) {
-      MimeArticle article;
-      article.start = c->watched_start;
-      StopWatching(c);
-      EndRun(c);
-      return Claim(c, article, seg);
-    }
   }
   if (!line.line_start) {
     if (c->collecting) AddHeaderText(&c->header, text);
+    return false;
+  }
+  if (text.substr(0, 5) == "From " || text.substr(0, 9) == "#! rnews ") {
+    EndRun(c);
+    c->armed = true;
     return false;
   }
   if (IsEmptyLine(text)) {
     bool mime = c->collecting && !line.subject.empty() &&
                 (EndHeader(&c->header), IsMimeArticle(c->header));
     int64_t header_start = c->header_start;
-    if (c->armed && !line.subject.empty()) c->armed = false;
-    if (!mime) {
-      EndRun(c);
-      return false;
-    }
-    MimeArticle article;
-    article.partial = ParseMimePartial(
-        ParseContentType(MimeFieldValue(c->header, "Content-Type")),
-        &article.part);
-    article.start = header_start;
-    if (!article.partial) {
-      StartWatching(c, header_start);
-      EndRun(c);
-      // A message that is one file begins it with its header.
-      if (!c->carries) return false;
-      StopWatching(c);
-    }
+    MimeContent type;
+    if (mime)
+      type = ParseContentType(MimeFieldValue(c->header, "Content-Type"));
     EndRun(c);
-    return Claim(c, article, seg);
+    if (c->armed && !line.subject.empty()) c->armed = false;
+    if (!mime) return false;
+    MimeArticle article;
+    article.partial = ParseMimePartial(type, &article.part);
+    article.start = header_start;
+    seg->encoding = {Encoding::kMime,
+                     static_cast<uint32_t>(c->articles.size())};
+    seg->part = article.partial ? article.part.number : 1;
+    seg->total = article.partial ? article.part.total : 1;
+    c->articles.push_back(article);
+    c->segments.push_back(seg);
+    return true;
   }
   bool continuation = text[0] == ' ' || text[0] == '\t';
   if (c->armed && (IsMimeFieldLine(text) || (continuation && c->collecting))) {

@@ -12,7 +12,6 @@
 
 #include "decoding/encoding.h"
 #include "mime/header.h"
-#include "mime/walk.h"
 #include "quillon.h"
 #include "reporter.h"
 
@@ -48,26 +47,15 @@ struct MimeCatalogue {
   int64_t header_start = 0;
   int64_t last_end = -1;
   std::string subject;  // of the article being read
-  // A whole message is claimed only once its text begins a file (a text
-  // post stays what it was before MIME: no segment): its walk while the
-  // scan reads on.
-  MimeStream walk;
-  bool watching = false;
-  bool carries = false;  // the walk began a file
-  int64_t watched_start = 0;
 };
 
 // Whether a line is a header field: "Name:" with no blank in the name.
 bool IsMimeFieldLine(std::string_view line);
 
-// Reads the header of each article along. At the empty line that ends it
-// (after the Subject line), an article whose header makes it a part of a
-// message/partial message is claimed; one whose header makes it another
-// MIME message is claimed at the line where its text begins a file (the
-// header of a part to be written, the begin line of a uuencoded file in
-// its text), so that a text post is no segment. A claimed article's record
-// joins the store, `seg` carries it (its part and total those of
-// message/partial, else 1 of 1).
+// Reads the header of each article along; at the empty line that ends it
+// (after the Subject line) the article is claimed when its header makes it
+// MIME: its record joins the store, `seg` carries it (its part and total
+// those of message/partial, else 1 of 1).
 bool DetectMimeArticle(MimeCatalogue* catalogue, const ArticleLine& line,
                        Segment* seg);
 

@@ -440,11 +440,6 @@ bool TakesRuns(const MimeStream& s) { return s.mode != MimeStream::kHeader; }
 
 }  // namespace
 
-bool MimeFileTentative(const MimeStream& stream) {
-  return stream.leaf.kind == MimeLeaf::kFind &&
-         stream.leaf.encoding != MimeEncoding::kUuencode;
-}
-
 void StartMimeStream(MimeStream* stream, MimeSink sink) {
   *stream = MimeStream();
   stream->sink = std::move(sink);

@@ -104,10 +104,6 @@ void FeedMimeStream(MimeStream* stream, std::string_view text);
 // multipart was).
 void EndMimeStream(MimeStream* stream);
 
-// Whether the file being begun is one only if its end comes: a uuencoded
-// file in a text part is a file when its end line is there (else its end
-// says abandoned). For a sink's `begin`.
-bool MimeFileTentative(const MimeStream& stream);
 
 // A file that a part carries, decoded: the walk of a text held in memory.
 struct MimeFile {
