@@ -87,6 +87,91 @@ void WritePlainFile(const std::string& path, Rng rng, size_t size) {
   if (std::fclose(f) != 0) Die("cannot write " + path);
 }
 
+namespace {
+
+const char kBase64[] =
+    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+// One line of up to 57 bytes, 76 characters when whole.
+void Base64Line(const unsigned char* p, size_t n, std::string& out) {
+  for (size_t i = 0; i < n; i += 3) {
+    unsigned b0 = p[i];
+    unsigned b1 = i + 1 < n ? p[i + 1] : 0;
+    unsigned b2 = i + 2 < n ? p[i + 2] : 0;
+    out += kBase64[b0 >> 2];
+    out += kBase64[((b0 << 4) | (b1 >> 4)) & 63];
+    out += i + 1 < n ? kBase64[((b1 << 2) | (b2 >> 6)) & 63] : '=';
+    out += i + 2 < n ? kBase64[b2 & 63] : '=';
+  }
+  out += '\n';
+}
+
+void Put(std::FILE* f, const std::string& text, const std::string& path) {
+  if (std::fwrite(text.data(), 1, text.size(), f) != text.size())
+    Die("cannot write " + path);
+}
+
+}  // namespace
+
+void WriteMimeFiles(const std::string& message, const std::string& body,
+                    const std::string& name, Rng rng, size_t size) {
+  std::FILE* m = std::fopen(message.c_str(), "wb");
+  std::FILE* b = std::fopen(body.c_str(), "wb");
+  if (!m || !b) Die("cannot write " + message + " and " + body);
+  Put(m,
+      "From: Bench <bench@example.org>\n"
+      "Newsgroups: alt.binaries.bench\n"
+      "Subject: " +
+          name +
+          "\n"
+          "Date: Mon, 13 Jan 1997 12:00:00 GMT\n"
+          "Message-ID: <" +
+          name +
+          "@example.org>\n"
+          "MIME-Version: 1.0\n"
+          "Content-Type: multipart/mixed; boundary=\"=_bench_boundary\"\n"
+          "\n"
+          "This is a multi-part message in MIME format.\n"
+          "\n"
+          "--=_bench_boundary\n"
+          "Content-Type: text/plain; charset=us-ascii\n"
+          "\n"
+          "The file is attached.\n"
+          "\n"
+          "--=_bench_boundary\n"
+          "Content-Type: application/octet-stream; name=\"" +
+          name +
+          "\"\n"
+          "Content-Transfer-Encoding: base64\n"
+          "Content-Disposition: attachment; filename=\"" +
+          name +
+          "\"\n"
+          "\n",
+      message);
+  // The bytes are drawn in the pieces FileMatches draws; lines go across
+  // the pieces.
+  std::vector<unsigned char> data;
+  std::string text;
+  for (size_t done = 0; done < size;) {
+    size_t n = std::min(kChunk, size - done);
+    size_t kept = data.size();
+    data.resize(kept + n);
+    FillRandom(rng, data.data() + kept, n);
+    done += n;
+    size_t whole = done < size ? data.size() / 57 * 57 : data.size();
+    text.clear();
+    for (size_t i = 0; i < whole; i += 57) {
+      Base64Line(data.data() + i, std::min<size_t>(57, whole - i), text);
+    }
+    data.erase(data.begin(), data.begin() + std::ptrdiff_t(whole));
+    Put(m, text, message);
+    Put(b, text, body);
+  }
+  Put(m, "--=_bench_boundary--\n", message);
+  if (std::fclose(m) != 0 || std::fclose(b) != 0)
+    Die("cannot write " + message + " and " + body);
+}
+
 // Compares a file with `size` bytes of the stream of `rng`, drawn in the
 // pieces in which the data was made (kChunk; a posting is one piece).
 bool FileMatches(const std::string& path, Rng rng, size_t size) {

@@ -66,6 +66,13 @@ void WriteFile(const std::string& path, const std::string& text);
 // A uuencoded file of `size` random bytes of the stream of `rng`.
 void WritePlainFile(const std::string& path, Rng rng, size_t size);
 
+// A MIME message at `message` (multipart/mixed: a short text part, then
+// `size` random bytes of the stream of `rng` as a base64 attachment named
+// `name`, in 76-character lines), and the attachment's base64 text alone
+// at `body`, for decoders that know no MIME.
+void WriteMimeFiles(const std::string& message, const std::string& body,
+                    const std::string& name, Rng rng, size_t size);
+
 // Compares a file with `size` bytes of the stream of `rng`.
 bool FileMatches(const std::string& path, Rng rng, size_t size);
 

@@ -2,16 +2,23 @@
 """Writes the fuzz seed corpora in fuzz/corpus/<target>/ of every target but
 yenc (make_yenc_corpus.py writes that one) from real encoded data: uuencode
 of sharutils and Python's binascii, yEnc of the end-to-end tests' encoder,
-the sample spool's headers, log files and small spools. Run it again after
-changing it; the files are kept in the repository, beside seeds kept by
-hand."""
+the sample spool's headers, log files and small spools, MIME messages of
+Python's email package and splits of mpack (as the end-to-end tests make
+them). Run it again after changing it; the files are kept in the
+repository, beside seeds kept by hand."""
 
 import binascii
+import email.policy
+import mailbox
 import os
 import random
+import re
 import shutil
 import subprocess
 import sys
+import tempfile
+import time
+from email.message import EmailMessage
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.join(HERE, "..")
@@ -20,6 +27,8 @@ sys.path.insert(0, os.path.join(ROOT, "tests"))
 from quillon_e2e import uuencode  # noqa
 from spool import article, date, posting, random_bytes  # noqa
 from yenc import yenc_articles  # noqa
+from test_mime import (MPACK, as_article, message, mpack_split,  # noqa
+                       total_on_every_part, total_on_last_part, wire)
 
 SEPARATOR = b"\n%%FILE\n"  # quillon_fuzz.cc cuts files at it
 OPTION_SETS = 12           # entries of OptionSets() in quillon_fuzz.cc
@@ -137,6 +146,124 @@ def quillon_corpus():
     write("quillon", "yenc-plain-01", spool_input(1, [pic[1], pic[0]]))
 
 
+def named(m, name):
+    """The message with a Message-ID that does not change from run to run."""
+    m.replace_header("Message-ID", "<%s@example.org>" % name)
+    return m
+
+
+def steady_ids(parts):
+    """mpack's parts with their ids (process id, time, host) replaced by
+    fixed ones, the same id for the same text."""
+    ids = {}
+
+    def fixed(match):
+        return ids.setdefault(match.group(0), b"%d@example.org" % len(ids))
+    return [re.sub(rb"\d+\.\d+@[\w.-]+", fixed, p) for p in parts]
+
+
+def mbox(messages, crlf=False):
+    """The messages as one mbox file, with "From " lines."""
+    with tempfile.TemporaryDirectory() as d:
+        box = mailbox.mbox(os.path.join(d, "box"), create=True)
+        for m in messages:
+            m = mailbox.mboxMessage(m)
+            m.set_from("alice@example.org", time.gmtime(852000000))
+            box.add(m)
+        box.close()
+        with open(os.path.join(d, "box"), "rb") as f:
+            text = f.read()
+    return text.replace(b"\n", b"\r\n") if crlf else text
+
+
+def mime_messages():
+    """Small articles of each MIME shape the decoder knows, as the
+    end-to-end tests make them."""
+    data = random_bytes(400, 15)
+    text = b"caf\xc3\xa9 = bar, a line long enough to be cut softly " * 2
+    m = {}
+    m["base64"] = message("holiday photo.jpg", attachments=[
+        (data, "image", "jpeg", {"filename": "photo.jpg"})])
+    m["qp"] = message("notes", attachments=[
+        (text + b"\n", "text", "plain",
+         {"filename": "notes.txt", "cte": "quoted-printable"})])
+    uu = message("old school", attachments=[
+        (uuencode(data[:120], "old.bin"), "application", "octet-stream",
+         {"filename": "old.bin", "cte": "7bit"})])
+    uu.get_payload()[1].replace_header("Content-Transfer-Encoding",
+                                       "x-uuencode")
+    m["x-uuencode"] = uu
+    inner = named(message("forwarded", attachments=[
+        (data[:90], "image", "png", {"filename": "inner.png"})]), "inner")
+    m["rfc822"] = message("fwd", attachments=[(inner, "message", "rfc822",
+                                                {})])
+    alt = EmailMessage()
+    alt.set_content("plain")
+    alt.add_alternative("<p>html</p>", subtype="html")
+    alt.add_attachment(data[:50], maintype="application",
+                       subtype="octet-stream",
+                       filename=("utf-8", "", "r\u00e9sum\u00e9 \u00fcber.pdf"))
+    nested = message("nested")
+    nested.make_mixed()
+    nested.attach(alt)
+    m["nested"] = nested
+    m["unnamed"] = message("scan of receipt.gif", attachments=[
+        (data[:60], "image", "gif", {})])
+    m["path"] = message("path", attachments=[
+        (data[:70], "application", "octet-stream",
+         {"filename": "../dir/x.bin"})])
+    return {k: named(v, k) for k, v in m.items()}
+
+
+def mime_corpus():
+    """MIME articles in spools, batches, mbox files and plain files."""
+    random.seed(2046)  # the boundaries of Python's email package
+    messages = mime_messages()
+    articles = [as_article(m) for m in messages.values()]
+    for option_set in (0, 3, 6, 7):
+        write("quillon", "mime-%02d" % option_set,
+              spool_input(option_set, articles))
+    photo = messages["base64"]
+    crlf = as_article(photo, crlf=True)
+    write("quillon", "mime-crlf-00", spool_input(0, [crlf, wire(crlf)]))
+    # The checks: a wrong MD5, a short base64 part, no closing boundary.
+    good = as_article(photo)
+    md5 = good.replace(b"Content-Disposition: attachment",
+                       b"Content-MD5: AAAAAAAAAAAAAAAAAAAAAA==\n"
+                       b"Content-Disposition: attachment")
+    body_end = good.rindex(b"\n--")
+    short = good[:body_end - 2] + good[body_end:]
+    unclosed = good[:good.rstrip().rindex(b"\n")] + b"\n"
+    write("quillon", "mime-checks-04",
+          spool_input(4, [md5, short, unclosed]))
+    write("quillon", "mime-plain-01",
+          spool_input(1, [good, as_article(messages["qp"])]))
+    policy = email.policy.default
+    box = [messages["base64"], messages["qp"], messages["x-uuencode"],
+           named(message("uuencoded", policy=policy, body=uuencode(
+               random_bytes(150, 16), "uu.bin").decode()), "uuencoded")]
+    write("quillon", "mbox-02", spool_input(2, [mbox(box)]))
+    write("quillon", "mbox-stdin-08", spool_input(8, [mbox(box)]))
+    write("quillon", "mbox-crlf-10", spool_input(10, [mbox(box, crlf=True)]))
+    if not MPACK:
+        print("make_corpus: mpack is not installed; no split seeds",
+              file=sys.stderr)
+        return
+    parts = steady_ids(mpack_split(random_bytes(2400, 17), "split.bin", 1000,
+                                   "split up"))
+    every, last = total_on_every_part(parts), total_on_last_part(parts)
+    write("quillon", "partial-00", spool_input(0, last[::-1]))
+    write("quillon", "partial-09", spool_input(9, [every[1], every[0],
+                                                   every[2], every[1]]))
+    write("quillon", "partial-missing-07",
+          spool_input(7, [every[0], every[2]]))
+    write("quillon", "partial-batch-04",
+          spool_input(4, [b"".join(b"#! rnews %d\n" % len(p) + p
+                                   for p in every)]))
+    disagree = [every[0], every[1].replace(b"total=", b"total=1"), every[2]]
+    write("quillon", "partial-disagree-00", spool_input(0, disagree))
+
+
 def main():
     # Seeds are written over, never removed: the ones kept by hand (a
     # finding's input, regression-*) stay.
@@ -144,6 +271,7 @@ def main():
     uuline_corpus()
     log_corpus()
     quillon_corpus()
+    mime_corpus()
 
 
 if __name__ == "__main__":

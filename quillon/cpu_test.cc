@@ -7,6 +7,8 @@
 
 #include "checksum/crc32.h"
 #include "decoding/uuline.h"
+#include "mime/base64.h"
+#include "mime/base64_testing.h"
 #include "yenc/ydecode.h"
 
 namespace {
@@ -14,7 +16,7 @@ namespace {
 // On x86 every kernel this processor can run is listed before the plain
 // way; a build that lost its kernels would pass every other test, slowly.
 TEST(ProcessorFeatures, EveryKernelTheProcessorRunsIsListed) {
-  size_t crc32 = 1, sixty = 1, yenc = 1;
+  size_t crc32 = 1, sixty = 1, yenc = 1, base64 = 1;
 #if defined(__x86_64__) || defined(__i386__)
   __builtin_cpu_init();
   const CpuFeatures& cpu = ProcessorFeatures();
@@ -26,6 +28,7 @@ TEST(ProcessorFeatures, EveryKernelTheProcessorRunsIsListed) {
   EXPECT_EQ(cpu.avx2, __builtin_cpu_supports("avx2") != 0);
   crc32 += cpu.pclmul && cpu.sse41;
   sixty += cpu.ssse3;
+  base64 += size_t{cpu.ssse3} + cpu.avx2;
 #if defined(__x86_64__)
   yenc += size_t{cpu.sse2} + cpu.ssse3 + (cpu.avx2 && cpu.popcnt);
 #endif
@@ -33,6 +36,7 @@ TEST(ProcessorFeatures, EveryKernelTheProcessorRunsIsListed) {
   EXPECT_EQ(Crc32Ways().size(), crc32);
   EXPECT_EQ(DecodeSixtyWays().size(), sixty);
   EXPECT_EQ(DecodeYencWays().size(), yenc);
+  EXPECT_EQ(DecodeBase64Ways().size(), base64);
 }
 
 // `n` bytes of `filler` with `special` written over them at `at`: before,
@@ -104,6 +108,85 @@ TEST(DecodeSixtyWays, EveryKernelAgreesWithThePlainWayAtEverySpecialByte) {
       std::string want = decode(plain, chars);
       for (DecodeSixty way : ways) ASSERT_EQ(decode(way, chars), want) << at;
     }
+  }
+}
+
+// `text` through a base64 way from `state`, in a buffer of exactly the
+// room it may use; the bytes and the state after.
+std::string DecodeBase64With(DecodeBase64Way way, const std::string& text,
+                             Base64State state = {}) {
+  std::vector<unsigned char> out(text.size());
+  size_t w = way(&state, text.data(), text.size(), out.data());
+  return std::string(out.begin(), out.begin() + static_cast<long>(w)) +
+         " state " + std::to_string(state.bits) + " " +
+         std::to_string(state.chars) + " " + std::to_string(state.ended);
+}
+
+// Every byte outside the alphabet, and the sequences that mean something,
+// at every place of texts around the blocks of 16 and 32 characters, with
+// and without a quantum begun before.
+TEST(DecodeBase64Ways, EveryKernelAgreesWithThePlainWayAtEverySpecialByte) {
+  const std::vector<DecodeBase64Way> ways = DecodeBase64Ways();
+  const DecodeBase64Way plain = ways.back();
+  const std::string alphabet =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string filler;
+  for (size_t i = 0; i < 128; ++i) filler += alphabet[i * 37 % 64];
+  std::vector<std::string> specials = {
+      "\r\n", "\n\n", "==", "=\r\n", "\r\n=", "\r\n\r\n"};
+  for (unsigned c = 0; c < 256; ++c)
+    if (alphabet.find(static_cast<char>(c)) == std::string::npos)
+      specials.emplace_back(1, static_cast<char>(c));
+  ASSERT_EQ(specials.size(), 6u + 192u);
+  for (size_t n : {1, 15, 16, 17, 31, 32, 33, 48, 63, 64, 65, 78, 97}) {
+    for (const std::string& special : specials) {
+      for (size_t at = 0; at + special.size() <= n; ++at) {
+        std::string text = SpecialAt(filler.substr(0, n), at, special);
+        for (unsigned char begun = 0; begun < 4; ++begun) {
+          Base64State state;
+          state.chars = begun;
+          state.bits = begun * 5u;
+          std::string want = DecodeBase64With(plain, text, state);
+          for (DecodeBase64Way way : ways)
+            ASSERT_EQ(DecodeBase64With(way, text, state), want)
+                << n << " bytes, " << at << ", " << int{begun} << " begun";
+        }
+      }
+    }
+  }
+}
+
+// Encoded lines of every length up to a few blocks, LF or CR LF, as
+// runs of many lines: the kernels' way through whole lines, the characters
+// before a line end, and the tails; then lines of the usual lengths with a
+// stray byte at every place, where a line taken whole must be given up.
+TEST(DecodeBase64Ways, EveryKernelAgreesWithThePlainWayOnLines) {
+  const std::vector<DecodeBase64Way> ways = DecodeBase64Ways();
+  auto agree = [&ways](const std::string& text) {
+    std::string want = DecodeBase64With(ways.back(), text);
+    for (DecodeBase64Way way : ways)
+      if (DecodeBase64With(way, text) != want) return false;
+    return true;
+  };
+  std::string data;
+  for (size_t i = 0; i < 700; ++i) data += static_cast<char>(i * 101 + 5);
+  for (size_t line = 1; line <= 100; ++line) {
+    for (const char* eol : {"\r\n", "\n"}) {
+      for (size_t n : {line, size_t{700}}) {
+        std::string text = EncodeBase64Lines(data.substr(0, n), line, eol);
+        ASSERT_EQ(DecodeBase64With(ways.back(), text).substr(0, n),
+                  data.substr(0, n));
+        ASSERT_TRUE(agree(text)) << line << " " << n;
+      }
+    }
+  }
+  for (size_t line : {4, 16, 32, 48, 76}) {
+    std::string text =
+        EncodeBase64Lines(data.substr(0, line * 3), line, "\r\n");
+    for (size_t at = 0; at < text.size(); ++at)
+      for (char stray : {'*', '=', '\r', '\n', '\0'})
+        ASSERT_TRUE(agree(SpecialAt(text, at, std::string(1, stray))))
+            << line << " " << at << " " << int{stray};
   }
 }
 

@@ -18,7 +18,7 @@ constexpr int kLineSize = 120;
 // The encodings a segment may carry. Each one beyond the uuencoded system
 // keeps the records of its segments in a store of its own, and has a folder
 // of its own; decoding/encoding.h says what such an encoding provides.
-enum class Encoding : uint8_t { kUuencoded, kYenc };
+enum class Encoding : uint8_t { kUuencoded, kYenc, kMime };
 
 // What a segment carries: uuencoded text, or a part of another encoding
 // whose record is number `record` of that encoding's store.

@@ -1,14 +1,18 @@
 """Builds news articles and spools of multi-part uuencoded postings, as a
 news server stores them: one article per file, a header block, a blank line
-and the body."""
+and the body; and message/partial articles split by mpack."""
 
 import binascii
 import os
 import random
+import shutil
+import subprocess
+import tempfile
 
 from quillon_e2e import uuencode_lines
 
 DAYS = ["Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"]
+MPACK = shutil.which("mpack")
 MONTHS = ["Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep",
           "Oct", "Nov", "Dec"]
 
@@ -69,6 +73,38 @@ def posting(data, name, parts, subject_fmt="%(name)s (%(part)d/%(total)d)",
         text += b"-- \nposted with a news reader\n"
         out.append(article(subject, text, **article_args))
     return out
+
+
+def mpack_split(data, name, size, subject):
+    """The message/partial articles mpack makes of a file, in part order."""
+    with tempfile.TemporaryDirectory() as d:
+        path = os.path.join(d, name)
+        with open(path, "wb") as f:
+            f.write(data)
+        subprocess.run([MPACK, "-s", subject, "-m", str(size),
+                        "-o", os.path.join(d, "out"), path], check=True,
+                       cwd=d)
+        parts = sorted(p for p in os.listdir(d) if p.startswith("out"))
+        out = []
+        for p in parts:
+            with open(os.path.join(d, p), "rb") as f:
+                out.append(f.read())
+        return out
+
+
+def as_news(text, **article_args):
+    """A message written by MIME software (its own Subject, Message-ID and
+    MIME fields) as a news server stores it: with the other header fields
+    of article()."""
+    head, body = text.split(b"\n\n", 1)
+    fields = head.decode().split("\n")
+    own = {}
+    for name in ("Subject", "Message-ID"):
+        field = next(f for f in fields if f.startswith(name + ": "))
+        own[name] = field[len(name) + 2:]
+        fields.remove(field)
+    return article(own["Subject"], body, msgid=own["Message-ID"],
+                   extra_headers=fields, **article_args)
 
 
 def write_spool(directory, articles, first=1):

@@ -93,8 +93,8 @@ class InstallCase(QuillonTest):
                 self.assertEqual(f.read(), g.read(), installed)
 
     def check_sample(self, quillon):
-        """The installed `quillon` decodes the sample spool's three
-        complete postings, one of them yEnc."""
+        """The installed `quillon` decodes the sample spool's four
+        complete postings, one of them yEnc and one MIME."""
         articles = sorted(os.path.join(SAMPLE, name)
                           for name in os.listdir(SAMPLE))
         out = self.path("out")
@@ -103,11 +103,12 @@ class InstallCase(QuillonTest):
         rc, _, err = self.run_program(quillon, ["-q", "-dest", out] + articles)
         self.assertEqual((rc, err), (0, b""))
         self.assertEqual(sorted(os.listdir(out)),
-                         ["beach.gif", "moon.png", "sunset.jpg"])
+                         ["beach.gif", "comet.jpg", "moon.png", "sunset.jpg"])
         self.assertEqual(self.read("out", "sunset.jpg"),
                          random_bytes(9000, 1))
         self.assertEqual(self.read("out", "beach.gif"), random_bytes(4000, 2))
         self.assertEqual(self.read("out", "moon.png"), random_bytes(600, 4))
+        self.assertEqual(self.read("out", "comet.jpg"), random_bytes(5000, 5))
 
 
 class Install(InstallCase):

@@ -17,13 +17,15 @@ class SampleSpool(QuillonTest):
         rc, out, err = self.quillon("-dest", self.dir, *files)
         self.assertEqual((rc, err), (0, b""))
         # The generator's data: sunset.jpg (a damaged part and its repost),
-        # beach.gif (a duplicated part), moon.png (yEnc, two parts);
-        # holiday.zip lacks its part 2.
+        # beach.gif (a duplicated part), moon.png (yEnc, two parts),
+        # comet.jpg (MIME, split by mpack in three message/partial
+        # articles); holiday.zip lacks its part 2.
         self.assertEqual(self.read("sunset.jpg"), random_bytes(9000, 1))
         self.assertEqual(self.read("beach.gif"), random_bytes(4000, 2))
         self.assertEqual(self.read("moon.png"), random_bytes(600, 4))
+        self.assertEqual(self.read("comet.jpg"), random_bytes(5000, 5))
         self.assertEqual(sorted(os.listdir(self.dir)),
-                         ["beach.gif", "moon.png", "sunset.jpg"])
+                         ["beach.gif", "comet.jpg", "moon.png", "sunset.jpg"])
         self.assertIn(b"Captions for (file) segments not decoded:\n"
                       b"HOLIDAY.ZIP (1/3)\nHOLIDAY.ZIP (3/3)\n\n", out)
 

@@ -403,6 +403,9 @@ bool HandleUuLine(UuPass* pass, Segment* seg, LineFile* in) {
 void EndUuSegment(UuPass* pass, Segment* seg, LineFile* in) {
   CloseLineFile(in);
   if (seg->group == -1 && !pass->err) return;
+  // A part of an incomplete split MIME message is copied to the error file
+  // but kept, so that a later run completes the message.
+  if (seg->group == -1 && seg->encoding.kind == Encoding::kMime) return;
   // A part whose file could not be written is not done: keep its article.
   if (pass->lost) return;
   if (pass->out && pass->fed) {

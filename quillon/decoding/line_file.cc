@@ -202,6 +202,18 @@ std::string_view BufferedInput(LineFile* f) {
   return {f->buffer.data() + f->begin, f->end - f->begin};
 }
 
+bool ReadMore(LineFile* f) {
+  if (f->eof) return false;
+  if (f->begin > 0) {
+    std::memmove(f->buffer.data(), f->buffer.data() + f->begin,
+                 f->end - f->begin);
+    f->end -= f->begin;
+    f->begin = 0;
+  }
+  if (f->end == f->buffer.size()) return false;
+  return Refill(f);
+}
+
 void TakeInput(LineFile* f, size_t n) {
   f->begin += n;
   f->position += static_cast<int64_t>(n);

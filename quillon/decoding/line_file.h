@@ -54,16 +54,23 @@ void ReadLineRest(LineFile* f, std::string* line);
 
 // The unread bytes of the buffer, reading more when none are left; empty at
 // the end of the input. For a caller that takes lines straight from the
-// buffer, without a copy: it may take only lines that ReadLine would return
-// as they stand, that is lines that end in a newline within size - 1
-// characters and, in wire format, do not begin with a dot.
+// buffer, without a copy: it may take only whole lines that need nothing
+// done, that is lines that end in a newline and, in wire format, do not
+// begin with a dot; a caller that counts on ReadLine's splitting of long
+// lines takes only those within its size - 1 characters.
 std::string_view BufferedInput(LineFile* f);
+
+// Reads more input behind the unread bytes of the buffer (moved to its
+// start first): false when the buffer is full or the input has ended. For a
+// caller that must see a whole block, such as a header, before it takes any.
+bool ReadMore(LineFile* f);
 
 // Takes `n` bytes, whole lines as above, from the buffer.
 void TakeInput(LineFile* f, size_t n);
 
-// Whether the next read begins with `prefix`, which must not begin with a
-// dot (wire format would change it); nothing is taken.
+// Whether the next read begins with `prefix`, compared with the bytes as
+// they stand (in wire format a dot-stuffed line begins with two dots, the
+// final line is "." CR LF); nothing is taken.
 bool NextReadStartsWith(LineFile* f, std::string_view prefix);
 
 // Byte position of the next read, and seeking to one.

@@ -5,11 +5,13 @@
 #include "catalogue/grouping.h"
 #include "decoding/decode.h"
 #include "decoding/line_file.h"
+#include "mime/pass.h"
 #include "yenc/pass.h"
 
 bool DetectEncoding(Encodings* encodings, const ArticleLine& line,
                     Segment* seg) {
-  return DetectYencPart(&encodings->yenc, line, seg);
+  return DetectYencPart(&encodings->yenc, line, seg) ||
+         DetectMimeArticle(&encodings->mime, line, seg);
 }
 
 namespace {
@@ -31,11 +33,14 @@ void SortFiles(Segment** head, Encodings* encodings, Reporter* reporter) {
   int counter = 1;
   GroupFiles(*head, &counter);
   GroupYencPostings(&encodings->yenc, &counter);
+  GroupMimeMessages(&encodings->mime, &counter, reporter);
   std::vector<Segment*> unplaced;
   UnplacedYencSegments(encodings->yenc, &unplaced);
+  UnplacedMimeSegments(encodings->mime, &unplaced);
   FinishSort(head, unplaced, counter - 1, reporter);
   std::vector<Segment*> order;
   YencDecodeOrder(encodings->yenc, &order);
+  MimeDecodeOrder(encodings->mime, &order);
   AppendSegments(head, order);
 }
 
@@ -46,6 +51,7 @@ struct Passes {
   PassOutput output;
   UuPass uu;
   YencPass yenc;
+  MimePass mime;
 };
 
 // Plain input is read by the uuencoded pass; a line that begins a part of
@@ -58,6 +64,7 @@ void DecodePlainLines(Passes* p, Segment* seg, LineFile* in, int64_t limit) {
                    .in = in,
                    .limit = limit};
     if (DecodeYencPlainLine(&p->yenc, line)) continue;
+    if (DecodeMimePlainLine(&p->mime, line)) continue;
     if (!HandleUuLine(&p->uu, seg, in)) return;
   }
 }
@@ -82,6 +89,9 @@ void DecodeSegment(Passes* p, Segment* seg) {
     case Encoding::kYenc:
       DecodeYencSegment(&p->yenc, seg);
       break;
+    case Encoding::kMime:
+      DecodeMimeSegment(&p->mime, seg);
+      break;
     case Encoding::kUuencoded:
       break;
   }
@@ -97,6 +107,7 @@ DecodeOutcome RunPass(Segment* list, bool pass_over_directories,
   BeginOutput(&p.output, list, options, records, reporter, ways);
   BeginUuPass(&p.uu, &p.output, pass_over_directories);
   BeginYencPass(&p.yenc, &p.output, encodings ? &encodings->yenc : nullptr);
+  BeginMimePass(&p.mime, &p.output, encodings ? &encodings->mime : nullptr);
   if (!list) {
     LineFile in;
     UseStdin(&in);
@@ -107,6 +118,7 @@ DecodeOutcome RunPass(Segment* list, bool pass_over_directories,
     DecodeSegment(&p, s);
   EndUuPass(&p.uu);
   EndYencPass(&p.yenc);
+  EndMimePass(&p.mime);
   EndOutput(&p.output);
   return p.output.outcome;
 }

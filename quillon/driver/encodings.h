@@ -9,6 +9,7 @@
 
 #include "decoding/encoding.h"
 #include "decoding/output.h"
+#include "mime/catalogue.h"
 #include "quillon.h"
 #include "reporter.h"
 #include "yenc/catalogue.h"
@@ -16,6 +17,7 @@
 // Each encoding's records of one run. The run owns them.
 struct Encodings {
   YencCatalogue yenc;
+  MimeCatalogue mime;
 };
 
 // Hands a line of an article (any line but its Subject line) to each

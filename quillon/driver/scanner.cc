@@ -19,6 +19,13 @@ bool IsHeaderLine(const char* line) {
   return blank && blank != line && blank[-1] == ':';
 }
 
+// The empty line that ends a header. Under -extended a batch or mail
+// archive may have CR LF line ends throughout, and each article's offset
+// depends on finding its header's end.
+bool EndsHeader(const char* line, bool ext) {
+  return line[0] == '\n' || (ext && line[0] == '\r' && line[1] == '\n');
+}
+
 // The text of a line up to its line end (LF, or CR LF).
 size_t TextLength(const char* line) {
   size_t n = std::strlen(line);
@@ -211,7 +218,7 @@ void ReadArticle(ScanState* scan, Article* a, FileState* fs,
     } else {
       if (!ReadLine(&fs->file, piece, kLineSize)) break;
       line = piece;
-      if (line[0] == '\n' && a->header_count > 5)
+      if (EndsHeader(line, scan->options->EXT) && a->header_count > 5)
         rec->offset = fs->header_start;
       line_start = a->line_ended;
       // The pieces of a longer line are read with its first one, which
