@@ -21,6 +21,10 @@ namespace {
 // Reads of 256 KB keep system calls rare on big files, and take a whole
 // article of a spool in one.
 constexpr size_t kBufferSize = 256 * 1024;
+// A segment further into a file (a message of an mbox or a batch) is most
+// often short: its first read is smaller, lest a pass over a million
+// messages copy 256 KB for each.
+constexpr size_t kSegmentRead = 16 * 1024;
 
 ssize_t ReadAt(LineFile* f, char* to, size_t n, int64_t at) {
   ssize_t got;
@@ -155,14 +159,15 @@ bool OpenLineFile(LineFile* f, const char* path) {
 
 // An article is read whole by its first read, which alone tells its size
 // (a read that does not fill the buffer has met the end of the file): no
-// fstat. Only a file bigger than the buffer, or an empty one, is asked.
+// fstat. Only a file bigger than that read, or an empty one, is asked.
 bool OpenLineFileAt(LineFile* f, const char* path, int64_t offset) {
   int fd = open(path, O_RDONLY);
   if (fd < 0) return false;
   Reset(f, fd, true);
   if (offset < 0) offset = 0;
   f->positioned = true;
-  ssize_t n = ReadAt(f, f->buffer.get(), f->capacity, offset);
+  size_t want = offset > 0 ? kSegmentRead : f->capacity;
+  ssize_t n = ReadAt(f, f->buffer.get(), want, offset);
   if (n < 0 && errno == EISDIR) {
     close(fd);
     errno = EISDIR;
@@ -176,7 +181,7 @@ bool OpenLineFileAt(LineFile* f, const char* path, int64_t offset) {
   f->position = offset;
   f->end = static_cast<size_t>(n);
   f->read_at = offset + n;
-  if (n > 0 && static_cast<size_t>(n) < f->capacity) {
+  if (n > 0 && static_cast<size_t>(n) < want) {
     f->size = f->read_at;
     f->end_known = true;
   } else {
