@@ -233,12 +233,12 @@ std::string_view BufferedInput(LineFile* f) {
 bool ReadMore(LineFile* f) {
   if (f->eof) return false;
   if (f->begin > 0) {
-    std::memmove(f->buffer.data(), f->buffer.data() + f->begin,
+    std::memmove(f->buffer.get(), f->buffer.get() + f->begin,
                  f->end - f->begin);
     f->end -= f->begin;
     f->begin = 0;
   }
-  if (f->end == f->buffer.size()) return false;
+  if (f->end == f->capacity) return false;
   return Refill(f);
 }
 
