@@ -24,6 +24,7 @@ struct Run {
   std::vector<Segment*> records;    // catalogue order
   std::vector<MatchFields> fields;  // of each record, read by the counts
   bool indexed = false;
+  bool trigrams_made = false;
   std::unordered_map<uint32_t, std::vector<uint32_t>> trigrams;
   // For each dot of a caption with kBeforeDot characters before it and
   // kAfterDot after it, the hash of that piece and the record, sorted: a
@@ -66,7 +67,7 @@ uint32_t Trigram(const char* p) {
 // The piece around a dot that the dot index keys on: so many characters
 // before the dot and after it.
 constexpr size_t kBeforeDot = 4;
-constexpr size_t kAfterDot = 3;
+constexpr size_t kAfterDot = 1;
 
 uint64_t DotPiece(const char* dot) {
   uint64_t h = 1469598103934665603u;
@@ -87,10 +88,6 @@ void IndexRun(Run* run, Segment* first, Segment* end) {
   for (uint32_t at = 0; at < run->records.size(); ++at) {
     const char* caption = run->records[at]->caption;
     size_t length = std::strlen(caption);
-    for (size_t i = 0; i + 3 <= length; ++i) {
-      std::vector<uint32_t>& list = run->trigrams[Trigram(caption + i)];
-      if (list.empty() || list.back() != at) list.push_back(at);
-    }
     for (size_t i = kBeforeDot; i + kAfterDot < length; ++i)
       if (caption[i] == '.') run->dotted.push_back({DotPiece(caption + i), at});
   }
@@ -101,6 +98,22 @@ void IndexRun(Run* run, Segment* first, Segment* end) {
                     run->dotted.end());
 }
 
+// The table of three-character sequences of an indexed run, made when a
+// key first needs it: keys with a file name seldom do.
+const std::unordered_map<uint32_t, std::vector<uint32_t>>& Trigrams(Run* run) {
+  if (run->trigrams_made) return run->trigrams;
+  run->trigrams_made = true;
+  for (uint32_t at = 0; at < run->records.size(); ++at) {
+    const char* caption = run->records[at]->caption;
+    size_t length = std::strlen(caption);
+    for (size_t i = 0; i + 3 <= length; ++i) {
+      std::vector<uint32_t>& list = run->trigrams[Trigram(caption + i)];
+      if (list.empty() || list.back() != at) list.push_back(at);
+    }
+  }
+  return run->trigrams;
+}
+
 // The records that may still be ungrouped, in run order.
 const std::vector<uint32_t>& Ungrouped(Run* run) {
   std::erase_if(run->everyone,
@@ -108,20 +121,14 @@ const std::vector<uint32_t>& Ungrouped(Run* run) {
   return run->everyone;
 }
 
-// The records that may contain `key`, in run order: all that hold its
-// rarest three-character sequence or the piece around one of its dots,
-// when those are fewer than the records that may be ungrouped.
+// The records that may contain `key`, in run order: all that hold the
+// piece around one of its dots, else all that hold its rarest
+// three-character sequence, when those are fewer than the records that may
+// be ungrouped.
 const std::vector<uint32_t>* Candidates(Run* run, const std::string& key) {
   static const std::vector<uint32_t> kNone;
   const std::vector<uint32_t>* best = nullptr;
   size_t fewest = run->everyone.size();
-  for (size_t i = 0; run->indexed && i + 3 <= key.size(); ++i) {
-    auto found = run->trigrams.find(Trigram(key.c_str() + i));
-    if (found == run->trigrams.end()) return &kNone;
-    if (found->second.size() >= fewest) continue;
-    best = &found->second;
-    fewest = best->size();
-  }
   for (size_t i = kBeforeDot; run->indexed && i + kAfterDot < key.size(); ++i) {
     if (key[i] != '.') continue;
     auto [lo, hi] = std::equal_range(
@@ -133,6 +140,14 @@ const std::vector<uint32_t>* Candidates(Run* run, const std::string& key) {
     for (auto it = lo; it != hi; ++it)
       run->dotted_scratch.push_back(it->second);
     best = &run->dotted_scratch;
+    fewest = best->size();
+  }
+  for (size_t i = 0; !best && run->indexed && i + 3 <= key.size(); ++i) {
+    const auto& trigrams = Trigrams(run);
+    auto found = trigrams.find(Trigram(key.c_str() + i));
+    if (found == trigrams.end()) return &kNone;
+    if (found->second.size() >= fewest) continue;
+    best = &found->second;
     fewest = best->size();
   }
   return best ? best : &Ungrouped(run);
@@ -204,12 +219,16 @@ bool WeighKey(Run* run, Search* search, const std::string& key) {
 // is cheaper to find out.
 void WindowCandidates(Run* run, const char* caption, size_t length) {
   std::vector<uint32_t>& out = run->candidates;
+  // Once few records are left ungrouped, they are the cheaper list.
+  out = Ungrouped(run);
+  if (!run->indexed || out.size() * 8 <= run->records.size()) return;
   out.clear();
   uint32_t stamp = ++run->searches;
   size_t listed = 0;
-  for (size_t i = 0; run->indexed && i + 3 <= length; ++i) {
-    auto found = run->trigrams.find(Trigram(caption + i));
-    if (found == run->trigrams.end()) continue;
+  const auto& trigrams = Trigrams(run);
+  for (size_t i = 0; i + 3 <= length; ++i) {
+    auto found = trigrams.find(Trigram(caption + i));
+    if (found == trigrams.end()) continue;
     listed += found->second.size();
     if (listed > run->records.size()) break;
     for (uint32_t at : found->second) {
@@ -218,8 +237,8 @@ void WindowCandidates(Run* run, const char* caption, size_t length) {
       out.push_back(at);
     }
   }
-  if (!run->indexed || listed > run->records.size()) {
-    out = Ungrouped(run);
+  if (listed > run->records.size()) {
+    out = run->everyone;
     return;
   }
   std::sort(out.begin(), out.end());
