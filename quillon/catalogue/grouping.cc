@@ -76,11 +76,11 @@ uint64_t DotPiece(const char* dot) {
   return h;
 }
 
-void IndexRun(Run* run, Segment* first, Segment* end) {
-  for (Segment* r = first; r != end; r = r->next) {
+void IndexRun(Run* run, Segment* const* first, Segment* const* end) {
+  for (Segment* const* r = first; r != end; ++r) {
     run->everyone.push_back(static_cast<uint32_t>(run->records.size()));
-    run->records.push_back(r);
-    run->fields.push_back(FieldsOf(r));
+    run->records.push_back(*r);
+    run->fields.push_back(FieldsOf(*r));
   }
   run->stamp.assign(run->records.size(), 0);
   run->indexed = run->records.size() >= kIndexedRun;
@@ -360,13 +360,19 @@ void GroupByKeys(Run* run, int* counter) {
 }  // namespace
 
 void GroupFiles(Segment* head, int* counter) {
-  Relabel(head);
-  for (Segment* first = head; first;) {
-    Segment* end = RunEnd(first);
+  // The records are read from an array: walking the list reads one record
+  // after the other, each where the scan happened to put it.
+  std::vector<Segment*> all;
+  for (Segment* r = head; r; r = r->next) all.push_back(r);
+  for (Segment* r : all) Relabel(r);
+  for (size_t first = 0; first < all.size();) {
+    size_t end = first;
+    while (end < all.size() && all[end]->poster == all[first]->poster) ++end;
     Run run;
-    IndexRun(&run, first, end);
+    IndexRun(&run, all.data() + first, all.data() + end);
     GroupByKeys(&run, counter);
-    GroupConsecutive(first, end, counter);
+    GroupConsecutive(all[first], end < all.size() ? all[end] : nullptr,
+                     counter);
     first = end;
   }
 }
