@@ -18,45 +18,28 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/time.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <ctime>
 #include <random>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "bench_common.h"
 #include "checksum/crc32.h"
 #include "mime/base64.h"
 #include "mime/base64_testing.h"
 
+const char kBenchName[] = "base64_bench";
+
 namespace {
 
-constexpr size_t kChunk = 256 * 1024;
 constexpr size_t kDataChunk = 57 * 4096;  // whole 76-character lines
-
-[[noreturn]] void Fail(const std::string& what) {
-  std::fprintf(stderr, "base64_bench: %s\n", what.c_str());
-  std::exit(1);
-}
-
-void WriteAll(int fd, const void* data, size_t n) {
-  auto* p = static_cast<const char*>(data);
-  while (n > 0) {
-    ssize_t k = write(fd, p, n);
-    if (k <= 0) Fail("write failed");
-    p += k;
-    n -= static_cast<size_t>(k);
-  }
-}
 
 // The test file: random bytes, encoded as they are made (whole lines per
 // piece), so that memory stays small. Returns the data's CRC.
@@ -69,10 +52,7 @@ uint32_t WriteTestFile(const std::string& path, uint64_t size, uint64_t seed,
   uint32_t crc = 0;
   for (uint64_t done = 0; done < size;) {
     size_t n = static_cast<size_t>(std::min<uint64_t>(kDataChunk, size - done));
-    for (size_t i = 0; i < n; i += 8) {
-      uint64_t r = rng();
-      std::memcpy(&data[i], &r, std::min<size_t>(8, n - i));
-    }
+    FillRandom(&rng, data.data(), n);
     crc = Crc32(crc, data.data(), n);
     std::string text = EncodeBase64Lines(std::string_view(data.data(), n), 76,
                                          crlf ? "\r\n" : "\n");
@@ -118,83 +98,10 @@ int DecodeFile(const char* in_path, const char* out_path) {
   return Base64Whole(state) ? 0 : 1;
 }
 
-// Child: the I/O floor, reading the input and writing `size` bytes of it.
-int CopyFloor(const char* in_path, const char* out_path, uint64_t size) {
-  int in = open(in_path, O_RDONLY);
-  int out = open(out_path, O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  if (in < 0 || out < 0) Fail("cannot open the files to copy");
-  std::vector<char> text(kChunk);
-  ssize_t got;
-  while ((got = read(in, text.data(), kChunk)) > 0) {
-    auto n = static_cast<size_t>(
-        std::min<uint64_t>(static_cast<uint64_t>(got), size));
-    WriteAll(out, text.data(), n);
-    size -= n;
-  }
-  close(in);
-  return close(out) == 0 ? 0 : 1;
-}
-
-struct Timing {
-  double seconds = 0;  // wall
-  double cpu = 0;      // user and system
-  long max_rss_kb = 0;
-  bool ok = false;
-};
-
-double Seconds(const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; }
-
 double ThreadCpu() {
   timespec t{};
   clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
   return t.tv_sec + t.tv_nsec / 1e9;
-}
-
-// Runs argv with its standard output on /dev/null; wall time and peak
-// memory of the child.
-Timing RunOnce(const std::vector<std::string>& args) {
-  sync();
-  auto start = std::chrono::steady_clock::now();
-  pid_t pid = fork();
-  if (pid < 0) Fail("fork failed");
-  if (pid == 0) {
-    int null = open("/dev/null", O_WRONLY);
-    dup2(null, 1);
-    std::vector<char*> argv;
-    for (const std::string& a : args)
-      argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execvp(argv[0], argv.data());
-    _exit(127);
-  }
-  int status = 0;
-  rusage usage{};
-  wait4(pid, &status, 0, &usage);
-  Timing t;
-  t.seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
-          .count();
-  t.cpu = Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
-  t.max_rss_kb = usage.ru_maxrss;
-  t.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-  return t;
-}
-
-Timing Median(std::vector<Timing> runs) {
-  std::sort(runs.begin(), runs.end(), [](const Timing& a, const Timing& b) {
-    return a.seconds < b.seconds;
-  });
-  return runs[runs.size() / 2];
-}
-
-Timing MedianOf(const std::vector<std::string>& args, int runs) {
-  std::vector<Timing> all;
-  for (int i = 0; i < runs; ++i) {
-    Timing t = RunOnce(args);
-    if (!t.ok) return t;
-    all.push_back(t);
-  }
-  return Median(all);
 }
 
 // The decoder on the text in memory, in pieces into one reused buffer; the
@@ -235,42 +142,14 @@ Timing InMemory(const std::string& text, int runs, uint32_t crc,
   return t;
 }
 
-// CRC and size of a decoded file, to check every decoder's output.
-bool SameData(const std::string& path, uint32_t crc, uint64_t size) {
-  int fd = open(path.c_str(), O_RDONLY);
-  if (fd < 0) return false;
-  std::vector<char> buffer(kChunk);
-  uint32_t c = 0;
-  uint64_t n = 0;
-  ssize_t got;
-  while ((got = read(fd, buffer.data(), kChunk)) > 0) {
-    c = Crc32(c, buffer.data(), static_cast<size_t>(got));
-    n += static_cast<uint64_t>(got);
-  }
-  close(fd);
-  return c == crc && n == size;
-}
-
-bool Works(const std::vector<std::string>& args) { return RunOnce(args).ok; }
-
-struct Row {
-  std::string name;
-  Timing t;
-  bool checked;  // output compared with the data
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 4 && std::strcmp(argv[1], "--decode") == 0)
-    return DecodeFile(argv[2], argv[3]);
-  if (argc == 5 && std::strcmp(argv[1], "--floor") == 0)
-    return CopyFloor(argv[2], argv[3], std::strtoull(argv[4], nullptr, 10));
-  double size_mb = 200;
-  uint64_t seed = 1;
-  int runs = 5;
+  int status;
+  if (RunChildMode(argc, argv, DecodeFile, &status)) return status;
+  BenchOptions options;
+  options.runs = 5;
   bool crlf = false;
-  std::string dir, python = "/usr/bin/python3";
   for (int i = 1; i < argc; ++i) {
     std::string o = argv[i];
     if (o == "--crlf") {
@@ -278,29 +157,13 @@ int main(int argc, char** argv) {
       continue;
     }
     if (i + 1 >= argc) Fail("no value for " + o);
-    std::string v = argv[++i];
-    if (o == "--size-mb")
-      size_mb = std::atof(v.c_str());
-    else if (o == "--seed")
-      seed = std::strtoull(v.c_str(), nullptr, 10);
-    else if (o == "--runs")
-      runs = std::max(1, std::atoi(v.c_str()));
-    else if (o == "--dir")
-      dir = v;
-    else if (o == "--python")
-      python = v;
-    else
-      Fail("unknown option " + o);
+    if (!TakeOption(o, argv[++i], &options)) Fail("unknown option " + o);
   }
-  bool own_dir = dir.empty();
-  if (own_dir) {
-    const char* tmp = std::getenv("TMPDIR");
-    dir = std::string(tmp && *tmp ? tmp : "/tmp") + "/base64-bench-XXXXXX";
-    if (!mkdtemp(dir.data())) Fail("cannot make a directory");
-  }
-  std::string in = dir + "/random.b64", out = dir + "/random.bin";
-  auto size = static_cast<uint64_t>(size_mb * 1e6);
-  uint32_t crc = WriteTestFile(in, size, seed, crlf);
+  int runs = std::max(1, options.runs);
+  BenchFiles files = MakeBenchFiles(options, "base64-bench", "random.b64");
+  const std::string &in = files.in, &out = files.out;
+  auto size = static_cast<uint64_t>(options.size_mb * 1e6);
+  uint32_t crc = WriteTestFile(in, size, options.seed, crlf);
   std::vector<Row> rows;
   {
     std::string text = ReadWhole(in);
@@ -311,7 +174,6 @@ int main(int argc, char** argv) {
   struct stat st {};
   stat(in.c_str(), &st);
   auto text_size = static_cast<double>(st.st_size);
-  std::string self = "/proc/" + std::to_string(getpid()) + "/exe";
   // coreutils' base64 refuses CR unless told to ignore bytes outside the
   // alphabet.
   std::string coreutils = crlf ? "base64 -d -i" : "base64 -d";
@@ -319,22 +181,17 @@ int main(int argc, char** argv) {
       "import base64, sys\n"
       "with open(sys.argv[1], 'rb') as f: data = f.read()\n"
       "with open(sys.argv[2], 'wb') as f: f.write(base64.decodebytes(data))\n";
-  std::vector<std::pair<std::string, std::vector<std::string>>> runs_of = {
-      {"cat > /dev/null", {"sh", "-c", "cat \"$0\" > /dev/null", in}},
-      {"I/O floor", {self, "--floor", in, out, std::to_string(size)}},
-      {"quillon, file", {self, "--decode", in, out}},
-      {coreutils, {"sh", "-c", coreutils + " \"$0\" > \"$1\"", in, out}}};
-  if (Works({python, "-c", "import base64"}))
-    runs_of.push_back({"python3 base64", {python, "-c", script, in, out}});
+  std::vector<Command> runs_of = FloorCommands(in, out, size);
+  runs_of.push_back(DecodeCommand("quillon, file", in, out));
+  runs_of.push_back(
+      {coreutils, {"sh", "-c", coreutils + " \"$0\" > \"$1\"", in, out}});
+  if (Works({options.python, "-c", "import base64"}))
+    runs_of.push_back(
+        {"python3 base64", {options.python, "-c", script, in, out}});
   else
-    std::printf("%s: not usable, left out\n", python.c_str());
-  for (auto& [name, args] : runs_of) {
-    Timing t = MedianOf(args, runs);
-    if (!t.ok) Fail(name + " failed");
-    bool checked = name != "cat > /dev/null" && name != "I/O floor";
-    if (checked && !SameData(out, crc, size)) Fail(name + ": wrong output");
-    rows.push_back({name, t, checked});
-  }
+    std::printf("%s: not usable, left out\n", options.python.c_str());
+  for (const auto& [name, args] : runs_of)
+    rows.push_back(CheckedRow(name, MedianOf(args, runs), out, crc, size));
   std::printf(
       "%.0f MB of random bytes, base64 %.1f MB, 76-character lines (%s); "
       "median of %d runs\n",
@@ -364,8 +221,6 @@ int main(int argc, char** argv) {
   if (python_s > 0)
     std::printf("quillon, file / python3 base64 (speed): %.2f\n",
                 python_s / file);
-  unlink(in.c_str());
-  unlink(out.c_str());
-  if (own_dir) rmdir(dir.c_str());
+  RemoveBenchFiles(files);
   return 0;
 }

@@ -434,7 +434,24 @@ void AddPosting(Rng& rng, const std::vector<Poster>& posters, double minutes,
 }  // namespace
 
 // Writes articles 1..count into `dir`.
-Spool MakeSpool(const std::string& dir, uint64_t seed, int count) {
+// An mbox message: a "From " line, the article, and an empty line; a body
+// line that begins with "From " is quoted with ">".
+void AppendMboxMessage(std::string* out, const std::string& text, int n) {
+  *out += "From poster" + std::to_string(n % 40) +
+          "@example.org Mon Jan  6 12:00:00 1997\n";
+  size_t at = 0;
+  while (at < text.size()) {
+    size_t end = text.find('\n', at);
+    end = end == std::string::npos ? text.size() : end + 1;
+    if (text.compare(at, 5, "From ") == 0) *out += '>';
+    out->append(text, at, end - at);
+    at = end;
+  }
+  *out += '\n';
+}
+
+Spool MakeSpool(const std::string& dir, uint64_t seed, int count, bool write,
+                const std::string& mbox) {
   Rng rng(seed * 1000003 + uint64_t(count));
   std::vector<Poster> posters = MakePosters(rng, 40);
   std::vector<Article> articles;
@@ -473,11 +490,22 @@ Spool MakeSpool(const std::string& dir, uint64_t seed, int count) {
     spool.complete += p.expect == Expect::kFile;
     spool.cut += p.expect == Expect::kCut;
   }
-  fs::create_directories(dir);
+  if (write) fs::create_directories(dir);
+  std::FILE* box = nullptr;
+  if (write && !mbox.empty() && !(box = std::fopen(mbox.c_str(), "wb")))
+    Die("cannot write " + mbox);
+  std::string message;
   for (size_t i = 0; i < articles.size(); i++) {
-    WriteFile(dir + "/" + std::to_string(i + 1), articles[i].text);
+    if (write) WriteFile(dir + "/" + std::to_string(i + 1), articles[i].text);
+    if (box) {
+      message.clear();
+      AppendMboxMessage(&message, articles[i].text, int(i));
+      if (std::fwrite(message.data(), 1, message.size(), box) != message.size())
+        Die("cannot write " + mbox);
+    }
     spool.bytes += articles[i].text.size();
   }
+  if (box && std::fclose(box) != 0) Die("cannot write " + mbox);
   spool.articles = int(articles.size());
   return spool;
 }

@@ -76,8 +76,11 @@ void WriteMimeFiles(const std::string& message, const std::string& body,
 // Compares a file with `size` bytes of the stream of `rng`.
 bool FileMatches(const std::string& path, Rng rng, size_t size);
 
-// Writes articles 1..count into `dir`.
-Spool MakeSpool(const std::string& dir, uint64_t seed, int count);
+// Writes articles 1..count into `dir` (unless `write` is false: a spool
+// made by an earlier run is described again), and, when `mbox` is given,
+// the same articles in that order as the messages of one mbox file.
+Spool MakeSpool(const std::string& dir, uint64_t seed, int count,
+                bool write = true, const std::string& mbox = "");
 
 // Checks the decoded files of a spool; prints what is wrong. Returns the
 // number of faults.

@@ -18,6 +18,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cmath>
+#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -47,10 +49,17 @@ struct Options {
   bool plain = true;
   bool mime = true;
   bool spools = true;
+  // Spools of 256,000 and 1,000,000 articles and the mbox archive (--big).
+  bool big = false;
 };
+
+// Spools of at least this many articles, and the mbox, are kept in a
+// --workdir between runs: making them takes longer than scanning them.
+constexpr int kKeptSpool = 256000;
 
 struct RunResult {
   double seconds = 0;
+  double user_seconds = 0;  // user CPU
   long max_rss_kb = 0;
   int status = -1;  // exit status, or -1 when killed by a signal
   bool timed_out = false;
@@ -127,6 +136,8 @@ RunResult RunHere(const Child& c) {
   }
   if (g_timeout > 0) alarm(0);
   r.seconds = Now() - start;
+  r.user_seconds =
+      double(usage.ru_utime.tv_sec) + double(usage.ru_utime.tv_usec) * 1e-6;
   r.max_rss_kb = usage.ru_maxrss;
   r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
   return r;
@@ -313,6 +324,7 @@ struct Context {
   Options opt;
   std::string work;
   int faults = 0;
+  std::vector<std::string> mbox_rows;  // printed after the spools' table
 };
 
 std::string Ratio(double a, double b) {
@@ -541,24 +553,118 @@ void BenchMime(Context& ctx) {
 struct ScanPoint {
   int articles = 0;
   RunResult run;
+  RunResult floor;  // cat of every article once
   Spool spool;
 };
+
+std::string Format(const char* format, ...)
+    __attribute__((format(printf, 1, 2)));
+std::string Format(const char* format, ...) {
+  char text[512];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(text, sizeof text, format, args);
+  va_end(args);
+  return text;
+}
+
+// The largest spool's articles as one mbox file under -extended, against
+// cat of that file.
+void BenchMbox(Context& ctx, const ScanPoint& point, const std::string& mbox) {
+  std::string out = ctx.work + "/mbox-out";
+  Child cat{{"cat", mbox}, "", "", "", "", {}};
+  Run(cat);  // into the page cache
+  RunResult r_cat = Best(
+      cat, 3, [] {}, NoCheck);
+  Child scan{{ctx.opt.quillon, "-q", "-extended", "-dest", out, mbox},
+             ctx.work,
+             "",
+             ctx.work + "/mbox.stdout",
+             ctx.work + "/mbox.stderr",
+             {}};
+  RunResult r = Best(
+      scan, 3, [&] { ResetDir(out); },
+      [&](const RunResult&) { return VerifySpool(point.spool, out); });
+  fs::remove_all(out);
+  double mb = double(fs::file_size(mbox)) / 1e6;
+  std::vector<std::string>& rows = ctx.mbox_rows;
+  rows.push_back(
+      Format("mbox archive: the %d articles as one file of %.0f MB, quillon -q "
+             "-extended -dest OUT FILE\n",
+             point.articles, mb));
+  rows.push_back(Format("  %-28s %10s %9.3f s user %9ld KB\n", "quillon",
+                        Time(r).c_str(), r.user_seconds, r.max_rss_kb));
+  rows.push_back(
+      Format("  %-28s %10s\n", "cat > /dev/null", Time(r_cat).c_str()));
+  rows.push_back(
+      Format("  time / cat time: %s  (target <= 1.5)  %s\n",
+             Ratio(r.seconds, r_cat.seconds).c_str(),
+             Mark(!r.timed_out && r.seconds <= 1.5 * r_cat.seconds).c_str()));
+  rows.push_back(Format(
+      "  peak RSS %ld KB, %ld KB for the spool of the same articles  (target: "
+      "no more than the spool's)  %s\n",
+      r.max_rss_kb, point.run.max_rss_kb,
+      Mark(r.max_rss_kb <= point.run.max_rss_kb + 16 * 1024).c_str()));
+  if (r.faults || (r.status != 0 && !r.timed_out)) {
+    rows.push_back(Format("  OUTPUT WRONG: exit status %d, %d faults\n",
+                          r.status, r.faults));
+    ctx.faults++;
+  }
+  rows.push_back("\n");
+}
+
+// The marker of a spool (and of the mbox made with it) that a run made in
+// full: a later run with the same seed takes them as they are.
+std::string SpoolMarker(const std::string& dir) { return dir + ".made"; }
+
+bool SpoolMade(const std::string& dir, uint64_t seed) {
+  std::ifstream in(SpoolMarker(dir));
+  uint64_t made = 0;
+  return in >> made && made == seed;
+}
+
+// The spool of `count` articles, made or found again; its list of article
+// files in glob order for -files, and the mbox of the same articles for
+// the largest spool of --big.
+Spool PrepareSpool(Context& ctx, int count, const std::string& dir,
+                   const std::string& mbox) {
+  bool made =
+      SpoolMade(dir, ctx.opt.seed) && (mbox.empty() || fs::exists(mbox));
+  if (!made) {
+    fs::remove(SpoolMarker(dir));
+    fs::remove_all(dir);
+    std::fprintf(stderr, "[making the spool of %d articles]\n", count);
+  }
+  Spool spool = MakeSpool(dir, ctx.opt.seed, count, !made, mbox);
+  if (!made) WriteFile(SpoolMarker(dir), std::to_string(ctx.opt.seed) + "\n");
+  std::string list;
+  for (std::string& name : GlobOrder(count)) list += name + "\n";
+  WriteFile(dir + ".list", list);
+  return spool;
+}
 
 ScanPoint BenchScan(Context& ctx, int count) {
   std::string dir = ctx.work + "/spool" + std::to_string(count);
   std::string out = ctx.work + "/spool-out";
+  bool big =
+      ctx.opt.big && count == ctx.opt.articles.back() && count >= kKeptSpool;
+  std::string mbox = big ? ctx.work + "/archive.mbox" : "";
   ScanPoint point;
   point.articles = count;
-  point.spool = MakeSpool(dir, ctx.opt.seed, count);
-  Child scan{{ctx.opt.quillon, "-q", "-dest", out},
+  point.spool = PrepareSpool(ctx, count, dir, mbox);
+  std::string list = dir + ".list";
+  // The I/O floor: every article read once.
+  Child cat{{"xargs", "cat"}, dir, list, "", "", {}};
+  point.floor = Best(
+      cat, 3, [&] { WarmDir(dir); }, NoCheck);
+  Child scan{{ctx.opt.quillon, "-q", "-dest", out, "-files", list},
              dir,
              "",
              ctx.work + "/scan.stdout",
              ctx.work + "/scan.stderr",
              {}};
-  for (std::string& name : GlobOrder(count)) scan.argv.push_back(name);
   point.run = Best(
-      scan, 5,
+      scan, count >= kKeptSpool ? 3 : 5,
       [&] {
         ResetDir(out);
         WarmDir(dir);
@@ -573,29 +679,46 @@ ScanPoint BenchScan(Context& ctx, int count) {
     ctx.faults++;
   }
   fs::remove_all(out);
+  if (big) BenchMbox(ctx, point, mbox);
   return point;
 }
 
-void PrintScans(const std::vector<ScanPoint>& points) {
-  std::printf("scan mode: quillon -q -dest OUT <every article file>\n");
-  std::printf("  %8s %8s %7s %7s %5s %4s %9s %10s %11s\n", "articles",
-              "postings", "checked", "missing", "repost", "dup", "input MB",
-              "time", "peak RSS");
+void PrintScans(Context& ctx, const std::vector<ScanPoint>& points) {
+  std::printf(
+      "scan mode: quillon -q -dest OUT -files LIST (every article file, in "
+      "glob order)\n");
+  std::printf("  %8s %8s %7s %7s %5s %4s %9s %10s %9s %10s %6s %11s\n",
+              "articles", "postings", "checked", "missing", "repost", "dup",
+              "input MB", "time", "user CPU", "cat floor", "/floor",
+              "peak RSS");
   for (const ScanPoint& p : points) {
-    std::printf("  %8d %8zu %7d %7d %6d %4d %9.1f %10s %8ld KB\n", p.articles,
-                p.spool.postings.size(), p.spool.complete, p.spool.missing,
-                p.spool.reposts, p.spool.duplicates,
-                double(p.spool.bytes) / 1e6, Time(p.run).c_str(),
-                p.run.max_rss_kb);
+    std::printf(
+        "  %8d %8zu %7d %7d %6d %4d %9.1f %10s %7.3f s %8.3f s %6s %8ld KB\n",
+        p.articles, p.spool.postings.size(), p.spool.complete, p.spool.missing,
+        p.spool.reposts, p.spool.duplicates, double(p.spool.bytes) / 1e6,
+        Time(p.run).c_str(), p.run.user_seconds, p.floor.seconds,
+        Ratio(p.run.seconds, p.floor.seconds).c_str(), p.run.max_rss_kb);
+  }
+  // Growth per 4x: user CPU (the algorithms) and wall time (with the I/O).
+  for (size_t i = 1; i < points.size(); ++i) {
+    const ScanPoint& a = points[i - 1];
+    const ScanPoint& b = points[i];
+    if (b.articles < 64000) continue;
+    double step = double(b.articles) / double(a.articles);
+    double bound = 4.4 * step / 4.0;
+    double user = b.run.timed_out
+                      ? 1e9
+                      : b.run.user_seconds / std::max(a.run.user_seconds, 1e-3);
+    double per4 = std::pow(user, std::log(4.0) / std::log(step));
+    std::printf(
+        "  growth %d/%d: user CPU %.2f (%.2f per 4x, target <= 4.4)  %s; "
+        "wall %s\n",
+        b.articles, a.articles, user, per4, Mark(user <= bound).c_str(),
+        Growth(a.run, b.run).c_str());
   }
   if (points.size() >= 2) {
     const ScanPoint& a = points[points.size() - 2];
     const ScanPoint& b = points.back();
-    double growth = b.run.timed_out ? 1e9 : b.run.seconds / a.run.seconds;
-    double bound = 4.5 * double(b.articles) / (4.0 * double(a.articles));
-    std::printf("  growth t(%d)/t(%d) = %s  (target <= %.2f)  %s\n", b.articles,
-                a.articles, Growth(a.run, b.run).c_str(), bound,
-                Mark(growth <= bound).c_str());
     double per = double(b.run.max_rss_kb - a.run.max_rss_kb) * 1024 /
                  double(b.articles - a.articles);
     double text = double(b.spool.caption_bytes) / double(b.articles);
@@ -604,19 +727,40 @@ void PrintScans(const std::vector<ScanPoint>& points) {
         "subject and name text  (target < 1024 beyond the text)  %s\n",
         per, text, Mark(per - text < 1024).c_str());
   }
-  const ScanPoint& last = points.back();
-  if (last.articles >= 64000) {
-    std::printf("  %d articles end to end in %s  (target < 10 s)  %s\n",
-                last.articles, Time(last.run).c_str(),
-                Mark(last.run.seconds < 10).c_str());
+  for (const ScanPoint& p : points) {
+    if (p.articles == 64000) {
+      std::printf("  %d articles end to end in %s  (target < 10 s)  %s\n",
+                  p.articles, Time(p.run).c_str(),
+                  Mark(p.run.seconds < 10).c_str());
+    }
+    if (p.articles >= 1000000) {
+      std::printf(
+          "  %d articles in %s, %s x the cat floor  (target <= 2 and "
+          "< 60 s)  %s\n",
+          p.articles, Time(p.run).c_str(),
+          Ratio(p.run.seconds, p.floor.seconds).c_str(),
+          Mark(!p.run.timed_out && p.run.seconds <= 2 * p.floor.seconds &&
+               p.run.seconds < 60)
+              .c_str());
+      std::printf("  peak RSS at %d articles %ld KB  (target <= 250 MB)  %s\n",
+                  p.articles, p.run.max_rss_kb,
+                  Mark(p.run.max_rss_kb <= 250 * 1000).c_str());
+    }
   }
   std::printf("\n");
+  std::fflush(stdout);
+  for (const std::string& row : ctx.mbox_rows) std::printf("%s", row.c_str());
 }
 
 // -log, -unlog and a scan against the log, at the two largest spools.
 void BenchLog(Context& ctx) {
   const Options& opt = ctx.opt;
-  std::vector<int> sizes = opt.articles;
+  // The log's table stays at the default spools: big ones take argv no
+  // longer.
+  std::vector<int> sizes;
+  for (int count : opt.articles)
+    if (count < kKeptSpool) sizes.push_back(count);
+  if (sizes.empty()) return;
   if (sizes.size() > 2) sizes.erase(sizes.begin(), sizes.end() - 2);
   int largest = sizes.back();
   std::string log = ctx.work + "/newslog";
@@ -690,7 +834,7 @@ void Usage() {
                "                     [--log-entries N] [--quillon PATH] "
                "[--workdir DIR] [--keep] [--quick]\n"
                "                     [--timeout SECONDS] [--python PATH] "
-               "[--only plain,mime,spools]\n");
+               "[--only plain,mime,spools] [--big]\n");
   std::exit(1);
 }
 
@@ -752,6 +896,8 @@ Options ParseOptions(int argc, char** argv) {
           Usage();
         }
       }
+    } else if (a == "--big") {
+      opt.big = true;
     } else if (a == "--keep") {
       opt.keep = true;
     } else if (a == "--quick") {
@@ -762,6 +908,13 @@ Options ParseOptions(int argc, char** argv) {
       Usage();
     }
   }
+  if (opt.big) {
+    for (int count : {kKeptSpool, 1000000})
+      if (std::find(opt.articles.begin(), opt.articles.end(), count) ==
+          opt.articles.end())
+        opt.articles.push_back(count);
+    std::sort(opt.articles.begin(), opt.articles.end());
+  }
   if (opt.quillon.empty()) {
     opt.quillon =
         (fs::read_symlink("/proc/self/exe").parent_path() / "quillon");
@@ -771,6 +924,21 @@ Options ParseOptions(int argc, char** argv) {
     Die("cannot run " + opt.quillon + " (give --quillon PATH)");
   }
   return opt;
+}
+
+// Removes what the run made; in a --workdir the spools (with their markers
+// and lists) and the mbox stay for the next run.
+void RemoveWork(const Context& ctx) {
+  if (ctx.opt.workdir.empty()) {
+    fs::remove_all(ctx.work);
+    return;
+  }
+  for (const auto& entry : fs::directory_iterator(ctx.work)) {
+    std::string name = entry.path().filename();
+    if (name.rfind("spool", 0) == 0 && name != "spool-out") continue;
+    if (name == "archive.mbox") continue;
+    fs::remove_all(entry.path());
+  }
 }
 
 }  // namespace
@@ -800,7 +968,7 @@ int main(int argc, char** argv) {
   if (ctx.opt.spools) {
     std::vector<ScanPoint> points;
     for (int count : ctx.opt.articles) points.push_back(BenchScan(ctx, count));
-    PrintScans(points);
+    PrintScans(ctx, points);
     std::fflush(stdout);
     BenchLog(ctx);
   }
@@ -809,6 +977,6 @@ int main(int argc, char** argv) {
       ctx.faults ? "WRONG (see above)" : "byte-identical to the originals",
       Now() - start);
   std::fflush(stdout);
-  if (!ctx.opt.keep) fs::remove_all(ctx.work);
+  if (!ctx.opt.keep) RemoveWork(ctx);
   return ctx.faults ? 1 : 0;
 }

@@ -13,13 +13,10 @@
 //   ydecode_bench [--size-mb N] [--seed N] [--runs N] [--dir DIR]
 //                 [--python PATH] [--node-path DIR]
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/time.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -29,29 +26,15 @@
 #include <string_view>
 #include <vector>
 
+#include "bench_common.h"
 #include "checksum/crc32.h"
 #include "yenc/keyword.h"
 #include "yenc/testing.h"
 #include "yenc/ydecode.h"
 
+const char kBenchName[] = "ydecode_bench";
+
 namespace {
-
-constexpr size_t kChunk = 256 * 1024;
-
-[[noreturn]] void Fail(const std::string& what) {
-  std::fprintf(stderr, "ydecode_bench: %s\n", what.c_str());
-  std::exit(1);
-}
-
-void WriteAll(int fd, const void* data, size_t n) {
-  auto* p = static_cast<const char*>(data);
-  while (n > 0) {
-    ssize_t k = write(fd, p, n);
-    if (k <= 0) Fail("write failed");
-    p += k;
-    n -= static_cast<size_t>(k);
-  }
-}
 
 // The test file: random bytes, encoded as they are made, so that memory
 // stays small. Returns the data's CRC.
@@ -70,10 +53,7 @@ uint32_t WriteTestFile(const std::string& path, uint64_t size, uint64_t seed) {
   uint32_t crc = 0;
   for (uint64_t done = 0; done < size;) {
     size_t n = static_cast<size_t>(std::min<uint64_t>(kChunk, size - done));
-    for (size_t i = 0; i < n; i += 8) {
-      uint64_t r = rng();
-      std::memcpy(&data[i], &r, std::min<size_t>(8, n - i));
-    }
+    FillRandom(&rng, data.data(), n);
     crc = Crc32(crc, data.data(), n);
     std::string text = EncodeYencLines(
         std::string_view(reinterpret_cast<const char*>(data.data()), n), style);
@@ -145,140 +125,35 @@ int DecodeFile(const char* in_path, const char* out_path) {
   return 0;
 }
 
-// Child: the I/O floor, reading the input and writing `size` bytes of it.
-int CopyFloor(const char* in_path, const char* out_path, uint64_t size) {
-  int in = open(in_path, O_RDONLY);
-  int out = open(out_path, O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  if (in < 0 || out < 0) Fail("cannot open the files to copy");
-  std::vector<char> text(kChunk);
-  ssize_t got;
-  while ((got = read(in, text.data(), kChunk)) > 0) {
-    auto n = static_cast<size_t>(
-        std::min<uint64_t>(static_cast<uint64_t>(got), size));
-    WriteAll(out, text.data(), n);
-    size -= n;
-  }
-  close(in);
-  return close(out) == 0 ? 0 : 1;
-}
-
-struct Timing {
-  double seconds = 0;
-  long max_rss_kb = 0;
-  bool ok = false;
-};
-
-// Runs argv with its standard output on /dev/null; wall time and peak
-// memory of the child.
-Timing RunOnce(const std::vector<std::string>& args) {
-  sync();
-  auto start = std::chrono::steady_clock::now();
-  pid_t pid = fork();
-  if (pid < 0) Fail("fork failed");
-  if (pid == 0) {
-    int null = open("/dev/null", O_WRONLY);
-    dup2(null, 1);
-    std::vector<char*> argv;
-    for (const std::string& a : args)
-      argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execvp(argv[0], argv.data());
-    _exit(127);
-  }
-  int status = 0;
-  rusage usage{};
-  wait4(pid, &status, 0, &usage);
-  Timing t;
-  t.seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
-          .count();
-  t.max_rss_kb = usage.ru_maxrss;
-  t.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-  return t;
-}
-
-Timing Best(const std::vector<std::string>& args, int runs) {
-  Timing best;
-  for (int i = 0; i < runs; ++i) {
-    Timing t = RunOnce(args);
-    if (!t.ok) return t;
-    if (i == 0 || t.seconds < best.seconds) best = t;
-  }
-  return best;
-}
-
-// CRC and size of a decoded file, to check every decoder's output.
-bool SameData(const std::string& path, uint32_t crc, uint64_t size) {
-  int fd = open(path.c_str(), O_RDONLY);
-  if (fd < 0) return false;
-  std::vector<char> buffer(kChunk);
-  uint32_t c = 0;
-  uint64_t n = 0;
-  ssize_t got;
-  while ((got = read(fd, buffer.data(), kChunk)) > 0) {
-    c = Crc32(c, buffer.data(), static_cast<size_t>(got));
-    n += static_cast<uint64_t>(got);
-  }
-  close(fd);
-  return c == crc && n == size;
-}
-
-bool Works(const std::vector<std::string>& args) { return RunOnce(args).ok; }
-
-struct Row {
-  std::string name;
-  Timing t;
-  bool checked;  // output compared with the data
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 4 && std::strcmp(argv[1], "--decode") == 0)
-    return DecodeFile(argv[2], argv[3]);
-  if (argc == 5 && std::strcmp(argv[1], "--floor") == 0)
-    return CopyFloor(argv[2], argv[3], std::strtoull(argv[4], nullptr, 10));
-  double size_mb = 200;
-  uint64_t seed = 1;
-  int runs = 3;
-  std::string dir, python = "/usr/bin/python3", node_path;
+  int status;
+  if (RunChildMode(argc, argv, DecodeFile, &status)) return status;
+  BenchOptions options;
+  options.runs = 3;
+  std::string node_path;
   for (int i = 1; i + 1 < argc; i += 2) {
     std::string o = argv[i], v = argv[i + 1];
-    if (o == "--size-mb")
-      size_mb = std::atof(v.c_str());
-    else if (o == "--seed")
-      seed = std::strtoull(v.c_str(), nullptr, 10);
-    else if (o == "--runs")
-      runs = std::atoi(v.c_str());
-    else if (o == "--dir")
-      dir = v;
-    else if (o == "--python")
-      python = v;
-    else if (o == "--node-path")
+    if (o == "--node-path")
       node_path = v;
-    else
+    else if (!TakeOption(o, v, &options))
       Fail("unknown option " + o);
   }
   if (!node_path.empty()) setenv("NODE_PATH", node_path.c_str(), 1);
-  bool own_dir = dir.empty();
-  if (own_dir) {
-    const char* tmp = std::getenv("TMPDIR");
-    dir = std::string(tmp && *tmp ? tmp : "/tmp") + "/ydecode-bench-XXXXXX";
-    if (!mkdtemp(dir.data())) Fail("cannot make a directory");
-  }
-  std::string in = dir + "/random.yenc", out = dir + "/random.bin";
-  auto size = static_cast<uint64_t>(size_mb * 1e6);
-  uint32_t crc = WriteTestFile(in, size, seed);
+  BenchFiles files = MakeBenchFiles(options, "ydecode-bench", "random.yenc");
+  const std::string &in = files.in, &out = files.out;
+  auto size = static_cast<uint64_t>(options.size_mb * 1e6);
+  uint32_t crc = WriteTestFile(in, size, options.seed);
   struct stat st {};
   stat(in.c_str(), &st);
-  std::string self = "/proc/self/exe", scripts = QUILLON_BENCH_DIR;
-  std::vector<std::pair<std::string, std::vector<std::string>>> runs_of = {
-      {"cat > /dev/null", {"sh", "-c", "cat \"$0\" > /dev/null", in}},
-      {"I/O floor", {self, "--floor", in, out, std::to_string(size)}},
-      {"quillon", {self, "--decode", in, out}}};
-  if (Works({python, "-c", "import sabyenc3"}))
+  std::string scripts = QUILLON_BENCH_DIR;
+  std::vector<Command> runs_of = FloorCommands(in, out, size);
+  runs_of.push_back(DecodeCommand("quillon", in, out));
+  if (Works({options.python, "-c", "import sabyenc3"}))
     runs_of.push_back(
-        {"sabyenc3", {python, scripts + "/ydecode_sabyenc.py", in, out}});
+        {"sabyenc3",
+         {options.python, scripts + "/ydecode_sabyenc.py", in, out}});
   else
     std::printf("sabyenc3: not installed (apt-get install python3-sabyenc)\n");
   if (Works({"node", "-e", "require('yencode')"}))
@@ -287,22 +162,18 @@ int main(int argc, char** argv) {
   else
     std::printf("yencode: not installed (npm install yencode; --node-path)\n");
   std::vector<Row> rows;
-  for (auto& [name, args] : runs_of) {
-    if (args[0] == self) args[0] = "/proc/" + std::to_string(getpid()) + "/exe";
-    Timing t = Best(args, runs);
+  for (const auto& [name, args] : runs_of) {
+    Timing t = BestOf(args, options.runs);
     if (!t.ok && (name == "sabyenc3" || name == "yencode")) {
       std::printf("%s: failed, left out\n", name.c_str());
       continue;
     }
-    if (!t.ok) Fail(name + " failed");
-    bool checked = name != "cat > /dev/null" && name != "I/O floor";
-    if (checked && !SameData(out, crc, size)) Fail(name + ": wrong output");
-    rows.push_back({name, t, checked});
+    rows.push_back(CheckedRow(name, t, out, crc, size));
   }
   std::printf(
       "%.0f MB of random bytes, yEnc %.1f MB, 128-character lines; "
       "best of %d runs\n",
-      size / 1e6, static_cast<double>(st.st_size) / 1e6, runs);
+      size / 1e6, static_cast<double>(st.st_size) / 1e6, options.runs);
   std::printf("%-16s %8s %10s %10s  %s\n", "", "seconds", "MB/s", "peak MB",
               "output");
   double ours = 0, floor = 0, fastest_peer = 0;
@@ -324,8 +195,6 @@ int main(int argc, char** argv) {
   if (fastest_peer > 0)
     std::printf("quillon / %s (speed): %.2f  (target >= 1)\n", fastest.c_str(),
                 fastest_peer / ours);
-  unlink(in.c_str());
-  unlink(out.c_str());
-  if (own_dir) rmdir(dir.c_str());
+  RemoveBenchFiles(files);
   return 0;
 }

@@ -24,7 +24,16 @@ struct Run {
   std::vector<Segment*> records;    // catalogue order
   std::vector<MatchFields> fields;  // of each record, read by the counts
   bool indexed = false;
+  bool trigrams_made = false;
   std::unordered_map<uint32_t, std::vector<uint32_t>> trigrams;
+  // For each dot of a caption with kBeforeDot characters before it and
+  // kAfterDot after it, the hash of that piece and the record, sorted: a
+  // file name key finds the few records that hold the piece around its
+  // dot, where each of its three-character sequences recurs in many.
+  std::vector<std::pair<uint64_t, uint32_t>> dotted;
+  std::vector<uint32_t> dotted_scratch;
+  // The records that may still be ungrouped, in run order: grouped ones
+  // are dropped whenever the list is read.
   std::vector<uint32_t> everyone;
   // The keys counted since the last group was formed: their counts and the
   // records they matched. Grouping a record changes both.
@@ -55,15 +64,45 @@ uint32_t Trigram(const char* p) {
          static_cast<unsigned char>(p[2]);
 }
 
-void IndexRun(Run* run, Segment* first, Segment* end) {
-  for (Segment* r = first; r != end; r = r->next) {
+// The piece around a dot that the dot index keys on: so many characters
+// before the dot and after it.
+constexpr size_t kBeforeDot = 4;
+constexpr size_t kAfterDot = 1;
+
+uint64_t DotPiece(const char* dot) {
+  uint64_t h = 1469598103934665603u;
+  for (const char* p = dot - kBeforeDot; p <= dot + kAfterDot; ++p)
+    h = (h ^ static_cast<unsigned char>(*p)) * 1099511628211u;
+  return h;
+}
+
+void IndexRun(Run* run, Segment* const* first, Segment* const* end) {
+  for (Segment* const* r = first; r != end; ++r) {
     run->everyone.push_back(static_cast<uint32_t>(run->records.size()));
-    run->records.push_back(r);
-    run->fields.push_back(FieldsOf(r));
+    run->records.push_back(*r);
+    run->fields.push_back(FieldsOf(*r));
   }
   run->stamp.assign(run->records.size(), 0);
   run->indexed = run->records.size() >= kIndexedRun;
   if (!run->indexed) return;
+  for (uint32_t at = 0; at < run->records.size(); ++at) {
+    const char* caption = run->records[at]->caption;
+    size_t length = std::strlen(caption);
+    for (size_t i = kBeforeDot; i + kAfterDot < length; ++i)
+      if (caption[i] == '.') run->dotted.push_back({DotPiece(caption + i), at});
+  }
+  // By piece, then in run order; a record that holds one piece twice is
+  // listed once.
+  std::sort(run->dotted.begin(), run->dotted.end());
+  run->dotted.erase(std::unique(run->dotted.begin(), run->dotted.end()),
+                    run->dotted.end());
+}
+
+// The table of three-character sequences of an indexed run, made when a
+// key first needs it: keys with a file name seldom do.
+const std::unordered_map<uint32_t, std::vector<uint32_t>>& Trigrams(Run* run) {
+  if (run->trigrams_made) return run->trigrams;
+  run->trigrams_made = true;
   for (uint32_t at = 0; at < run->records.size(); ++at) {
     const char* caption = run->records[at]->caption;
     size_t length = std::strlen(caption);
@@ -72,21 +111,46 @@ void IndexRun(Run* run, Segment* first, Segment* end) {
       if (list.empty() || list.back() != at) list.push_back(at);
     }
   }
+  return run->trigrams;
 }
 
-// The records that may contain `key`, in run order: all that hold its
-// rarest three-character sequence.
-const std::vector<uint32_t>* Candidates(const Run& run,
-                                        const std::string& key) {
+// The records that may still be ungrouped, in run order.
+const std::vector<uint32_t>& Ungrouped(Run* run) {
+  std::erase_if(run->everyone,
+                [&](uint32_t at) { return run->records[at]->group != -1; });
+  return run->everyone;
+}
+
+// The records that may contain `key`, in run order: all that hold the
+// piece around one of its dots, else all that hold its rarest
+// three-character sequence, when those are fewer than the records that may
+// be ungrouped.
+const std::vector<uint32_t>* Candidates(Run* run, const std::string& key) {
   static const std::vector<uint32_t> kNone;
-  const std::vector<uint32_t>* best = &run.everyone;
-  if (!run.indexed) return best;
-  for (size_t i = 0; i + 3 <= key.size(); ++i) {
-    auto found = run.trigrams.find(Trigram(key.c_str() + i));
-    if (found == run.trigrams.end()) return &kNone;
-    if (found->second.size() < best->size()) best = &found->second;
+  const std::vector<uint32_t>* best = nullptr;
+  size_t fewest = run->everyone.size();
+  for (size_t i = kBeforeDot; run->indexed && i + kAfterDot < key.size(); ++i) {
+    if (key[i] != '.') continue;
+    auto [lo, hi] = std::equal_range(
+        run->dotted.begin(), run->dotted.end(),
+        std::pair<uint64_t, uint32_t>{DotPiece(key.c_str() + i), 0},
+        [](const auto& x, const auto& y) { return x.first < y.first; });
+    if (static_cast<size_t>(hi - lo) >= fewest) continue;
+    run->dotted_scratch.clear();
+    for (auto it = lo; it != hi; ++it)
+      run->dotted_scratch.push_back(it->second);
+    best = &run->dotted_scratch;
+    fewest = best->size();
   }
-  return best;
+  for (size_t i = 0; !best && run->indexed && i + 3 <= key.size(); ++i) {
+    const auto& trigrams = Trigrams(run);
+    auto found = trigrams.find(Trigram(key.c_str() + i));
+    if (found == trigrams.end()) return &kNone;
+    if (found->second.size() >= fewest) continue;
+    best = &found->second;
+    fewest = best->size();
+  }
+  return best ? best : &Ungrouped(run);
 }
 
 void CountRecord(const Run& run, uint32_t at, KeyCount* c) {
@@ -96,7 +160,7 @@ void CountRecord(const Run& run, uint32_t at, KeyCount* c) {
 // Counts `key` over the run's ungrouped records in catalogue order. The
 // result stays valid until the next call.
 const Run::Counted& CountKey(Run* run, const std::string& key) {
-  const std::vector<uint32_t>* candidates = Candidates(*run, key);
+  const std::vector<uint32_t>* candidates = Candidates(run, key);
   // Only counts that read many captions are worth keeping; the others are
   // made again, which gives the same count as one kept.
   constexpr size_t kWorthKeeping = 64;
@@ -155,12 +219,16 @@ bool WeighKey(Run* run, Search* search, const std::string& key) {
 // is cheaper to find out.
 void WindowCandidates(Run* run, const char* caption, size_t length) {
   std::vector<uint32_t>& out = run->candidates;
+  // Once few records are left ungrouped, they are the cheaper list.
+  out = Ungrouped(run);
+  if (!run->indexed || out.size() * 8 <= run->records.size()) return;
   out.clear();
   uint32_t stamp = ++run->searches;
   size_t listed = 0;
-  for (size_t i = 0; run->indexed && i + 3 <= length; ++i) {
-    auto found = run->trigrams.find(Trigram(caption + i));
-    if (found == run->trigrams.end()) continue;
+  const auto& trigrams = Trigrams(run);
+  for (size_t i = 0; i + 3 <= length; ++i) {
+    auto found = trigrams.find(Trigram(caption + i));
+    if (found == trigrams.end()) continue;
     listed += found->second.size();
     if (listed > run->records.size()) break;
     for (uint32_t at : found->second) {
@@ -169,10 +237,8 @@ void WindowCandidates(Run* run, const char* caption, size_t length) {
       out.push_back(at);
     }
   }
-  if (!run->indexed || listed > run->records.size()) {
-    out.clear();
-    for (uint32_t at : run->everyone)
-      if (run->records[at]->group == -1) out.push_back(at);
+  if (listed > run->records.size()) {
+    out = run->everyone;
     return;
   }
   std::sort(out.begin(), out.end());
@@ -294,13 +360,19 @@ void GroupByKeys(Run* run, int* counter) {
 }  // namespace
 
 void GroupFiles(Segment* head, int* counter) {
-  Relabel(head);
-  for (Segment* first = head; first;) {
-    Segment* end = RunEnd(first);
+  // The records are read from an array: walking the list reads one record
+  // after the other, each where the scan happened to put it.
+  std::vector<Segment*> all;
+  for (Segment* r = head; r; r = r->next) all.push_back(r);
+  for (Segment* r : all) Relabel(r);
+  for (size_t first = 0; first < all.size();) {
+    size_t end = first;
+    while (end < all.size() && all[end]->poster == all[first]->poster) ++end;
     Run run;
-    IndexRun(&run, first, end);
+    IndexRun(&run, all.data() + first, all.data() + end);
     GroupByKeys(&run, counter);
-    GroupConsecutive(first, end, counter);
+    GroupConsecutive(all[first], end < all.size() ? all[end] : nullptr,
+                     counter);
     first = end;
   }
 }

@@ -20,12 +20,14 @@ Segment* RunEnd(Segment* first) {
 
 // The begin string is shared, so it is upper-cased for every record that
 // holds it.
-void Relabel(Segment* head) {
-  for (Segment* r = head; r; r = r->next) {
-    if (r->mark != 1) continue;
-    if (r->begin) r->caption = upcase(r->begin);
-    r->mark = 0;
-  }
+void Relabel(Segment* r) {
+  if (r->mark != 1) return;
+  if (r->begin) r->caption = upcase(r->begin);
+  r->mark = 0;
+}
+
+void RelabelAll(Segment* head) {
+  for (Segment* r = head; r; r = r->next) Relabel(r);
 }
 
 MatchFields FieldsOf(const Segment* r) {

@@ -19,8 +19,9 @@ bool Matches(const Segment* s, const char* key);
 Segment* RunEnd(Segment* first);
 
 // Records that clash with another file's caption are told apart by their
-// begin names from here on.
-void Relabel(Segment* head);
+// begin names from here on: one record, or every record of a list.
+void Relabel(Segment* r);
+void RelabelAll(Segment* head);
 
 // What one candidate key finds among a run's ungrouped records. Gaps are
 // summed wide: part numbers come from input and may be large.

@@ -63,14 +63,15 @@ struct RunState {
   std::vector<uint32_t> rank, seen, position, spare;
 };
 
-void ReadRun(Segment* first, RunState* st) {
+void ReadRun(Segment* const* first, Segment* const* end, RunState* st) {
   st->group.clear();
   st->part.clear();
   st->time.clear();
   st->repost.clear();
   st->seg.clear();
   st->order.clear();
-  for (Segment* r = first; r && r->poster == first->poster; r = r->next) {
+  for (Segment* const* at = first; at != end; ++at) {
+    Segment* r = *at;
     st->order.push_back(static_cast<uint32_t>(st->seg.size()));
     st->group.push_back(r->group);
     st->part.push_back(r->part);
@@ -371,16 +372,22 @@ void ReorderRun(RunState* st) {
 }  // namespace
 
 void Reorder(Segment** head) {
+  // The records are read from an array made in one walk of the list, not
+  // one after the other through their links.
+  std::vector<Segment*> all;
+  for (Segment* r = *head; r; r = r->next) all.push_back(r);
   RunState st;
   Segment** link = head;
-  while (*link) {
-    ReadRun(*link, &st);
-    Segment* after = st.seg.back()->next;
+  for (size_t first = 0; first < all.size();) {
+    size_t end = first;
+    while (end < all.size() && all[end]->poster == all[first]->poster) ++end;
+    ReadRun(all.data() + first, all.data() + end, &st);
     ReorderRun(&st);
     for (uint32_t id : st.order) {
       *link = st.seg[id];
       link = &st.seg[id]->next;
     }
-    *link = after;
+    first = end;
   }
+  *link = nullptr;
 }

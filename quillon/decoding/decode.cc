@@ -340,7 +340,7 @@ bool OpenUuSegment(UuPass* pass, Segment* seg, LineFile* in, int64_t* limit) {
     Processed(pass->output, seg);
     return false;
   }
-  if (!OpenLineFile(in, seg->path)) {
+  if (!OpenLineFileAt(in, seg->path, seg->offset)) {
     // A directory among plain files is passed over; the run goes on.
     if (errno == EISDIR && seg->begin == kPlainBegin) {
       if (pass->pass_over_directories) return false;
@@ -359,7 +359,6 @@ bool OpenUuSegment(UuPass* pass, Segment* seg, LineFile* in, int64_t* limit) {
     return false;
   }
   *limit = maxseek(*pass->output, pass->output->list, seg, SizeOfLineFile(in));
-  SeekLine(in, seg->offset);
   pass->lost = false;
   pass->fed = false;
   pass->data = false;

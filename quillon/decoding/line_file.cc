@@ -5,10 +5,10 @@
 #include <sys/types.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "quillon.h"
@@ -18,10 +18,22 @@ static_assert(sizeof(off_t) >= 8, "64-bit file offsets are required");
 
 namespace {
 
-// Reads of 256 KB keep system calls rare on big files; an article file gets
-// a buffer of its own size, as a spool holds tens of thousands of them.
+// Reads of 256 KB keep system calls rare on big files, and take a whole
+// article of a spool in one.
 constexpr size_t kBufferSize = 256 * 1024;
-constexpr size_t kSmallestBuffer = 4 * 1024;
+// A segment further into a file (a message of an mbox or a batch) is most
+// often short: its first read is smaller, lest a pass over a million
+// messages copy 256 KB for each.
+constexpr size_t kSegmentRead = 16 * 1024;
+
+ssize_t ReadAt(LineFile* f, char* to, size_t n, int64_t at) {
+  ssize_t got;
+  do {
+    got = f->positioned ? pread(f->fd, to, n, static_cast<off_t>(at))
+                        : read(f->fd, to, n);
+  } while (got < 0 && errno == EINTR);
+  return got;
+}
 
 // Reads more input behind the unread bytes; false at the end of the input
 // (or on a read error, which ends the input as it would for stdio).
@@ -30,21 +42,21 @@ bool Refill(LineFile* f) {
   // asked for a second end of input.
   if (f->eof) return false;
   if (f->begin == f->end) f->begin = f->end = 0;
-  if (f->end == f->buffer.size()) {
-    std::memmove(f->buffer.data(), f->buffer.data() + f->begin,
+  if (f->end == f->capacity) {
+    std::memmove(f->buffer.get(), f->buffer.get() + f->begin,
                  f->end - f->begin);
     f->end -= f->begin;
     f->begin = 0;
   }
-  ssize_t n;
-  do {
-    n = read(f->fd, f->buffer.data() + f->end, f->buffer.size() - f->end);
-  } while (n < 0 && errno == EINTR);
+  ssize_t n = 0;
+  if (!f->end_known || f->read_at < f->size)
+    n = ReadAt(f, f->buffer.get() + f->end, f->capacity - f->end, f->read_at);
   if (n <= 0) {
     f->eof = true;
     return false;
   }
   f->end += static_cast<size_t>(n);
+  f->read_at += n;
   return true;
 }
 
@@ -63,7 +75,7 @@ bool GetLine(LineFile* f, char* buf, int size) {
     if (f->begin == f->end && !Refill(f)) break;
     size_t avail = f->end - f->begin;
     size_t want = room - n < avail ? room - n : avail;
-    const char* from = f->buffer.data() + f->begin;
+    const char* from = f->buffer.get() + f->begin;
     const void* nl = std::memchr(from, '\n', want);
     size_t take =
         nl ? static_cast<size_t>(static_cast<const char*>(nl) - from) + 1
@@ -108,20 +120,25 @@ bool IsWireTail(const char* tail) {
 }
 
 // Tells the format from the file's last five bytes: from the buffer when it
-// holds the whole file, else read from the file.
+// holds the end of the file, else read from the file.
 bool EndsInWireFormat(LineFile* f) {
   if (f->size < 5) return false;
+  int64_t start = f->position - static_cast<int64_t>(f->begin);
   // Compared in 64 bits: a size of 4 GiB must not pass for 0.
-  if (static_cast<int64_t>(f->end) == f->size)
-    return IsWireTail(f->buffer.data() + f->end - 5);
+  if (start <= f->size - 5 && start + static_cast<int64_t>(f->end) == f->size)
+    return IsWireTail(f->buffer.get() + (f->size - 5 - start));
   char tail[5];
-  return pread(f->fd, tail, 5, f->size - 5) == 5 && IsWireTail(tail);
+  return pread(f->fd, tail, 5, static_cast<off_t>(f->size - 5)) == 5 &&
+         IsWireTail(tail);
 }
 
-void Reset(LineFile* f, int fd, bool owned, size_t buffer_size) {
+void Reset(LineFile* f, int fd, bool owned) {
   f->fd = fd;
   f->owned = owned;
-  f->buffer.resize(buffer_size);
+  if (f->capacity != kBufferSize) {
+    f->buffer = std::make_unique_for_overwrite<char[]>(kBufferSize);
+    f->capacity = kBufferSize;
+  }
   f->begin = f->end = 0;
   f->eof = false;
   f->line_start = true;
@@ -129,42 +146,53 @@ void Reset(LineFile* f, int fd, bool owned, size_t buffer_size) {
   f->length = 0;
   f->size = -1;
   f->wire = false;
+  f->positioned = false;
+  f->read_at = 0;
+  f->end_known = false;
 }
 
 }  // namespace
 
 bool OpenLineFile(LineFile* f, const char* path) {
+  return OpenLineFileAt(f, path, 0);
+}
+
+// An article is read whole by its first read, which alone tells its size
+// (a read that does not fill the buffer has met the end of the file): no
+// fstat. Only a file bigger than that read, or an empty one, is asked.
+bool OpenLineFileAt(LineFile* f, const char* path, int64_t offset) {
   int fd = open(path, O_RDONLY);
   if (fd < 0) return false;
-  struct stat st;
-  bool known = fstat(fd, &st) == 0;
-  if (known && S_ISDIR(st.st_mode)) {
+  Reset(f, fd, true);
+  if (offset < 0) offset = 0;
+  f->positioned = true;
+  size_t want = offset > 0 ? kSegmentRead : f->capacity;
+  ssize_t n = ReadAt(f, f->buffer.get(), want, offset);
+  if (n < 0 && errno == EISDIR) {
     close(fd);
     errno = EISDIR;
     return false;
   }
-  if (!known || !S_ISREG(st.st_mode)) {
-    Reset(f, fd, true, kBufferSize);
+  if (n < 0) {
+    // A pipe or a terminal: read as a stream from where it stands.
+    f->positioned = false;
     return true;
   }
-  // An article file is read whole at once, into one byte more than its size
-  // (so that the read meeting its end is made at once). The decode pass
-  // seeks in it without another system call.
-  bool small = st.st_size < static_cast<off_t>(kBufferSize);
-  size_t size = kBufferSize;
-  if (small)
-    size = std::max(static_cast<size_t>(st.st_size) + 1, kSmallestBuffer);
-  Reset(f, fd, true, size);
-  f->size = st.st_size;
-  if (small) {
-    while (f->end < static_cast<size_t>(st.st_size) && Refill(f)) {
-    }
+  f->position = offset;
+  f->end = static_cast<size_t>(n);
+  f->read_at = offset + n;
+  if (n > 0 && static_cast<size_t>(n) < want) {
+    f->size = f->read_at;
+    f->end_known = true;
+  } else {
+    struct stat st;
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) f->size = st.st_size;
   }
   f->wire = EndsInWireFormat(f);
   return true;
 }
 
-void UseStdin(LineFile* f) { Reset(f, 0, false, kBufferSize); }
+void UseStdin(LineFile* f) { Reset(f, 0, false); }
 
 void CloseLineFile(LineFile* f) {
   if (f->owned && f->fd >= 0) close(f->fd);
@@ -182,7 +210,7 @@ void ReadLineRest(LineFile* f, std::string* line) {
   size_t added = 0;
   while (!f->line_start) {
     if (f->begin == f->end && !Refill(f)) break;
-    const char* from = f->buffer.data() + f->begin;
+    const char* from = f->buffer.get() + f->begin;
     size_t avail = f->end - f->begin;
     const void* nl = std::memchr(from, '\n', avail);
     size_t take =
@@ -199,18 +227,18 @@ void ReadLineRest(LineFile* f, std::string* line) {
 
 std::string_view BufferedInput(LineFile* f) {
   if (f->begin == f->end) Refill(f);
-  return {f->buffer.data() + f->begin, f->end - f->begin};
+  return {f->buffer.get() + f->begin, f->end - f->begin};
 }
 
 bool ReadMore(LineFile* f) {
   if (f->eof) return false;
   if (f->begin > 0) {
-    std::memmove(f->buffer.data(), f->buffer.data() + f->begin,
+    std::memmove(f->buffer.get(), f->buffer.get() + f->begin,
                  f->end - f->begin);
     f->end -= f->begin;
     f->begin = 0;
   }
-  if (f->end == f->buffer.size()) return false;
+  if (f->end == f->capacity) return false;
   return Refill(f);
 }
 
@@ -224,7 +252,7 @@ bool NextReadStartsWith(LineFile* f, std::string_view prefix) {
   while (f->end - f->begin < prefix.size() && Refill(f)) {
   }
   return f->end - f->begin >= prefix.size() &&
-         std::memcmp(f->buffer.data() + f->begin, prefix.data(),
+         std::memcmp(f->buffer.get() + f->begin, prefix.data(),
                      prefix.size()) == 0;
 }
 
@@ -233,6 +261,8 @@ int64_t TellLine(LineFile* f) { return f->position; }
 bool SeekLine(LineFile* f, int64_t offset) {
   f->line_start = true;
   f->eof = false;
+  // As for stdio, a seek asks the file again: it may have grown.
+  f->end_known = false;
   // The buffer holds the bytes from `start` on; position and begin advance
   // together.
   int64_t start = f->position - static_cast<int64_t>(f->begin);
@@ -242,6 +272,11 @@ bool SeekLine(LineFile* f, int64_t offset) {
     return true;
   }
   f->begin = f->end = 0;
+  if (f->positioned) {
+    if (offset < 0) return false;
+    f->position = f->read_at = offset;
+    return true;
+  }
   off_t at = lseek(f->fd, static_cast<off_t>(offset), SEEK_SET);
   if (at < 0) return false;
   f->position = at;

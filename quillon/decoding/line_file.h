@@ -5,16 +5,18 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
 
 // Reads go through a buffer of its own, so that a line costs neither a system
 // call nor a character-by-character loop.
 struct LineFile {
   int fd = -1;
   bool owned = false;  // opened by name (closed by CloseLineFile)
-  std::vector<char> buffer;
+  // Not cleared when allocated: a pass opens one per segment.
+  std::unique_ptr<char[]> buffer;
+  size_t capacity = 0;
   size_t begin = 0;  // next unread byte of the buffer
   size_t end = 0;    // end of the bytes read into the buffer
   bool eof = false;  // a read has met the end of the file
@@ -29,12 +31,23 @@ struct LineFile {
   size_t length = 0;
   // Size of a regular file when it was opened; -1 for other input.
   int64_t size = -1;
+  // Read with pread at `read_at` (a file that can seek), else with read.
+  bool positioned = false;
+  int64_t read_at = 0;
+  // A read met the end of the file at `size`: reads at or past it are
+  // known to give nothing, without asking the system.
+  bool end_known = false;
 };
 
 // Opens `path` for reading, in wire format when its content ends with
 // CR LF "." CR LF. False when it cannot be opened, and for a directory
 // (errno is then EISDIR): no file argument is read as one.
 bool OpenLineFile(LineFile* f, const char* path);
+
+// The same, positioned at `offset` (a segment of the file) as a seek there
+// would: the first read is made there. Input that cannot seek is read from
+// where it stands.
+bool OpenLineFileAt(LineFile* f, const char* path, int64_t offset);
 
 // Reads standard input; it is never closed.
 void UseStdin(LineFile* f);

@@ -143,6 +143,46 @@ TEST(LineFile, SeeksAnywhereAndReadsOnFromThere) {
   }
 }
 
+// Opened at an offset, a file reads, tells its size and its format as one
+// opened at its start and sought there: small files that the first read
+// takes whole, from any offset, and files bigger than a read.
+TEST(LineFile, OpenedAtAnOffsetReadsAsAfterASeek) {
+  TempDir dir;
+  auto rest = [](LineFile* f) {
+    std::vector<std::string> lines;
+    char buf[120];
+    while (ReadLine(f, buf, 120)) lines.push_back(buf);
+    return lines;
+  };
+  for (size_t count : {10u, 30000u}) {
+    for (bool wire : {false, true}) {
+      std::string text;
+      for (size_t i = 0; i < count; ++i)
+        text += (i % 3 ? ".." : "") + std::to_string(i) + " line\r\n";
+      if (wire) text += ".\r\n";
+      WriteFile(dir.Path("f"), text);
+      for (size_t at : {size_t{0}, size_t{9}, text.size() / 2,
+                        text.size() - 4, text.size()}) {
+        SCOPED_TRACE(std::to_string(count) + (wire ? " wire at " : " at ") +
+                     std::to_string(at));
+        LineFile sought, opened;
+        ASSERT_TRUE(OpenLineFile(&sought, dir.Path("f").c_str()));
+        ASSERT_TRUE(SeekLine(&sought, static_cast<int64_t>(at)));
+        ASSERT_TRUE(OpenLineFileAt(&opened, dir.Path("f").c_str(),
+                                   static_cast<int64_t>(at)));
+        EXPECT_EQ(opened.wire, wire);
+        EXPECT_EQ(SizeOfLineFile(&opened), static_cast<int64_t>(text.size()));
+        EXPECT_EQ(TellLine(&opened), static_cast<int64_t>(at));
+        EXPECT_EQ(rest(&opened), rest(&sought));
+        EXPECT_TRUE(AtEnd(&opened));
+        EXPECT_EQ(TellLine(&opened), static_cast<int64_t>(text.size()));
+        CloseLineFile(&sought);
+        CloseLineFile(&opened);
+      }
+    }
+  }
+}
+
 TEST(LineFile, BigWireFileIsToldByItsTail) {
   TempDir dir;
   std::string text;

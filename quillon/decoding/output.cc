@@ -245,6 +245,11 @@ mode_t CreationMode() {
   return 0666 & ~mask;
 }
 
+mode_t NewFileMode(const PassOutput& output) {
+  int fmode = output.options->FMODE;
+  return fmode ? static_cast<mode_t>(fmode) : output.creation_mode;
+}
+
 std::string FreeNumberedName(const PassOutput* output, const std::string& name,
                              size_t max_length) {
   for (uint64_t count = 1;; ++count) {

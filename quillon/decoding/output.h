@@ -71,6 +71,9 @@ struct PassIndex {
 };
 
 // What the passes of all encodings share during one decode pass.
+// The permissions of a new file: 0666 less the umask.
+mode_t CreationMode();
+
 struct PassOutput {
   const Options* options = nullptr;
   Reporter* reporter = nullptr;  // every line the pass prints
@@ -90,6 +93,8 @@ struct PassOutput {
   // turn it off to take the way of the others. BeginOutput also turns it off
   // where unnamed files could not be given a name (no /proc), once a pass.
   bool unnamed_files = true;
+  // Read once a pass, not once a file: reading the umask sets it.
+  mode_t creation_mode = CreationMode();
 };
 
 // The ways a pass may take for the same result; the tests compare them.
@@ -161,8 +166,9 @@ void DropOutputFile(OutputFile* file);
 // A new owner for a file of plain input.
 int PlainOwner(PassOutput* output);
 
-// The permissions of a new file: 0666 less the umask.
-mode_t CreationMode();
+// The permissions of a file of the yEnc and MIME passes: those of -fmode,
+// else 0666 less the umask.
+mode_t NewFileMode(const PassOutput& output);
 
 // The first numbered form of `name` that no file of this run has taken.
 // Names longer than `max_length` are cut to fit their number.

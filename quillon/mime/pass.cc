@@ -207,7 +207,7 @@ void ReadText(LineFile* in, int64_t limit, const TextEnds& ends,
 bool ReadArticle(MimePass* pass, const Segment* seg, int64_t start,
                  const Feed& feed) {
   LineFile in;
-  if (!OpenLineFile(&in, seg->path)) {
+  if (!OpenLineFileAt(&in, seg->path, start)) {
     Fail(pass->output->reporter, "quillon: cannot access file %s\n", seg->path);
     pass->output->outcome.failed = true;
     return false;
@@ -218,7 +218,6 @@ bool ReadArticle(MimePass* pass, const Segment* seg, int64_t start,
   from.offset = start > seg->offset ? start : seg->offset;
   int64_t limit =
       maxseek(*pass->output, pass->output->list, &from, SizeOfLineFile(&in));
-  SeekLine(&in, start);
   TextEnds ends;
   if (pass->output->options->EXT) ends = {true, true, seg->offset};
   ReadText(&in, limit, ends, false, feed);
@@ -337,8 +336,7 @@ bool BeginFile(MimeWriter* w, const std::string& own) {
     w->sound = false;
     return false;
   }
-  int fmode = out->options->FMODE;
-  fchmod(w->file.fd, fmode ? static_cast<mode_t>(fmode) : CreationMode());
+  fchmod(w->file.fd, NewFileMode(*out));
   w->open = true;
   w->write_failed = false;
   w->buffer.clear();

@@ -208,6 +208,45 @@ TEST(Equivalence, LongPosterRuns) {
   }
 }
 
+// Long runs whose file names hold one another (FILE7.JPG in AFILE7.JPG and
+// FILE7.JPGS), share the pieces around their dots, or have too few
+// characters before the dot to be found by that piece: a key's candidates
+// must still be every record that holds it.
+TEST(Equivalence, NamesInsideOtherNames) {
+  Rng rng(29);
+  static const std::vector<std::string> kFronts = {"", "A", "XA", ".", "7"};
+  static const std::vector<std::string> kBacks = {"", "S", ".GZ", "7"};
+  for (int n = 0; n < Cases(150); ++n) {
+    std::vector<SegmentSpec> specs;
+    std::vector<std::string> begin_names;
+    int files = rng(10, 40);
+    for (int f = 0; f < files; ++f) {
+      std::string stem = rng.Chance(30) ? "F" : "FILE";
+      std::string name = rng.Pick(kFronts) + stem + std::to_string(rng(0, 9)) +
+                         "." + (rng.Chance(20) ? "J" : "JPG") +
+                         rng.Pick(kBacks);
+      begin_names.push_back(name);
+      int parts = rng(1, 5);
+      for (int p = 1; p <= parts; ++p) {
+        if (rng.Chance(8)) continue;  // a missing part
+        SegmentSpec s;
+        s.poster = rng(1, 2);
+        s.part = rng.Chance(5) ? -1 : p;
+        s.total = rng.Chance(10) ? -1 : parts;
+        s.time = rng(0, 30);
+        s.caption = rng.Chance(85) ? name : "SOME PICTURES";
+        if (rng.Chance(80))
+          s.caption +=
+              " (" + std::to_string(p) + "/" + std::to_string(parts) + ")";
+        s.begin = p == 1 && rng.Chance(90) ? f : -1;
+        specs.push_back(s);
+      }
+    }
+    ExpectSameGrouping(rng, &specs, begin_names, n);
+    if (testing::Test::HasFatalFailure()) return;
+  }
+}
+
 // Many files of one or two posters whose parts interleave in catalogue
 // order, with reposts, repeated copies and unnumbered parts: the reordering
 // has to move records far while reposts suppress their copies.

@@ -155,7 +155,7 @@ int RefGetId(RefPosterPool* pool, const char* s) {
 }
 
 void RefSortFiles(Segment** head, Reporter* reporter) {
-  Relabel(*head);
+  RelabelAll(*head);
   int counter = 1;
   for (Segment* first = *head; first;) {
     Segment* end = RunEnd(first);

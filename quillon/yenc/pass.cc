@@ -55,7 +55,7 @@ void WriteFailed(YencPass* pass, YencFile* file) {
 bool DecodeCopy(YencPass* pass, const YencRecord& copy, int fd,
                 YencPartResult* result) {
   LineFile in;
-  if (!OpenLineFile(&in, copy.seg->path)) {
+  if (!OpenLineFileAt(&in, copy.seg->path, copy.seg->offset)) {
     Fail(pass->output->reporter, "quillon: cannot access file %s\n",
          copy.seg->path);
     pass->output->outcome.failed = true;
@@ -63,7 +63,6 @@ bool DecodeCopy(YencPass* pass, const YencRecord& copy, int fd,
   }
   int64_t limit =
       maxseek(*pass->output, pass->output->list, copy.seg, SizeOfLineFile(&in));
-  SeekLine(&in, copy.seg->offset);
   *result = DecodeYencPart(&in, limit, *copy.part, fd);
   CloseLineFile(&in);
   return true;
@@ -108,8 +107,7 @@ bool OpenYencFile(YencPass* pass, const YencPosting& posting, YencFile* file) {
   file->name = file->names.first;
   file->path = CreatePath(*pass->output->options, file->name.c_str());
   if (!StartOutputFile(pass->output, file->names, &file->out)) return false;
-  int fmode = pass->output->options->FMODE;
-  fchmod(file->out.fd, fmode ? static_cast<mode_t>(fmode) : CreationMode());
+  fchmod(file->out.fd, NewFileMode(*pass->output));
   return true;
 }
 

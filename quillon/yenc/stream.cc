@@ -33,10 +33,8 @@ YencStreamFile* FileOf(YencStream* s, PassOutput* output,
   f.names.owner = PlainOwner(output);
   f.names.max_length = kYencNameMax;
   f.size = record.size;
-  if (StartOutputFile(output, f.names, &f.out)) {
-    int fmode = output->options->FMODE;
-    fchmod(f.out.fd, fmode ? static_cast<mode_t>(fmode) : CreationMode());
-  }
+  if (StartOutputFile(output, f.names, &f.out))
+    fchmod(f.out.fd, NewFileMode(*output));
   s->index.emplace(key, s->files.size());
   s->files.push_back(std::move(f));
   return &s->files.back();
