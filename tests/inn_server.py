@@ -8,6 +8,7 @@ import pwd
 import shutil
 import socket
 import subprocess
+import tempfile
 import time
 
 INN_BIN = "/usr/lib/news/bin"
@@ -192,3 +193,14 @@ class InnServer:
 
     def group_dir(self, group):
         return os.path.join(self.paths["patharticles"], *group.split("."))
+
+
+def started_server(test, wireformat):
+    """A server of `test`'s own, started; stopped and removed after it."""
+    root = tempfile.mkdtemp(prefix="quillon-inn-")
+    test.addCleanup(shutil.rmtree, root, True)
+    server = InnServer(root, wireformat)
+    server.configure()
+    test.addCleanup(server.stop)
+    server.start()
+    return server

@@ -6,12 +6,11 @@ spool in native format and once in wire format."""
 import email.utils
 import os
 import shutil
-import tempfile
 import unittest
 import zlib
 
 import yenc
-from inn_server import InnServer, missing_reason
+from inn_server import missing_reason, started_server
 from quillon_e2e import QuillonTest, sharutils_uuencode
 from spool import random_bytes
 
@@ -273,12 +272,7 @@ class InnSpool(QuillonTest):
         if reason:
             self.skipTest(reason)
         super().setUp()
-        root = tempfile.mkdtemp(prefix="quillon-inn-")
-        self.addCleanup(shutil.rmtree, root, True)
-        self.server = InnServer(root, self.WIREFORMAT)
-        self.server.configure()
-        self.addCleanup(self.server.stop)
-        self.server.start()
+        self.server = started_server(self, self.WIREFORMAT)
         for group in (PICTURES, SOUNDS, MISC, YENC):
             self.server.newgroup(group)
 

@@ -14,7 +14,7 @@ import tempfile
 import unittest
 from email.message import EmailMessage
 
-from inn_server import InnServer, missing_reason
+from inn_server import missing_reason, started_server
 from quillon_e2e import QuillonTest, uuencode
 from spool import MPACK, mpack_split, random_bytes, write_spool
 
@@ -515,12 +515,7 @@ class InnMime(MimeTest):
         if reason or self.WIREFORMAT is None:
             self.skipTest(reason or "the base class")
         super().setUp()
-        root = tempfile.mkdtemp(prefix="quillon-inn-")
-        self.addCleanup(shutil.rmtree, root, True)
-        self.server = InnServer(root, self.WIREFORMAT)
-        self.server.configure()
-        self.addCleanup(self.server.stop)
-        self.server.start()
+        self.server = started_server(self, self.WIREFORMAT)
         self.server.newgroup(GROUP)
 
     def test_attachment_and_split_message(self):
