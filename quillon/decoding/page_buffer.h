@@ -8,22 +8,18 @@
 
 #include <cstddef>
 #include <memory>
-#include <new>
 
-constexpr std::size_t kPageAlign = 4096;
+// Gives the buffer back; it may serve a later NewPageBuffer.
+void FreePageBuffer(char* buffer, std::size_t size) noexcept;
 
 struct PageFree {
-  void operator()(char* p) const noexcept {
-    ::operator delete[](p, std::align_val_t{kPageAlign});
-  }
+  std::size_t size = 0;
+  void operator()(char* p) const noexcept { FreePageBuffer(p, size); }
 };
 
 using PageBuffer = std::unique_ptr<char[], PageFree>;
 
-// `size` bytes, not cleared.
-inline PageBuffer NewPageBuffer(std::size_t size) {
-  return PageBuffer(
-      static_cast<char*>(::operator new[](size, std::align_val_t{kPageAlign})));
-}
+// At least `size` bytes (size > 0), not cleared.
+PageBuffer NewPageBuffer(std::size_t size);
 
 #endif  // QUILLON_DECODING_PAGE_BUFFER_H_
