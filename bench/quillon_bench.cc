@@ -429,6 +429,25 @@ void BenchPlain(Context& ctx) {
   fs::remove(file);
 }
 
+// The halves of a decoder's I/O floor. Reading: cat of `file` to
+// /dev/null, once first to bring it into the page cache.
+RunResult ReadFloor(const std::string& file, int reps) {
+  Child cat{{"cat", file}, "", "", "", "", {}};
+  Run(cat);
+  return Best(
+      cat, reps, [] {}, NoCheck);
+}
+
+// Writing: cat of the decoded file into a new one beside it.
+RunResult WriteFloor(const std::string& decoded, int reps) {
+  std::string copy = decoded + ".copy";
+  Child write{{"cat", decoded}, "", "", copy, "", {}};
+  RunResult r = Best(
+      write, reps, [&] { fs::remove(copy); }, NoCheck);
+  fs::remove(copy);
+  return r;
+}
+
 void BenchMime(Context& ctx) {
   const Options& opt = ctx.opt;
   size_t size = size_t(opt.size_mb * 1e6);
@@ -451,19 +470,12 @@ void BenchMime(Context& ctx) {
   };
   const int reps = 3;
 
-  Child cat{{"cat", message}, "", "", "", "", {}};
-  Run(cat);  // the files into the page cache for everyone
-  Run(Child{{"cat", body}, "", "", "", "", {}});
-  RunResult r_cat = Best(
-      cat, reps, [] {}, NoCheck);
+  Run(Child{{"cat", body}, "", "", "", "", {}});  // into the page cache
+  RunResult r_cat = ReadFloor(message, reps);
   Child plain{
       {opt.quillon, "-q", "-p", "-dest", out, message}, "", "", "", "", {}};
   RunResult r_plain = Best(plain, reps, clear, matches);
-  std::string copy = out + "/copy.bin";
-  Child write{{"cat", decoded}, "", "", copy, "", {}};
-  RunResult r_write = Best(
-      write, reps, [&] { fs::remove(copy); }, NoCheck);
-  fs::remove(copy);
+  RunResult r_write = WriteFloor(decoded, reps);
   Child in{{opt.quillon, "-q", "-dest", out}, "", message, "", "", {}};
   RunResult r_stdin = Best(in, reps, clear, matches);
   Child scan{{opt.quillon, "-q", "-dest", out, article}, "", "", "", "", {}};
@@ -651,18 +663,11 @@ void BenchYenc(Context& ctx) {
   };
   const int reps = 3;
 
-  Child cat{{"cat", file}, "", "", "", "", {}};
-  Run(cat);  // into the page cache for everyone
-  RunResult r_cat = Best(
-      cat, reps, [] {}, NoCheck);
+  RunResult r_cat = ReadFloor(file, reps);
   Child plain{
       {opt.quillon, "-q", "-p", "-dest", out, file}, "", "", "", "", {}};
   RunResult r_plain = Best(plain, reps, clear, check);
-  std::string copy = out + "/copy.bin";
-  Child write{{"cat", decoded}, "", "", copy, "", {}};
-  RunResult r_write = Best(
-      write, reps, [&] { fs::remove(copy); }, NoCheck);
-  fs::remove(copy);
+  RunResult r_write = WriteFloor(decoded, reps);
   std::vector<Peer> peers = YencPeers(opt, file, decoded);
   for (Peer& p : peers)
     if (p.have) p.r = Best(p.child, reps, clear, check);
