@@ -136,7 +136,7 @@ void Reset(LineFile* f, int fd, bool owned) {
   f->fd = fd;
   f->owned = owned;
   if (f->capacity != kBufferSize) {
-    f->buffer = std::make_unique_for_overwrite<char[]>(kBufferSize);
+    f->buffer = NewPageBuffer(kBufferSize);
     f->capacity = kBufferSize;
   }
   f->begin = f->end = 0;

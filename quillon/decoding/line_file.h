@@ -9,13 +9,15 @@
 #include <string>
 #include <string_view>
 
+#include "decoding/page_buffer.h"
+
 // Reads go through a buffer of its own, so that a line costs neither a system
 // call nor a character-by-character loop.
 struct LineFile {
   int fd = -1;
   bool owned = false;  // opened by name (closed by CloseLineFile)
   // Not cleared when allocated: a pass opens one per segment.
-  std::unique_ptr<char[]> buffer;
+  PageBuffer buffer;
   size_t capacity = 0;
   size_t begin = 0;  // next unread byte of the buffer
   size_t end = 0;    // end of the bytes read into the buffer
