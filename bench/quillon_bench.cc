@@ -51,6 +51,8 @@ struct Options {
   bool spools = true;
   // Spools of 256,000 and 1,000,000 articles and the mbox archive (--big).
   bool big = false;
+  // The mbox archive of the largest spool, whatever its size (--mbox).
+  bool mbox = false;
 };
 
 // Spools of at least this many articles, and the mbox, are kept in a
@@ -614,13 +616,22 @@ void BenchMbox(Context& ctx, const ScanPoint& point, const std::string& mbox) {
 }
 
 // The marker of a spool (and of the mbox made with it) that a run made in
-// full: a later run with the same seed takes them as they are.
+// full: a later run with the same seed and generator takes them as they are.
 std::string SpoolMarker(const std::string& dir) { return dir + ".made"; }
+
+// Raised whenever the generator writes other articles for the same seed.
+// 2: the damaged part of a posting is damaged in its data, not its header.
+constexpr int kGenerator = 2;
+
+std::string MarkerText(uint64_t seed) {
+  return std::to_string(seed) + " " + std::to_string(kGenerator) + "\n";
+}
 
 bool SpoolMade(const std::string& dir, uint64_t seed) {
   std::ifstream in(SpoolMarker(dir));
   uint64_t made = 0;
-  return in >> made && made == seed;
+  int generator = 0;
+  return in >> made >> generator && made == seed && generator == kGenerator;
 }
 
 // The spool of `count` articles, made or found again; its list of article
@@ -636,7 +647,7 @@ Spool PrepareSpool(Context& ctx, int count, const std::string& dir,
     std::fprintf(stderr, "[making the spool of %d articles]\n", count);
   }
   Spool spool = MakeSpool(dir, ctx.opt.seed, count, !made, mbox);
-  if (!made) WriteFile(SpoolMarker(dir), std::to_string(ctx.opt.seed) + "\n");
+  if (!made) WriteFile(SpoolMarker(dir), MarkerText(ctx.opt.seed));
   std::string list;
   for (std::string& name : GlobOrder(count)) list += name + "\n";
   WriteFile(dir + ".list", list);
@@ -646,9 +657,13 @@ Spool PrepareSpool(Context& ctx, int count, const std::string& dir,
 ScanPoint BenchScan(Context& ctx, int count) {
   std::string dir = ctx.work + "/spool" + std::to_string(count);
   std::string out = ctx.work + "/spool-out";
-  bool big =
-      ctx.opt.big && count == ctx.opt.articles.back() && count >= kKeptSpool;
-  std::string mbox = big ? ctx.work + "/archive.mbox" : "";
+  bool big = (ctx.opt.mbox || (ctx.opt.big && count >= kKeptSpool)) &&
+             count == ctx.opt.articles.back();
+  // A small one is named by its count: only the big one is kept.
+  std::string mbox = !big ? ""
+                     : count >= kKeptSpool
+                         ? ctx.work + "/archive.mbox"
+                         : Format("%s/archive%d.mbox", ctx.work.c_str(), count);
   ScanPoint point;
   point.articles = count;
   point.spool = PrepareSpool(ctx, count, dir, mbox);
@@ -834,7 +849,8 @@ void Usage() {
                "                     [--log-entries N] [--quillon PATH] "
                "[--workdir DIR] [--keep] [--quick]\n"
                "                     [--timeout SECONDS] [--python PATH] "
-               "[--only plain,mime,spools] [--big]\n");
+               "[--only plain,mime,spools] [--big]\n"
+               "                     [--mbox]\n");
   std::exit(1);
 }
 
@@ -898,6 +914,8 @@ Options ParseOptions(int argc, char** argv) {
       }
     } else if (a == "--big") {
       opt.big = true;
+    } else if (a == "--mbox") {
+      opt.mbox = true;
     } else if (a == "--keep") {
       opt.keep = true;
     } else if (a == "--quick") {
