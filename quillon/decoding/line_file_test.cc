@@ -20,6 +20,25 @@ std::vector<std::string> Lines(const std::string& path, int size = 120) {
   return lines;
 }
 
+// The lines of `f` from where it stands up to `until` (-1: to the end).
+std::vector<std::string> LinesUntil(LineFile* f, int64_t until = -1) {
+  std::vector<std::string> lines;
+  char buf[120];
+  while ((until < 0 || TellLine(f) < until) && ReadLine(f, buf, 120))
+    lines.push_back(buf);
+  return lines;
+}
+
+// `count` numbered CR LF lines, two of three dot-stuffed, in wire format
+// with its final line or not.
+std::string NumberedLines(size_t count, bool wire) {
+  std::string text;
+  for (size_t i = 0; i < count; ++i)
+    text += (i % 3 ? ".." : "") + std::to_string(i) + " line\r\n";
+  if (wire) text += ".\r\n";
+  return text;
+}
+
 TEST(LineFile, LongLinesArriveInPiecesOf119) {
   TempDir dir;
   WriteFile(dir.Path("f"), std::string(200, 'x') + "\nend\n");
@@ -148,18 +167,9 @@ TEST(LineFile, SeeksAnywhereAndReadsOnFromThere) {
 // takes whole, from any offset, and files bigger than a read.
 TEST(LineFile, OpenedAtAnOffsetReadsAsAfterASeek) {
   TempDir dir;
-  auto rest = [](LineFile* f) {
-    std::vector<std::string> lines;
-    char buf[120];
-    while (ReadLine(f, buf, 120)) lines.push_back(buf);
-    return lines;
-  };
   for (size_t count : {10u, 30000u}) {
     for (bool wire : {false, true}) {
-      std::string text;
-      for (size_t i = 0; i < count; ++i)
-        text += (i % 3 ? ".." : "") + std::to_string(i) + " line\r\n";
-      if (wire) text += ".\r\n";
+      std::string text = NumberedLines(count, wire);
       WriteFile(dir.Path("f"), text);
       for (size_t at : {size_t{0}, size_t{9}, text.size() / 2, text.size() - 4,
                         text.size()}) {
@@ -173,7 +183,7 @@ TEST(LineFile, OpenedAtAnOffsetReadsAsAfterASeek) {
         EXPECT_EQ(opened.wire, wire);
         EXPECT_EQ(SizeOfLineFile(&opened), static_cast<int64_t>(text.size()));
         EXPECT_EQ(TellLine(&opened), static_cast<int64_t>(at));
-        EXPECT_EQ(rest(&opened), rest(&sought));
+        EXPECT_EQ(LinesUntil(&opened), LinesUntil(&sought));
         EXPECT_TRUE(AtEnd(&opened));
         EXPECT_EQ(TellLine(&opened), static_cast<int64_t>(text.size()));
         CloseLineFile(&sought);
@@ -189,20 +199,9 @@ TEST(LineFile, OpenedAtAnOffsetReadsAsAfterASeek) {
 // never stand for other parts of the file.
 TEST(LineFile, ReadAgainAtAWindowReadsAsOpenedThere) {
   TempDir dir;
-  // The lines of the window [at, until) (until -1: to the end of the file).
-  auto window = [](LineFile* f, int64_t until) {
-    std::vector<std::string> lines;
-    char buf[120];
-    while ((until < 0 || TellLine(f) < until) && ReadLine(f, buf, 120))
-      lines.push_back(buf);
-    return lines;
-  };
   for (size_t count : {10u, 30000u}) {
     for (bool wire : {false, true}) {
-      std::string text;
-      for (size_t i = 0; i < count; ++i)
-        text += (i % 3 ? ".." : "") + std::to_string(i) + " line\r\n";
-      if (wire) text += ".\r\n";
+      std::string text = NumberedLines(count, wire);
       WriteFile(dir.Path("f"), text);
       const int64_t size = static_cast<int64_t>(text.size());
       auto line_at = [&](size_t n) {
@@ -229,7 +228,7 @@ TEST(LineFile, ReadAgainAtAWindowReadsAsOpenedThere) {
         ASSERT_TRUE(ReadLineFileAt(&held, at, until));
         EXPECT_EQ(TellLine(&held), at);
         EXPECT_EQ(SizeOfLineFile(&held), size);
-        EXPECT_EQ(window(&held, until), window(&opened, until));
+        EXPECT_EQ(LinesUntil(&held, until), LinesUntil(&opened, until));
         EXPECT_EQ(TellLine(&held), TellLine(&opened));
         EXPECT_EQ(AtEnd(&held), AtEnd(&opened));
         CloseLineFile(&opened);
