@@ -93,6 +93,11 @@ struct UuPass {
   // compare the two).
   bool fast_paths = true;
   NameIndex names;  // the begin strings of the list, under -dos
+  // The article file read last stays open, with what its buffer holds: the
+  // next segment of the same file (the messages of an mbox) is read from
+  // there, without opening the file again.
+  LineFile in;
+  const char* in_path = nullptr;  // its path, shared by its segments
 };
 
 // Starts the pass over output->list: under -dos the begin names take their
@@ -120,10 +125,10 @@ void MakePlainList(Records* records, Segment** head, int first, int end,
                    char** argv);
 bool IsPlainSegment(const Segment* seg);
 
-// Opens the article file of `seg` at its window. False when there is
+// The article file of `seg` at its window: pass->in. Null when there is
 // nothing to read: a suppressed segment (processed here), or a file that
 // cannot be opened (reported; an article ends the pass).
-bool OpenUuSegment(UuPass* pass, Segment* seg, LineFile* in, int64_t* limit);
+LineFile* OpenUuSegment(UuPass* pass, Segment* seg, int64_t* limit);
 
 // Reads the next line that needs a look into pass->line: full data lines
 // of the open file are decoded on the way. False at the end of the window
@@ -134,9 +139,9 @@ bool NextUuLine(UuPass* pass, Segment* seg, LineFile* in, int64_t limit);
 // unread.
 bool HandleUuLine(UuPass* pass, Segment* seg, LineFile* in);
 
-// Closes the input of `seg` and settles it: processed, waiting for the open
+// Settles `seg` once its window is read: processed, waiting for the open
 // file, or kept where its data could not be written.
-void EndUuSegment(UuPass* pass, Segment* seg, LineFile* in);
+void EndUuSegment(UuPass* pass, Segment* seg);
 
 // Opens `path` for appending; null for null, or after "%s: cannot open" on
 // `reporter`.

@@ -51,6 +51,14 @@ bool OpenLineFile(LineFile* f, const char* path);
 // where it stands.
 bool OpenLineFileAt(LineFile* f, const char* path, int64_t offset);
 
+// Reads the file open in `f` again from `offset`, as OpenLineFileAt would,
+// with the size and format found when it was opened, for a window that
+// ends at `until` (-1: unknown): the bytes of the buffer that the window
+// holds serve, and one read of the rest of it (as much as the buffer
+// takes) is made at once. Reads past the window go on as for any read.
+// False when `f` is no file opened by name that can seek.
+bool ReadLineFileAt(LineFile* f, int64_t offset, int64_t until);
+
 // Reads standard input; it is never closed.
 void UseStdin(LineFile* f);
 
