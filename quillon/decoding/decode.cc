@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -125,8 +126,9 @@ void FinishFile(UuPass* pass) {
 // A begin string that reads MARKER starts a file again only for a group
 // that has not started it yet: another posting of the same name.
 bool StartedElsewhere(const UuPass* pass, const Segment* seg) {
-  auto found = pass->started.find(seg->begin);
-  return found != pass->started.end() && !found->second.count(seg->group);
+  auto found = pass->started.lower_bound({seg->begin, INT_MIN});
+  return found != pass->started.end() && found->first == seg->begin &&
+         !pass->started.count({seg->begin, seg->group});
 }
 
 bool StartsFile(const UuPass* pass, const Segment* seg, const char* line) {
@@ -204,7 +206,7 @@ bool OpenOutput(UuPass* pass, Segment* seg, LineFile* in, bool* failed) {
   pass->data = false;
   pass->history = History();
   if (!plain) {
-    pass->started[seg->begin].insert(seg->group);
+    pass->started.insert({seg->begin, seg->group});
     std::strcpy(seg->begin, MARKER);
   }
   // A posted file never becomes set-user-id, set-group-id or sticky.

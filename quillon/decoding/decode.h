@@ -9,9 +9,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "decoding/dosname.h"
@@ -78,8 +80,8 @@ struct UuPass {
   char name[kLineSize];
   int mode = 0644;
   // The groups that started each begin string (it reads MARKER from then
-  // on).
-  std::unordered_map<const char*, std::unordered_set<int>> started;
+  // on), by string: one node a file of the run.
+  std::set<std::pair<const char*, int>> started;
   // The current line and the history share a ring of three buffers, so that
   // remembering a line copies nothing.
   char slots[3][kLineSize];
