@@ -163,6 +163,18 @@ class ArticleEdges(QuillonTest):
         self.assertEqual(self.read("small.bin"), small)
         self.assertFalse(os.path.exists(self.path("batch")))
 
+    def test_a_removed_file_is_not_read_again_under_another_name(self):
+        # The file goes after its last segment; what the pass still holds of
+        # it must not stand in for it under its other name.
+        one, two = random_bytes(3000, 26), random_bytes(3000, 27)
+        self.write("batch", b"".join(posting(one, "one.bin", 2) +
+                                     posting(two, "two.bin", 2, poster="z@z")))
+        rc, out, err = self.quillon("-extended", "-delete", "batch", "./batch")
+        self.assertEqual(rc, 1)
+        self.assertEqual(err, b"quillon: cannot access file ./batch\n")
+        self.assertEqual(self.read("one.bin"), one)
+        self.assertFalse(os.path.exists(self.path("one.bin.1")))
+
     def test_broken_begin_line_is_joined_with_the_next(self):
         data = random_bytes(300, 21)
         text = posting(data, "joined.bin", 1)[0].replace(

@@ -366,7 +366,8 @@ LineFile* OpenUuSegment(UuPass* pass, Segment* seg, int64_t* limit) {
     return nullptr;
   }
   LineFile* in = &pass->in;
-  bool held = pass->in_path == seg->path && in->fd >= 0;
+  bool held = pass->in_path == seg->path && in->fd >= 0 && !pass->err &&
+              pass->in_removed == pass->output->removed.size();
   if (held) {
     *limit =
         maxseek(*pass->output, pass->output->list, seg, SizeOfLineFile(in));
@@ -380,6 +381,7 @@ LineFile* OpenUuSegment(UuPass* pass, Segment* seg, int64_t* limit) {
       return nullptr;
     }
     pass->in_path = seg->path;
+    pass->in_removed = pass->output->removed.size();
     *limit =
         maxseek(*pass->output, pass->output->list, seg, SizeOfLineFile(in));
   }

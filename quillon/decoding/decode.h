@@ -97,9 +97,13 @@ struct UuPass {
   NameIndex names;  // the begin strings of the list, under -dos
   // The article file read last stays open, with what its buffer holds: the
   // next segment of the same file (the messages of an mbox) is read from
-  // there, without opening the file again.
+  // there, without opening the file again. Not once the pass has removed an
+  // article file (it may be this one under another name), nor under -errors
+  // (its file may be this one, and grow): then every segment opens its file
+  // by name, as a segment of another file does.
   LineFile in;
   const char* in_path = nullptr;  // its path, shared by its segments
+  size_t in_removed = 0;  // the output's count of removed files at its opening
 };
 
 // Starts the pass over output->list: under -dos the begin names take their
