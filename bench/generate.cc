@@ -320,9 +320,10 @@ int PickPoster(Rng& rng, int count) {
 }
 
 // A valid data character of the first data line changed to another valid
-// one: the article still scans and decodes, to the wrong bytes.
+// one: the article still scans and decodes, to the wrong bytes. The search
+// starts at the body: the header's Message-ID line begins with an M too.
 std::string Damaged(std::string text) {
-  size_t at = text.find("\nM");
+  size_t at = text.find("\nM", text.find("\n\n"));
   if (at == std::string::npos) return text;
   char& c = text[at + 12];
   c = c == '!' ? '"' : c == '`' ? '_' : char(c - 1);

@@ -3,8 +3,8 @@
 #ifndef QUILLON_QUILLON_H_
 #define QUILLON_QUILLON_H_
 
+#include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -29,32 +29,38 @@ struct SegmentEncoding {
 
 // One segment: one article, or one input file in plain mode.
 // Records live as long as the run's Records; the catalogue links them by
-// `next`.
+// `next`. A run holds one per article: the fields are laid out without gaps.
 struct Segment {
-  int poster = 0;         // poster id from the PosterPool
-  int part = -1;          // part number, -1 unknown
-  int mark = 0;           // catalogue: relabel by begin name; decode: processed
-  int group = -1;         // -1 unassigned, 0 suppressed, n output file group
-  int total = -1;         // announced number of parts, -1 unknown
-  int32_t time = 0;       // posting time value, only ever compared
-  int64_t offset = 0;     // where the article's header block starts
-  char* begin = nullptr;  // shared begin name, see NewBeginName
+  int poster = 0;    // poster id from the PosterPool
+  int part = -1;     // part number, -1 unknown
+  int group = -1;    // -1 unassigned, 0 suppressed, n output file group
+  int total = -1;    // announced number of parts, -1 unknown
+  int32_t time = 0;  // posting time value, only ever compared
+  uint8_t mark = 0;  // catalogue: relabel by begin name; decode: processed
+  SegmentEncoding encoding;
+  int64_t offset = 0;            // where the article's header block starts
+  char* begin = nullptr;         // shared begin name, see NewBeginName
   const char* path = nullptr;    // the file argument itself, never copied
   char* caption = nullptr;       // upper-cased subject text
   LogEntry* logentry = nullptr;  // the article file's log entry, or null
-  SegmentEncoding encoding;
   Segment* next = nullptr;
 };
 
 // The segments and texts of one run, owned by the run: they live as long
-// as this record, and everything made from it points into it.
+// as this record, and everything made from it points into it. Both are
+// kept in blocks that never move and are freed only with the run: a run
+// of a million articles holds a million of each, and one allocation apiece
+// would cost more than many of them.
 struct Records {
   Records() = default;
   Records(const Records&) = delete;
   Records& operator=(const Records&) = delete;
 
-  std::deque<Segment> segments;
-  std::vector<std::unique_ptr<char[]>> strings;
+  std::vector<std::unique_ptr<Segment[]>> segment_blocks;
+  size_t segments_left = 0;  // unused records of the last block
+  std::vector<std::unique_ptr<char[]>> text_blocks;
+  char* text_free = nullptr;  // the unused end of the current text block
+  size_t text_left = 0;
   // The use counts of begin name blocks whose counter byte is full.
   std::unordered_map<const char*, uint64_t> wide_counts;
 };

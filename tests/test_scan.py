@@ -147,6 +147,34 @@ class ArticleEdges(QuillonTest):
         rc, out, _ = self.quillon("batch")
         self.assertIn(b"Found 1 uuencoded file segments.", out)
 
+    def test_parts_far_apart_and_out_of_order_in_one_file(self):
+        # The pass reads the file ahead (from what its buffer holds) and back
+        # again, parts bigger than one read among small ones; the file goes
+        # after its last segment.
+        big = random_bytes(60000, 24)
+        small = random_bytes(3000, 25)
+        p1 = posting(big, "big.bin", 3)
+        p2 = posting(small, "small.bin", 2, poster="z@z")
+        self.write("batch", p2[1] + p1[2] + p1[0] + p1[1] + p2[0])
+        rc, out, err = self.quillon("-extended", "-delete", "batch")
+        self.assertEqual(rc, 0, err)
+        self.assertIn(b"Found 5 uuencoded file segments.", out)
+        self.assertEqual(self.read("big.bin"), big)
+        self.assertEqual(self.read("small.bin"), small)
+        self.assertFalse(os.path.exists(self.path("batch")))
+
+    def test_a_removed_file_is_not_read_again_under_another_name(self):
+        # The file goes after its last segment; what the pass still holds of
+        # it must not stand in for it under its other name.
+        one, two = random_bytes(3000, 26), random_bytes(3000, 27)
+        self.write("batch", b"".join(posting(one, "one.bin", 2) +
+                                     posting(two, "two.bin", 2, poster="z@z")))
+        rc, out, err = self.quillon("-extended", "-delete", "batch", "./batch")
+        self.assertEqual(rc, 1)
+        self.assertEqual(err, b"quillon: cannot access file ./batch\n")
+        self.assertEqual(self.read("one.bin"), one)
+        self.assertFalse(os.path.exists(self.path("one.bin.1")))
+
     def test_broken_begin_line_is_joined_with_the_next(self):
         data = random_bytes(300, 21)
         text = posting(data, "joined.bin", 1)[0].replace(

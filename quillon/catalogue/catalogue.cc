@@ -57,8 +57,48 @@ uint64_t CaptionClass(const char* caption) {
   return (h ^ trailing) * 1099511628211u;
 }
 
-CatalogueIndex::PeerKey PeerKeyOf(const Segment* s) {
-  return {s->poster, s->part, CaptionClass(s->caption)};
+// The hash of a record's key and caption class.
+uint64_t PeerHash(const Segment* s) {
+  uint64_t h = CaptionClass(s->caption);
+  h ^= (static_cast<uint64_t>(static_cast<uint32_t>(s->poster)) << 32 |
+        static_cast<uint32_t>(s->part)) *
+       0x9E3779B97F4A7C15u;
+  return h ^ (h >> 29);
+}
+
+uint32_t PeerTag(uint64_t hash) { return static_cast<uint32_t>(hash >> 32); }
+
+// The first slot of a record of `hash` in a table of `size` slots.
+size_t PeerSlot(uint64_t hash, size_t size) {
+  return static_cast<size_t>(hash) & (size - 1);
+}
+
+// The empty slot at the end of the probe sequence of `hash`.
+size_t FreePeerSlot(const CatalogueIndex& index, uint64_t hash) {
+  size_t mask = index.peers.size() - 1;
+  size_t at = PeerSlot(hash, index.peers.size());
+  while (index.peers[at]) at = (at + 1) & mask;
+  return at;
+}
+
+// Enters `r` of `hash` at the end of its probe sequence.
+void PutPeer(CatalogueIndex* index, Segment* r, uint64_t hash) {
+  size_t at = FreePeerSlot(*index, hash);
+  index->peers[at] = r;
+  index->peer_tags[at] = PeerTag(hash);
+}
+
+// Room for one more record, the table grown (and its records placed anew)
+// when it would be more than three quarters full.
+void MakePeerRoom(CatalogueIndex* index) {
+  size_t size = index->peers.size();
+  if ((index->peer_count + 1) * 4 <= size * 3) return;
+  std::vector<Segment*> old;
+  old.swap(index->peers);
+  index->peers.assign(size ? size * 2 : 64, nullptr);
+  index->peer_tags.assign(index->peers.size(), 0);
+  for (Segment* r : old)
+    if (r) PutPeer(index, r, PeerHash(r));
 }
 
 // The record that a record of `key` goes behind, or null for the head.
@@ -69,36 +109,45 @@ Segment* Predecessor(const CatalogueIndex& index,
   return it == index.tails.begin() ? nullptr : std::prev(it)->second;
 }
 
-}  // namespace
-
-size_t CatalogueIndex::PeerKeyHash::operator()(const PeerKey& k) const {
-  uint64_t h = k.caption_class;
-  h ^= (static_cast<uint64_t>(static_cast<uint32_t>(k.poster)) << 32 |
-        static_cast<uint32_t>(k.part)) *
-       0x9E3779B97F4A7C15u;
-  return static_cast<size_t>(h ^ (h >> 29));
+// Settles the clashes of `seg` with the records it must be compared with,
+// then enters it into the table.
+void AddPeer(CatalogueIndex* index, Segment* seg) {
+  MakePeerRoom(index);
+  uint64_t hash = PeerHash(seg);
+  uint32_t tag = PeerTag(hash);
+  size_t mask = index->peers.size() - 1;
+  size_t at = PeerSlot(hash, index->peers.size());
+  for (; index->peers[at]; at = (at + 1) & mask) {
+    Segment* r = index->peers[at];
+    if (index->peer_tags[at] == tag && r->poster == seg->poster &&
+        r->part == seg->part && same(r->caption, seg->caption))
+      SettleClash(r, seg);
+  }
+  index->peers[at] = seg;
+  index->peer_tags[at] = tag;
+  ++index->peer_count;
 }
 
+}  // namespace
+
 void IndexCatalogue(CatalogueIndex* index, Segment* head) {
-  index->tails.clear();
-  index->peers.clear();
+  *index = CatalogueIndex();
   for (Segment* r = head; r; r = r->next) {
     index->tails[{r->poster, r->part}] = r;
-    index->peers[PeerKeyOf(r)].push_back(r);
+    MakePeerRoom(index);
+    PutPeer(index, r, PeerHash(r));
+    ++index->peer_count;
   }
 }
 
 void AddtoFlist(Segment** head, Segment* seg, CatalogueIndex* index) {
   const CatalogueIndex::Key key{seg->poster, seg->part};
   Segment* prev = Predecessor(*index, key);
-  std::vector<Segment*>& peers = index->peers[PeerKeyOf(seg)];
-  for (Segment* r : peers)
-    if (same(r->caption, seg->caption)) SettleClash(r, seg);
+  AddPeer(index, seg);
   Segment** link = prev ? &prev->next : head;
   seg->next = *link;
   *link = seg;
   index->tails[key] = seg;
-  peers.push_back(seg);
 }
 
 void AddtoFlist(Segment** head, Segment* seg) {

@@ -5,7 +5,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -26,17 +25,15 @@ void SettleClash(Segment* r, Segment* seg);
 // as nothing but AddtoFlist changes the list.
 struct CatalogueIndex {
   using Key = std::pair<int, int>;  // poster, part
-  struct PeerKey {
-    int poster;
-    int part;
-    uint64_t caption_class;
-    bool operator==(const PeerKey&) const = default;
-  };
-  struct PeerKeyHash {
-    size_t operator()(const PeerKey& k) const;
-  };
   std::map<Key, Segment*> tails;
-  std::unordered_map<PeerKey, std::vector<Segment*>, PeerKeyHash> peers;
+  // Every record, in an open-addressed table of linear probing by the hash
+  // of its key and caption class (a power of two of slots, at most three
+  // quarters full; empty slots hold null). Records of one hash follow one
+  // another along the probe sequence, each slot with the hash's upper half
+  // beside it, so that a probe reads only the records it may compare with.
+  std::vector<Segment*> peers;
+  std::vector<uint32_t> peer_tags;
+  size_t peer_count = 0;
 };
 
 // Indexes the sorted catalogue at `head` anew.

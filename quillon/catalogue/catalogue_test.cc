@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+#include <utility>
 #include <vector>
 
 #include "test_support.h"
@@ -134,6 +136,49 @@ TEST(AddtoFlist, SameCaptionOtherBeginMarksThoseWithABegin) {
   EXPECT_EQ(with->mark, 1);
   EXPECT_EQ(without->mark, 0);
   EXPECT_EQ(with->group + without->group, -2);
+}
+
+// One index kept over many insertions (its table grows several times on
+// the way) places and settles every record as a walk over the whole list
+// would: behind the last record of a key not above its own, compared with
+// every record of its poster and part whose caption is the same.
+TEST(AddtoFlist, KeptIndexSettlesAsAWalkOverTheList) {
+  std::mt19937 rng(27);
+  auto pick = [&](int n) { return static_cast<int>(rng() % unsigned(n)); };
+  const char* captions[] = {"A.JPG (1/2)", "A.JPG  1 2)", "B.JPG", "C D E",
+                            "C.D.E",       "C D E.",      "X"};
+  char* names[] = {nullptr, NewBeginName(TestRecords(), "a.jpg"),
+                   NewBeginName(TestRecords(), "b.jpg")};
+  Segment* head = nullptr;
+  Segment* walked = nullptr;
+  CatalogueIndex index;
+  IndexCatalogue(&index, head);
+  for (int i = 0; i < 600; ++i) {
+    int poster = 1 + pick(4), part = pick(5) - 1, time = pick(50);
+    const char* caption = captions[pick(7)];
+    char* name = names[pick(3)];
+    Segment* kept = Seg(poster, part, caption, name, time);
+    Segment* copy = Seg(poster, part, caption, name, time);
+    kept->offset = copy->offset = i;  // which record it is
+    Segment** link = &walked;
+    for (Segment** at = &walked; *at; at = &(*at)->next) {
+      Segment* r = *at;
+      if (r->poster == poster && r->part == part && same(r->caption, caption))
+        SettleClash(r, copy);
+      if (std::make_pair(r->poster, r->part) <= std::make_pair(poster, part))
+        link = &r->next;
+    }
+    copy->next = *link;
+    *link = copy;
+    AddtoFlist(&head, kept, &index);
+  }
+  std::vector<Segment*> got = List(head), want = List(walked);
+  ASSERT_EQ(got.size(), want.size());
+  for (size_t i = 0; i < got.size(); ++i) {
+    EXPECT_EQ(got[i]->offset, want[i]->offset) << i;
+    EXPECT_EQ(got[i]->group, want[i]->group) << i;
+    EXPECT_EQ(got[i]->mark, want[i]->mark) << i;
+  }
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -125,8 +126,9 @@ void FinishFile(UuPass* pass) {
 // A begin string that reads MARKER starts a file again only for a group
 // that has not started it yet: another posting of the same name.
 bool StartedElsewhere(const UuPass* pass, const Segment* seg) {
-  auto found = pass->started.find(seg->begin);
-  return found != pass->started.end() && !found->second.count(seg->group);
+  auto found = pass->started.lower_bound({seg->begin, INT_MIN});
+  return found != pass->started.end() && found->first == seg->begin &&
+         !pass->started.count({seg->begin, seg->group});
 }
 
 bool StartsFile(const UuPass* pass, const Segment* seg, const char* line) {
@@ -204,7 +206,7 @@ bool OpenOutput(UuPass* pass, Segment* seg, LineFile* in, bool* failed) {
   pass->data = false;
   pass->history = History();
   if (!plain) {
-    pass->started[seg->begin].insert(seg->group);
+    pass->started.insert({seg->begin, seg->group});
     std::strcpy(seg->begin, MARKER);
   }
   // A posted file never becomes set-user-id, set-group-id or sticky.
@@ -295,6 +297,8 @@ void BeginUuPass(UuPass* pass, PassOutput* output, bool pass_over_directories) {
 }
 
 void EndUuPass(UuPass* pass) {
+  CloseLineFile(&pass->in);
+  pass->in_path = nullptr;
   if (pass->out) EndLastFile(pass);
   if (pass->err) std::fclose(pass->err);
   pass->err = nullptr;
@@ -306,13 +310,13 @@ void EndUuFile(UuPass* pass) {
 }
 
 void DecodeUuSegment(UuPass* pass, Segment* seg) {
-  LineFile in;
   int64_t limit = -1;
-  if (!OpenUuSegment(pass, seg, &in, &limit)) return;
-  while (NextUuLine(pass, seg, &in, limit)) {
-    if (!HandleUuLine(pass, seg, &in)) break;
+  LineFile* in = OpenUuSegment(pass, seg, &limit);
+  if (!in) return;
+  while (NextUuLine(pass, seg, in, limit)) {
+    if (!HandleUuLine(pass, seg, in)) break;
   }
-  EndUuSegment(pass, seg, &in);
+  EndUuSegment(pass, seg);
 }
 
 void MakePlainList(Records* records, Segment** head, int first, int end,
@@ -335,34 +339,56 @@ void MakePlainList(Records* records, Segment** head, int first, int end,
 
 bool IsPlainSegment(const Segment* seg) { return seg->begin == kPlainBegin; }
 
-bool OpenUuSegment(UuPass* pass, Segment* seg, LineFile* in, int64_t* limit) {
+namespace {
+
+// The article file of `seg` cannot be opened: a directory among plain files
+// is passed over and the run goes on; an article ends the pass.
+void OpenFailed(UuPass* pass, const Segment* seg) {
+  if (errno == EISDIR && seg->begin == kPlainBegin) {
+    if (pass->pass_over_directories) return;
+    Fail(pass->output->reporter, "quillon: cannot access file %s\n", seg->path);
+    pass->output->outcome.failed = true;
+    return;
+  }
+  // A write error still pending in the open output file is reported first.
+  if (pass->out && !pass->out_failed && std::fflush(pass->out) != 0)
+    WriteFailed(pass);
+  Fail(pass->output->reporter, "quillon: cannot access file %s\n", seg->path);
+  pass->output->outcome.article_unreadable = true;
+  pass->output->outcome.failed = true;
+}
+
+}  // namespace
+
+LineFile* OpenUuSegment(UuPass* pass, Segment* seg, int64_t* limit) {
   if (seg->group == 0) {
     Processed(pass->output, seg);
-    return false;
+    return nullptr;
   }
-  if (!OpenLineFileAt(in, seg->path, seg->offset)) {
-    // A directory among plain files is passed over; the run goes on.
-    if (errno == EISDIR && seg->begin == kPlainBegin) {
-      if (pass->pass_over_directories) return false;
-      Fail(pass->output->reporter, "quillon: cannot access file %s\n",
-           seg->path);
-      pass->output->outcome.failed = true;
-      return false;
+  LineFile* in = &pass->in;
+  bool held = pass->in_path == seg->path && in->fd >= 0 && !pass->err &&
+              pass->in_removed == pass->output->removed.size();
+  if (held) {
+    *limit =
+        maxseek(*pass->output, pass->output->list, seg, SizeOfLineFile(in));
+    held = ReadLineFileAt(in, seg->offset, *limit);
+  }
+  if (!held) {
+    CloseLineFile(in);
+    pass->in_path = nullptr;
+    if (!OpenLineFileAt(in, seg->path, seg->offset)) {
+      OpenFailed(pass, seg);
+      return nullptr;
     }
-    // The pass ends here; a write error still pending in the open output
-    // file is reported first.
-    if (pass->out && !pass->out_failed && std::fflush(pass->out) != 0)
-      WriteFailed(pass);
-    Fail(pass->output->reporter, "quillon: cannot access file %s\n", seg->path);
-    pass->output->outcome.article_unreadable = true;
-    pass->output->outcome.failed = true;
-    return false;
+    pass->in_path = seg->path;
+    pass->in_removed = pass->output->removed.size();
+    *limit =
+        maxseek(*pass->output, pass->output->list, seg, SizeOfLineFile(in));
   }
-  *limit = maxseek(*pass->output, pass->output->list, seg, SizeOfLineFile(in));
   pass->lost = false;
   pass->fed = false;
   pass->data = false;
-  return true;
+  return in;
 }
 
 bool NextUuLine(UuPass* pass, Segment* seg, LineFile* in, int64_t limit) {
@@ -399,8 +425,7 @@ bool HandleUuLine(UuPass* pass, Segment* seg, LineFile* in) {
   return true;
 }
 
-void EndUuSegment(UuPass* pass, Segment* seg, LineFile* in) {
-  CloseLineFile(in);
+void EndUuSegment(UuPass* pass, Segment* seg) {
   if (seg->group == -1 && !pass->err) return;
   // A part of an incomplete split MIME message is copied to the error file
   // but kept, so that a later run completes the message.

@@ -9,9 +9,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "decoding/dosname.h"
@@ -78,8 +80,8 @@ struct UuPass {
   char name[kLineSize];
   int mode = 0644;
   // The groups that started each begin string (it reads MARKER from then
-  // on).
-  std::unordered_map<const char*, std::unordered_set<int>> started;
+  // on), by string: one node a file of the run.
+  std::set<std::pair<const char*, int>> started;
   // The current line and the history share a ring of three buffers, so that
   // remembering a line copies nothing.
   char slots[3][kLineSize];
@@ -93,6 +95,15 @@ struct UuPass {
   // compare the two).
   bool fast_paths = true;
   NameIndex names;  // the begin strings of the list, under -dos
+  // The article file read last stays open, with what its buffer holds: the
+  // next segment of the same file (the messages of an mbox) is read from
+  // there, without opening the file again. Not once the pass has removed an
+  // article file (it may be this one under another name), nor under -errors
+  // (its file may be this one, and grow): then every segment opens its file
+  // by name, as a segment of another file does.
+  LineFile in;
+  const char* in_path = nullptr;  // its path, shared by its segments
+  size_t in_removed = 0;  // the output's count of removed files at its opening
 };
 
 // Starts the pass over output->list: under -dos the begin names take their
@@ -120,10 +131,10 @@ void MakePlainList(Records* records, Segment** head, int first, int end,
                    char** argv);
 bool IsPlainSegment(const Segment* seg);
 
-// Opens the article file of `seg` at its window. False when there is
+// The article file of `seg` at its window: pass->in. Null when there is
 // nothing to read: a suppressed segment (processed here), or a file that
 // cannot be opened (reported; an article ends the pass).
-bool OpenUuSegment(UuPass* pass, Segment* seg, LineFile* in, int64_t* limit);
+LineFile* OpenUuSegment(UuPass* pass, Segment* seg, int64_t* limit);
 
 // Reads the next line that needs a look into pass->line: full data lines
 // of the open file are decoded on the way. False at the end of the window
@@ -134,9 +145,9 @@ bool NextUuLine(UuPass* pass, Segment* seg, LineFile* in, int64_t limit);
 // unread.
 bool HandleUuLine(UuPass* pass, Segment* seg, LineFile* in);
 
-// Closes the input of `seg` and settles it: processed, waiting for the open
+// Settles `seg` once its window is read: processed, waiting for the open
 // file, or kept where its data could not be written.
-void EndUuSegment(UuPass* pass, Segment* seg, LineFile* in);
+void EndUuSegment(UuPass* pass, Segment* seg);
 
 // Opens `path` for appending; null for null, or after "%s: cannot open" on
 // `reporter`.

@@ -5,6 +5,7 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -136,7 +137,7 @@ void Reset(LineFile* f, int fd, bool owned) {
   f->fd = fd;
   f->owned = owned;
   if (f->capacity != kBufferSize) {
-    f->buffer = std::make_unique_for_overwrite<char[]>(kBufferSize);
+    f->buffer = NewPageBuffer(kBufferSize);
     f->capacity = kBufferSize;
   }
   f->begin = f->end = 0;
@@ -169,7 +170,7 @@ bool OpenLineFileAt(LineFile* f, const char* path, int64_t offset) {
   size_t want = offset > 0 ? kSegmentRead : f->capacity;
   ssize_t n = ReadAt(f, f->buffer.get(), want, offset);
   if (n < 0 && errno == EISDIR) {
-    close(fd);
+    CloseLineFile(f);
     errno = EISDIR;
     return false;
   }
@@ -189,6 +190,46 @@ bool OpenLineFileAt(LineFile* f, const char* path, int64_t offset) {
     if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) f->size = st.st_size;
   }
   f->wire = EndsInWireFormat(f);
+  return true;
+}
+
+bool ReadLineFileAt(LineFile* f, int64_t offset, int64_t until) {
+  if (f->fd < 0 || !f->owned || !f->positioned) return false;
+  if (offset < 0) offset = 0;
+  f->eof = false;
+  f->line_start = true;
+  f->length = 0;
+  f->position = offset;
+  // The buffer holds the bytes from `start` up to read_at: those from the
+  // offset on serve.
+  int64_t start = f->read_at - static_cast<int64_t>(f->end);
+  if (offset >= start && offset <= f->read_at) {
+    f->begin = static_cast<size_t>(offset - start);
+  } else {
+    f->begin = f->end = 0;
+    f->read_at = offset;
+  }
+  // The rest of the window in one read of its size: the segments of an
+  // mbox come in the catalogue's order, far apart in the file, and a
+  // bigger read would copy bytes that no segment reads from there.
+  int64_t want =
+      until < 0 ? static_cast<int64_t>(kSegmentRead) : until - f->read_at;
+  if (want <= 0 || (f->end_known && f->read_at >= f->size)) return true;
+  if (f->end + static_cast<size_t>(std::min<int64_t>(want, kBufferSize)) >
+      f->capacity) {
+    std::memmove(f->buffer.get(), f->buffer.get() + f->begin,
+                 f->end - f->begin);
+    f->end -= f->begin;
+    f->begin = 0;
+  }
+  size_t room = f->capacity - f->end;
+  size_t n =
+      want < static_cast<int64_t>(room) ? static_cast<size_t>(want) : room;
+  ssize_t got = ReadAt(f, f->buffer.get() + f->end, n, f->read_at);
+  if (got > 0) {
+    f->end += static_cast<size_t>(got);
+    f->read_at += got;
+  }
   return true;
 }
 

@@ -9,13 +9,15 @@
 #include <string>
 #include <string_view>
 
+#include "decoding/page_buffer.h"
+
 // Reads go through a buffer of its own, so that a line costs neither a system
 // call nor a character-by-character loop.
 struct LineFile {
   int fd = -1;
   bool owned = false;  // opened by name (closed by CloseLineFile)
   // Not cleared when allocated: a pass opens one per segment.
-  std::unique_ptr<char[]> buffer;
+  PageBuffer buffer;
   size_t capacity = 0;
   size_t begin = 0;  // next unread byte of the buffer
   size_t end = 0;    // end of the bytes read into the buffer
@@ -48,6 +50,14 @@ bool OpenLineFile(LineFile* f, const char* path);
 // would: the first read is made there. Input that cannot seek is read from
 // where it stands.
 bool OpenLineFileAt(LineFile* f, const char* path, int64_t offset);
+
+// Reads the file open in `f` again from `offset`, as OpenLineFileAt would,
+// with the size and format found when it was opened, for a window that
+// ends at `until` (-1: unknown): the bytes of the buffer that the window
+// holds serve, and one read of the rest of it (as much as the buffer
+// takes) is made at once. Reads past the window go on as for any read.
+// False when `f` is no file opened by name that can seek.
+bool ReadLineFileAt(LineFile* f, int64_t offset, int64_t until);
 
 // Reads standard input; it is never closed.
 void UseStdin(LineFile* f);

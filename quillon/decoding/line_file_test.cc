@@ -20,6 +20,25 @@ std::vector<std::string> Lines(const std::string& path, int size = 120) {
   return lines;
 }
 
+// The lines of `f` from where it stands up to `until` (-1: to the end).
+std::vector<std::string> LinesUntil(LineFile* f, int64_t until = -1) {
+  std::vector<std::string> lines;
+  char buf[120];
+  while ((until < 0 || TellLine(f) < until) && ReadLine(f, buf, 120))
+    lines.push_back(buf);
+  return lines;
+}
+
+// `count` numbered CR LF lines, two of three dot-stuffed, in wire format
+// with its final line or not.
+std::string NumberedLines(size_t count, bool wire) {
+  std::string text;
+  for (size_t i = 0; i < count; ++i)
+    text += (i % 3 ? ".." : "") + std::to_string(i) + " line\r\n";
+  if (wire) text += ".\r\n";
+  return text;
+}
+
 TEST(LineFile, LongLinesArriveInPiecesOf119) {
   TempDir dir;
   WriteFile(dir.Path("f"), std::string(200, 'x') + "\nend\n");
@@ -148,21 +167,12 @@ TEST(LineFile, SeeksAnywhereAndReadsOnFromThere) {
 // takes whole, from any offset, and files bigger than a read.
 TEST(LineFile, OpenedAtAnOffsetReadsAsAfterASeek) {
   TempDir dir;
-  auto rest = [](LineFile* f) {
-    std::vector<std::string> lines;
-    char buf[120];
-    while (ReadLine(f, buf, 120)) lines.push_back(buf);
-    return lines;
-  };
   for (size_t count : {10u, 30000u}) {
     for (bool wire : {false, true}) {
-      std::string text;
-      for (size_t i = 0; i < count; ++i)
-        text += (i % 3 ? ".." : "") + std::to_string(i) + " line\r\n";
-      if (wire) text += ".\r\n";
+      std::string text = NumberedLines(count, wire);
       WriteFile(dir.Path("f"), text);
-      for (size_t at : {size_t{0}, size_t{9}, text.size() / 2,
-                        text.size() - 4, text.size()}) {
+      for (size_t at : {size_t{0}, size_t{9}, text.size() / 2, text.size() - 4,
+                        text.size()}) {
         SCOPED_TRACE(std::to_string(count) + (wire ? " wire at " : " at ") +
                      std::to_string(at));
         LineFile sought, opened;
@@ -173,12 +183,57 @@ TEST(LineFile, OpenedAtAnOffsetReadsAsAfterASeek) {
         EXPECT_EQ(opened.wire, wire);
         EXPECT_EQ(SizeOfLineFile(&opened), static_cast<int64_t>(text.size()));
         EXPECT_EQ(TellLine(&opened), static_cast<int64_t>(at));
-        EXPECT_EQ(rest(&opened), rest(&sought));
+        EXPECT_EQ(LinesUntil(&opened), LinesUntil(&sought));
         EXPECT_TRUE(AtEnd(&opened));
         EXPECT_EQ(TellLine(&opened), static_cast<int64_t>(text.size()));
         CloseLineFile(&sought);
         CloseLineFile(&opened);
       }
+    }
+  }
+}
+
+// A file kept open and read again at the windows of its segments, in any
+// order (ahead, back, inside what the buffer holds, past its end), reads as
+// one opened at each window: the bytes a window's read leaves in the buffer
+// never stand for other parts of the file.
+TEST(LineFile, ReadAgainAtAWindowReadsAsOpenedThere) {
+  TempDir dir;
+  for (size_t count : {10u, 30000u}) {
+    for (bool wire : {false, true}) {
+      std::string text = NumberedLines(count, wire);
+      WriteFile(dir.Path("f"), text);
+      const int64_t size = static_cast<int64_t>(text.size());
+      auto line_at = [&](size_t n) {
+        return static_cast<int64_t>(text.find('\n', n * size / 8) + 1);
+      };
+      LineFile held;
+      ASSERT_TRUE(OpenLineFile(&held, dir.Path("f").c_str()));
+      const std::pair<int64_t, int64_t> visits[] = {
+          {line_at(4), line_at(5)},
+          {9, 40},
+          {line_at(4) + 10, line_at(6)},
+          {line_at(1), line_at(2)},
+          {line_at(6), -1},
+          {line_at(5), size},
+          {0, 9},
+          {size - 4, size},
+          {size, size},
+          {line_at(1), -1}};
+      for (auto [at, until] : visits) {
+        SCOPED_TRACE(std::to_string(count) + (wire ? " wire at " : " at ") +
+                     std::to_string(at) + " until " + std::to_string(until));
+        LineFile opened;
+        ASSERT_TRUE(OpenLineFileAt(&opened, dir.Path("f").c_str(), at));
+        ASSERT_TRUE(ReadLineFileAt(&held, at, until));
+        EXPECT_EQ(TellLine(&held), at);
+        EXPECT_EQ(SizeOfLineFile(&held), size);
+        EXPECT_EQ(LinesUntil(&held, until), LinesUntil(&opened, until));
+        EXPECT_EQ(TellLine(&held), TellLine(&opened));
+        EXPECT_EQ(AtEnd(&held), AtEnd(&opened));
+        CloseLineFile(&opened);
+      }
+      CloseLineFile(&held);
     }
   }
 }

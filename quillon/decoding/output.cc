@@ -7,9 +7,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <memory>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -259,22 +262,56 @@ std::string FreeNumberedName(const PassOutput* output, const std::string& name,
   }
 }
 
+namespace {
+
+// The file of `path` in `index` (a PassIndex, const or not), or null.
+template <typename Index>
+auto* FindArticleFile(Index& index, const char* path) {
+  auto it = std::lower_bound(index.files.begin(), index.files.end(), path,
+                             [](const ArticleFile& f, const char* p) {
+                               return std::less<const char*>()(f.path, p);
+                             });
+  return it != index.files.end() && it->path == path ? &*it : nullptr;
+}
+
+}  // namespace
+
 void BeginPassIndex(PassOutput* output, Segment* list) {
   auto index = std::make_unique<PassIndex>();
   index->list = list;
-  std::vector<const char*> order;  // first appearance of each file
-  for (Segment* s = list; s; s = s->next) {
-    auto [it, fresh] = index->files.try_emplace(s->path);
-    if (fresh) order.push_back(s->path);
-    it->second.segments.push_back(s);
-    it->second.offsets.push_back(s->offset);
-    if (s->mark == 0) ++it->second.unprocessed;
+  size_t n = 0;
+  for (Segment* s = list; s; s = s->next) ++n;
+  std::vector<Segment*>& segments = index->segments;
+  segments.reserve(n);
+  for (Segment* s = list; s; s = s->next) segments.push_back(s);
+  std::stable_sort(segments.begin(), segments.end(),
+                   [](const Segment* a, const Segment* b) {
+                     return std::less<const char*>()(a->path, b->path);
+                   });
+  index->offsets.reserve(n);
+  for (const Segment* s : segments) index->offsets.push_back(s->offset);
+  size_t files = 0;
+  for (size_t i = 0; i < n; ++i)
+    if (i == 0 || segments[i]->path != segments[i - 1]->path) ++files;
+  index->files.reserve(files);
+  for (size_t first = 0; first < n;) {
+    size_t end = first;
+    uint32_t unprocessed = 0;
+    for (; end < n && segments[end]->path == segments[first]->path; ++end)
+      if (segments[end]->mark == 0) ++unprocessed;
+    index->files.push_back({segments[first]->path, static_cast<uint32_t>(first),
+                            static_cast<uint32_t>(end - first), unprocessed,
+                            0});
+    std::sort(index->offsets.begin() + static_cast<ptrdiff_t>(first),
+              index->offsets.begin() + static_cast<ptrdiff_t>(end));
+    first = end;
   }
-  for (const char* path : order) {
-    ArticleFile& f = index->files[path];
-    std::sort(f.offsets.begin(), f.offsets.end());
-    // A file that is finished already is cleaned at the first call.
-    if (f.unprocessed == 0) index->finished.push_back(&f);
+  // A file that is finished already is cleaned at the first call, in the
+  // order the files first appear in the list.
+  for (Segment* s = list; s; s = s->next) {
+    const ArticleFile* f = FindArticleFile(*index, s->path);
+    if (f->unprocessed == 0 && segments[f->first] == s)
+      index->finished.push_back(f);
   }
   output->index = std::move(index);
 }
@@ -288,13 +325,14 @@ bool PassIndexed(const PassOutput& output, const Segment* list) {
 int64_t maxseek(const PassOutput& output, Segment* list, Segment* seg,
                 int64_t limit) {
   if (!PassIndexed(output, list)) return limit;  // no pass, no other segment
-  auto it = output.index->files.find(seg->path);
-  if (it == output.index->files.end()) return limit;
-  const ArticleFile& f = it->second;
+  const ArticleFile* f = FindArticleFile(*output.index, seg->path);
+  if (!f) return limit;
   // The first offset above seg's own; another segment at the same offset
   // never ends the window.
-  auto next = std::upper_bound(f.offsets.begin(), f.offsets.end(), seg->offset);
-  if (next != f.offsets.end() && *next < limit) return *next;
+  auto first = output.index->offsets.begin() + f->first;
+  auto end = first + f->count;
+  auto next = std::upper_bound(first, end, seg->offset);
+  if (next != end && *next < limit) return *next;
   return limit;
 }
 
@@ -302,34 +340,32 @@ void MarkProcessed(PassOutput* output, Segment* seg) {
   bool was_open = seg->mark == 0;
   seg->mark = 1;
   if (!output->index || !was_open) return;
-  auto it = output->index->files.find(seg->path);
-  if (it == output->index->files.end()) return;
-  ArticleFile& f = it->second;
-  if (--f.unprocessed == 0 && f.holds == 0)
-    output->index->finished.push_back(&f);
+  ArticleFile* f = FindArticleFile(*output->index, seg->path);
+  if (!f) return;
+  if (--f->unprocessed == 0 && f->holds == 0)
+    output->index->finished.push_back(f);
 }
 
 void HoldFile(PassOutput* output, const Segment* seg) {
   if (!output->index) return;
-  auto it = output->index->files.find(seg->path);
-  if (it != output->index->files.end()) ++it->second.holds;
+  ArticleFile* f = FindArticleFile(*output->index, seg->path);
+  if (f) ++f->holds;
 }
 
 void ReleaseFile(PassOutput* output, const Segment* seg) {
   if (!output->index) return;
-  auto it = output->index->files.find(seg->path);
-  if (it == output->index->files.end() || it->second.holds == 0) return;
-  ArticleFile& f = it->second;
-  if (--f.holds == 0 && f.unprocessed == 0)
-    output->index->finished.push_back(&f);
+  ArticleFile* f = FindArticleFile(*output->index, seg->path);
+  if (!f || f->holds == 0) return;
+  if (--f->holds == 0 && f->unprocessed == 0)
+    output->index->finished.push_back(f);
 }
 
 namespace {
 
 // Removes and flags one finished article file; its segments all share it.
-void CleanFile(bool del, const std::vector<Segment*>& segments,
+void CleanFile(bool del, Segment* const* segments, size_t count,
                std::unordered_set<const char*>* removed) {
-  for (Segment* p : segments) {
+  for (Segment* p : std::span(segments, count)) {
     if (p->mark != 1) continue;
     if (del && p->path && !removed->count(p->path)) {
       unlink(p->path);
@@ -346,7 +382,8 @@ void CleanFile(bool del, const std::vector<Segment*>& segments,
 void CleanFinished(PassOutput* output) {
   if (!PassIndexed(*output, output->list)) return;
   for (const ArticleFile* f : output->index->finished)
-    CleanFile(output->options->DEL, f->segments, &output->removed);
+    CleanFile(output->options->DEL, output->index->segments.data() + f->first,
+              f->count, &output->removed);
   output->index->finished.clear();
 }
 

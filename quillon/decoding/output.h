@@ -55,18 +55,25 @@ struct DecodeOutcome {
 
 // What one pass knows about its list beyond the list itself: the segments
 // of each article file, so that window ends and finished files are found
-// without walking the whole list.
+// without walking the whole list. A pass over a million articles indexes a
+// million files: they are kept in flat arrays.
 struct ArticleFile {
-  std::vector<Segment*> segments;  // list order
-  std::vector<int64_t> offsets;    // ascending
-  size_t unprocessed = 0;          // segments whose mark is 0
-  size_t holds = 0;                // HoldFile calls not yet released
+  const char* path;
+  uint32_t first;        // its segments and offsets from this index on
+  uint32_t count;        // how many
+  uint32_t unprocessed;  // segments whose mark is 0
+  uint32_t holds;        // HoldFile calls not yet released
 };
 
 struct PassIndex {
   const Segment* list = nullptr;
-  // Input files are told apart by their path object, not its text.
-  std::unordered_map<const char*, ArticleFile> files;
+  // The segments of the list by article file, each file's in list order,
+  // and their offsets, each file's ascending.
+  std::vector<Segment*> segments;
+  std::vector<int64_t> offsets;
+  // Input files are told apart by their path object, not its text: the
+  // files are in the order of their path objects.
+  std::vector<ArticleFile> files;
   std::vector<const ArticleFile*> finished;
 };
 

@@ -76,11 +76,11 @@ void DecodeSegment(Passes* p, Segment* seg) {
       DecodeUuSegment(&p->uu, seg);
       return;
     }
-    LineFile in;
     int64_t limit = -1;
-    if (!OpenUuSegment(&p->uu, seg, &in, &limit)) return;
-    DecodePlainLines(p, seg, &in, limit);
-    EndUuSegment(&p->uu, seg, &in);
+    LineFile* in = OpenUuSegment(&p->uu, seg, &limit);
+    if (!in) return;
+    DecodePlainLines(p, seg, in, limit);
+    EndUuSegment(&p->uu, seg);
     return;
   }
   // The segments of other encodings come after every uuencoded one.

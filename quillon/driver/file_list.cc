@@ -11,6 +11,8 @@ void SplitFileList(FileList* list) {
   list->paths.clear();
   // The terminator of a last line without its LF.
   list->text.push_back('\n');
+  // Held for the whole run: no room beyond the list.
+  list->text.shrink_to_fit();
   char* p = list->text.data();
   char* end = p + list->text.size();
   while (p < end) {

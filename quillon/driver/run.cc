@@ -106,6 +106,8 @@ bool ReadCommandLine(Run* run, int argc, char** argv) {
   run->files.assign(argv + run->first, argv + argc);
   run->files.insert(run->files.end(), run->list.paths.begin(),
                     run->list.paths.end());
+  // The paths live on in `files` alone.
+  std::vector<char*>().swap(run->list.paths);
   ReadOptions(run, argv);
   return true;
 }
@@ -132,6 +134,8 @@ int ScanRun(Run* run) {
   int count = 0;
   int end = static_cast<int>(run->files.size());
   ScanResult result = ScanArticles(&scan, 0, end, run->files.data(), &count);
+  // The catalogue changes no more through the scan's index.
+  scan.index = CatalogueIndex();
   if (result == kScanFallBack) {
     Progress(reporter, "Found ordinary uuencoded files.\n");
     return Decoded(*run, decode_p(&run->catalogue, 0, end, run->files.data(),

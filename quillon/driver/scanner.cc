@@ -136,9 +136,10 @@ void TakeBeginLine(ScanState* scan, Article* a, char* line, LineFile* in) {
 // A body line that names the subject's file name with a "/" may give a more
 // exact part number and total.
 void TakeBodyPart(Article* a, char* line) {
+  // Most lines hold no "/": they are passed over before the case is folded.
+  if (!std::strchr(line, '/')) return;
   upcase(line);
-  if (!std::strstr(line, a->filename.c_str()) || !std::strchr(line, '/'))
-    return;
+  if (!std::strstr(line, a->filename.c_str())) return;
   int part = -1, total = -1;
   GetNum(line, &part, &total);
   if (part < 1 || total < 1) return;

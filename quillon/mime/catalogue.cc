@@ -24,9 +24,50 @@ bool IsEmptyLine(std::string_view line) {
   return line == "\n" || line == "\r\n";
 }
 
+// The text of a run kept before it is taken as a header.
+constexpr size_t kRunKept = 16 * 1024;
+
 void EndRun(MimeCatalogue* c) {
-  c->header = MimeHeader();
+  c->run.clear();  // its room stays, for the next run
+  c->content_field = false;
+  if (c->taken) c->header = MimeHeader();
+  c->taken = false;
   c->collecting = false;
+}
+
+void AddRunText(MimeCatalogue* c, std::string_view text) {
+  if (!c->taken && c->run.size() + text.size() <= kRunKept) {
+    c->run.append(text);
+    return;
+  }
+  if (!c->taken) {
+    AddHeaderText(&c->header, c->run);
+    c->taken = true;
+  }
+  AddHeaderText(&c->header, text);
+}
+
+// The run as a header, at its empty line: null when no field of it can make
+// it MIME. The pieces of a line are taken together or one by one alike.
+const MimeHeader* TakeRun(MimeCatalogue* c) {
+  if (!c->taken) {
+    if (!c->content_field) return nullptr;
+    AddHeaderText(&c->header, c->run);
+    c->taken = true;
+  }
+  EndHeader(&c->header);
+  return &c->header;
+}
+
+bool IsContentField(std::string_view line) {
+  constexpr std::string_view kPrefix = "content-";
+  if (line.size() < kPrefix.size()) return false;
+  for (size_t i = 0; i < kPrefix.size(); ++i) {
+    char ch = line[i];
+    if (IsUpper(ch)) ch = static_cast<char>(ch - 'A' + 'a');
+    if (ch != kPrefix[i]) return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -47,7 +88,7 @@ bool DetectMimeArticle(MimeCatalogue* c, const ArticleLine& line,
     c->armed = true;
   }
   if (!line.line_start) {
-    if (c->collecting) AddHeaderText(&c->header, text);
+    if (c->collecting) AddRunText(c, text);
     return false;
   }
   if (text.substr(0, 5) == "From " || text.substr(0, 9) == "#! rnews ") {
@@ -56,12 +97,12 @@ bool DetectMimeArticle(MimeCatalogue* c, const ArticleLine& line,
     return false;
   }
   if (IsEmptyLine(text)) {
-    bool mime = c->collecting && !line.subject.empty() &&
-                (EndHeader(&c->header), IsMimeArticle(c->header));
+    const MimeHeader* header =
+        c->collecting && !line.subject.empty() ? TakeRun(c) : nullptr;
+    bool mime = header && IsMimeArticle(*header);
     int64_t header_start = c->header_start;
     MimeContent type;
-    if (mime)
-      type = ParseContentType(MimeFieldValue(c->header, "Content-Type"));
+    if (mime) type = ParseContentType(MimeFieldValue(*header, "Content-Type"));
     EndRun(c);
     if (c->armed && !line.subject.empty()) c->armed = false;
     if (!mime) return false;
@@ -82,7 +123,8 @@ bool DetectMimeArticle(MimeCatalogue* c, const ArticleLine& line,
       c->collecting = true;
       c->header_start = start;
     }
-    AddHeaderText(&c->header, text);
+    if (!continuation && IsContentField(text)) c->content_field = true;
+    AddRunText(c, text);
   } else {
     EndRun(c);
   }

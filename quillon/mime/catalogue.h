@@ -41,8 +41,15 @@ struct MimeCatalogue {
   // The header run being read: where it began, and whether a header may
   // begin (the start of a file or of an article, an mbox "From " line or a
   // batch's "#! rnews " line) rather than a body go on.
-  MimeHeader header;
   bool collecting = false;  // a run of fields is being read
+  // Its text as read. Most runs are a news article's own header without a
+  // MIME field: the text is taken as a header only at the run's end, and
+  // only when one of its fields is named "Content-...". A run too long to
+  // keep is taken into `header` as it goes.
+  std::string run;
+  bool content_field = false;
+  bool taken = false;  // `header` holds the run
+  MimeHeader header;
   bool armed = true;
   int64_t header_start = 0;
   int64_t last_end = -1;

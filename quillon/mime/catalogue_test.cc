@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "decoding/line_file.h"
 #include "test_support.h"
+#include "text.h"
 
 namespace {
 
@@ -62,6 +64,70 @@ TEST(GroupMimeMessages, SplitMessagesJoinWhenComplete) {
        "1231|0312"},
   };
   for (const Case& c : cases) EXPECT_EQ(Group(c.articles), c.want) << c.what;
+}
+
+// Whether the detector claims the article in `text`, fed to it as the
+// scanner feeds it: in pieces of at most kLineSize - 1 characters, the
+// Subject line not at all, and the lines after it with its subject.
+bool Claims(const std::string& text) {
+  TempDir dir;
+  WriteFile(dir.Path("a"), text);
+  LineFile in;
+  EXPECT_TRUE(OpenLineFile(&in, dir.Path("a").c_str()));
+  MimeCatalogue c;
+  Segment seg{};
+  std::string subject;
+  char piece[kLineSize];
+  bool claimed = false;
+  bool line_start = true;
+  while (ReadLine(&in, piece, kLineSize)) {
+    bool start = line_start;
+    line_start = in.line_start;
+    if (start && subject.empty() && StartsWith(piece, "Subject: ")) {
+      subject = piece + 9;
+      continue;
+    }
+    ArticleLine line{
+        .text = piece, .line_start = start, .subject = subject, .in = &in};
+    claimed |= DetectMimeArticle(&c, line, &seg);
+  }
+  CloseLineFile(&in);
+  return claimed;
+}
+
+// The header is read as a whole at its end, whatever came before the field
+// that makes it MIME, and however long its lines and the header are.
+TEST(DetectMimeArticle, FieldsOfTheWholeHeaderCount) {
+  // 70 KB of fields of 128 bytes (lines longer than a piece): beyond what a
+  // header keeps, which they fill to the byte.
+  std::string fields;
+  while (fields.size() < 70 * 1024)
+    fields += "X-Pad: " + std::string(120, 'p') + "\n";
+  const std::string subject = "Subject: a file\n";
+  const std::string base64 = "Content-Transfer-Encoding: base64\n";
+  struct Case {
+    std::string_view what;
+    std::string header;
+    bool claimed;
+  } cases[] = {
+      {"plain news header", "From: a@b\n" + subject + "Lines: 3\n", false},
+      {"MIME field last", "From: a@b\n" + subject + "Lines: 3\n" + base64,
+       true},
+      {"name in capitals", subject + "CONTENT-TRANSFER-ENCODING: BASE64\n",
+       true},
+      {"field not of MIME's", subject + "Contents: base64\n", false},
+      {"multipart boundary past 119 characters",
+       subject + "Content-Type: multipart/mixed;" + std::string(100, ' ') +
+           "boundary=\"b\"\n",
+       true},
+      {"field after 30 KB of fields",
+       subject + fields.substr(0, 30 * 1024) + base64, true},
+      {"field past what a header keeps", subject + fields + base64, false},
+      {"field before 70 KB of fields", subject + base64 + fields, true},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Claims(c.header + "\nbody\n"), c.claimed) << c.what;
+  }
 }
 
 TEST(GroupMimeMessages, TotalsThatDisagree) {

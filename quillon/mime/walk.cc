@@ -1,5 +1,6 @@
 #include "mime/walk.h"
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -247,8 +248,12 @@ void EmitHeld(MimeStream* s) {
 }
 
 unsigned char* Scratch(MimeLeaf* l, size_t n) {
-  if (l->scratch.size() < n) l->scratch.resize(n);
-  return l->scratch.data();
+  if (l->scratch_size < n) {
+    // Grown by halves at least, as the pieces' sizes vary a little.
+    l->scratch_size = std::max(n, l->scratch_size + l->scratch_size / 2);
+    l->scratch = NewPageBuffer(l->scratch_size);
+  }
+  return reinterpret_cast<unsigned char*>(l->scratch.get());
 }
 
 // Decodes the quoted-printable line read so far.
@@ -329,10 +334,11 @@ void EndLeaf(MimeStream* s, bool at_boundary) {
 
 // A part that is no multipart and not entered: how its body is read.
 void StartLeaf(MimeStream* s, const MimeContent& type) {
-  std::vector<unsigned char> scratch;
-  scratch.swap(s->leaf.scratch);
+  PageBuffer scratch = std::move(s->leaf.scratch);
+  size_t scratch_size = s->leaf.scratch_size;
   s->leaf = MimeLeaf();
-  s->leaf.scratch.swap(scratch);
+  s->leaf.scratch = std::move(scratch);
+  s->leaf.scratch_size = scratch_size;
   MimeLeaf& l = s->leaf;
   const MimeHeader& h = s->header;
   l.name = MimeFileName(

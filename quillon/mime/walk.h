@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "checksum/md5.h"
+#include "decoding/page_buffer.h"
 #include "mime/base64.h"
 #include "mime/header.h"
 
@@ -70,7 +71,9 @@ struct MimeLeaf {
   std::string line;  // a quoted-printable line being read
   std::string held;  // a line break that belongs to a boundary if one comes
   MimeUuFinder uu;
-  std::vector<unsigned char> scratch;
+  // Decoded bytes on their way to the sink; kept from part to part.
+  PageBuffer scratch;
+  size_t scratch_size = 0;
 };
 
 struct MimeStream {
@@ -103,7 +106,6 @@ void FeedMimeStream(MimeStream* stream, std::string_view text);
 // Ends the text: what is open is closed (`unclosed` tells whether a
 // multipart was).
 void EndMimeStream(MimeStream* stream);
-
 
 // A file that a part carries, decoded: the walk of a text held in memory.
 struct MimeFile {

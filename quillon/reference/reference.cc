@@ -118,7 +118,9 @@ bool Sweep(Segment** link, int poster) {
   return exchanged;
 }
 
-void ExchangeSort(Segment** head) {
+}  // namespace
+
+void RefExchangeSort(Segment** head) {
   Segment** link = head;
   while (*link) {
     int poster = (*link)->poster;
@@ -129,8 +131,6 @@ void ExchangeSort(Segment** head) {
     link = &last->next;
   }
 }
-
-}  // namespace
 
 void RefAddtoFlist(Segment** head, Segment* seg) {
   Segment** link = head;
@@ -164,7 +164,7 @@ void RefSortFiles(Segment** head, Reporter* reporter) {
     first = end;
   }
   ListUnplaced(reporter, *head);
-  ExchangeSort(head);
+  RefExchangeSort(head);
   Print(reporter, "%d complete (non-segmented) files found.\n", counter - 1);
 }
 

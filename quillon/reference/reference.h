@@ -18,6 +18,9 @@ struct RefPosterPool {
 };
 int RefGetId(RefPosterPool* pool, const char* s);
 void RefSortFiles(Segment** head, Reporter* reporter);
+// Each poster run swept with neighbour exchanges until a sweep changes
+// nothing: what Reorder must reproduce.
+void RefExchangeSort(Segment** head);
 char* RefSharedBeginName(Records* records, Segment* catalogue,
                          const char* name);
 

@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <limits>
-#include <vector>
 
 #include "checksum/crc32.h"
+#include "decoding/page_buffer.h"
 #include "yenc/keyword.h"
 #include "yenc/ydecode.h"
 
@@ -78,7 +78,8 @@ void Emit(Sink* s, const unsigned char* p, size_t n) {
 // its "=" taken and the rest of it next in the input.
 bool DecodeData(LineFile* in, int64_t limit, Sink* sink) {
   YencState state;
-  std::vector<unsigned char> out(kPiece);
+  PageBuffer buffer = NewPageBuffer(kPiece);
+  auto* out = reinterpret_cast<unsigned char*>(buffer.get());
   for (;;) {
     std::string_view text = BufferedInput(in);
     if (limit >= 0) {
@@ -89,8 +90,8 @@ bool DecodeData(LineFile* in, int64_t limit, Sink* sink) {
     }
     if (text.empty()) return false;
     size_t n = std::min(text.size(), kPiece);
-    YencDecoded d = DecodeYenc(&state, text.data(), n, out.data(), in->wire);
-    Emit(sink, out.data(), d.written);
+    YencDecoded d = DecodeYenc(&state, text.data(), n, out, in->wire);
+    Emit(sink, out, d.written);
     TakeInput(in, d.consumed);
     if (d.keyword) return true;
   }

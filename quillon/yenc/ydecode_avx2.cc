@@ -43,16 +43,14 @@ size_t YencBlocksAvx2(const unsigned char* in, size_t n, unsigned char* out,
     auto eq = static_cast<uint32_t>(_mm256_movemask_epi8(eqv));
     uint32_t cr = Mask32(x, '\r'), lf = Mask32(x, '\n');
     __m256i bytes = _mm256_sub_epi8(x, _mm256_set1_epi8(42));
-    if ((eq | cr | lf) == 0) {
-      _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + o), bytes);
-      i += 32;
-      o += 32;
-      continue;
+    unsigned len = 32;
+    if (((eq | lf) >> 31) | (lf << 1 & (eq | cr)) | (eq & eq << 1) |
+        (eq << 1 & (cr | lf)) | (unstuff && lf)) {
+      uint32_t y = lf << 1 & eq ? Mask32(x, 'y') : 0;
+      uint32_t dot = unstuff && lf ? Mask32(x, '.') : 0;
+      len = VectorLength(eq, cr, lf, y, dot, 32);
+      if (len == 0) break;
     }
-    uint32_t y = lf << 1 & eq ? Mask32(x, 'y') : 0;
-    uint32_t dot = unstuff && lf ? Mask32(x, '.') : 0;
-    unsigned len = VectorLength(eq, cr, lf, y, dot, 32);
-    if (len == 0) break;
     // The "=" mask moved up one byte, across the two lanes.
     __m256i after =
         _mm256_alignr_epi8(eqv, _mm256_permute2x128_si256(eqv, eqv, 0x08), 15);
