@@ -12,6 +12,7 @@ CpuFeatures ReadFeatures() {
   f.pclmul = __builtin_cpu_supports("pclmul");
   f.popcnt = __builtin_cpu_supports("popcnt");
   f.avx2 = __builtin_cpu_supports("avx2");
+  f.vpclmulqdq = __builtin_cpu_supports("vpclmulqdq");
 #endif
   return f;
 }

@@ -24,6 +24,7 @@ struct CpuFeatures {
   bool pclmul = false;
   bool popcnt = false;
   bool avx2 = false;  // with the operating system's support for its registers
+  bool vpclmulqdq = false;  // carry-less multiplication on AVX registers
 };
 
 // The features of the processor this runs on; none where the build has no

@@ -26,8 +26,10 @@ TEST(ProcessorFeatures, EveryKernelTheProcessorRunsIsListed) {
   EXPECT_EQ(cpu.pclmul, __builtin_cpu_supports("pclmul") != 0);
   EXPECT_EQ(cpu.popcnt, __builtin_cpu_supports("popcnt") != 0);
   EXPECT_EQ(cpu.avx2, __builtin_cpu_supports("avx2") != 0);
-  crc32 += cpu.pclmul && cpu.sse41;
-  sixty += cpu.ssse3;
+  EXPECT_EQ(cpu.vpclmulqdq, __builtin_cpu_supports("vpclmulqdq") != 0);
+  crc32 += size_t{cpu.pclmul && cpu.sse41} +
+           (cpu.pclmul && cpu.sse41 && cpu.avx2 && cpu.vpclmulqdq);
+  sixty += size_t{cpu.ssse3} + cpu.avx2;
   base64 += size_t{cpu.ssse3} + cpu.avx2;
 #if defined(__x86_64__)
   yenc += size_t{cpu.sse2} + cpu.ssse3 + (cpu.avx2 && cpu.popcnt);

@@ -78,6 +78,8 @@ std::vector<Crc32Way> Crc32Ways() {
   std::vector<Crc32Way> ways;
 #if QUILLON_X86
   const CpuFeatures& cpu = ProcessorFeatures();
+  if (cpu.pclmul && cpu.sse41 && cpu.avx2 && cpu.vpclmulqdq)
+    ways.push_back(Crc32Vpclmul);
   if (cpu.pclmul && cpu.sse41) ways.push_back(Crc32Pclmul);
 #endif
   ways.push_back(Crc32Tables);

@@ -17,6 +17,8 @@ uint32_t Crc32SliceBy8(uint32_t c, const unsigned char* p, size_t n);
 #if QUILLON_X86
 // Carry-less multiplication; needs PCLMUL and SSE4.1.
 uint32_t Crc32Pclmul(uint32_t crc, const unsigned char* p, size_t n);
+// The same on 256-bit registers; needs AVX2 and VPCLMULQDQ as well.
+uint32_t Crc32Vpclmul(uint32_t crc, const unsigned char* p, size_t n);
 #endif
 
 #endif  // QUILLON_CHECKSUM_CRC32_KERNELS_H_

@@ -92,6 +92,7 @@ bool DecodeSixtyFastest(const char* chars, unsigned char* bytes) {
 std::vector<DecodeSixty> DecodeSixtyWays() {
   std::vector<DecodeSixty> ways;
 #if QUILLON_X86
+  if (ProcessorFeatures().avx2) ways.push_back(DecodeSixtyAvx2);
   if (ProcessorFeatures().ssse3) ways.push_back(DecodeSixtySsse3);
 #endif
   ways.push_back(DecodeSixtyPlain);

@@ -188,11 +188,25 @@ char* Keep(LogList* list, const char* text) {
   return list->texts.emplace_back(text).data();
 }
 
+// Indexes every directory's entries by name, sized once for them.
+void NameEntries(LogList* list) {
+  for (const LogDir& dir : list->dirs) {
+    size_t count = 0;
+    for (const LogEntry* e = dir.entries; e; e = e->next) ++count;
+    if (count == 0) continue;
+    auto& names = list->by_name[&dir];
+    names.reserve(count);
+    // A walk finds the newest of equal names first; it is the one kept.
+    for (LogEntry* e = dir.entries; e; e = e->next) names.emplace(e->name, e);
+  }
+  list->named = true;
+}
+
 // The entry of `name` that a walk of `dir`'s entries finds first.
-LogEntry* FindEntry(const LogList& list, const LogDir* dir,
-                    std::string_view name) {
-  auto names = list.by_name.find(dir);
-  if (names == list.by_name.end()) return nullptr;
+LogEntry* FindEntry(LogList* list, const LogDir* dir, std::string_view name) {
+  if (!list->named) NameEntries(list);
+  auto names = list->by_name.find(dir);
+  if (names == list->by_name.end()) return nullptr;
   auto found = names->second.find(name);
   return found == names->second.end() ? nullptr : found->second;
 }
@@ -233,7 +247,7 @@ LogEntry* addtolist(LogList* list, LogDir* dir, const char* name,
   entry->next = dir->entries;
   dir->entries = entry;
   // The newest of equal names is the one a walk of the list finds first.
-  list->by_name[dir][entry->name] = entry;
+  if (list->named) list->by_name[dir][entry->name] = entry;
   return entry;
 }
 
@@ -340,7 +354,7 @@ int LookUpLogged(LogList* list, const char* file, LogPlace* place) {
   place->dir = path.substr(0, slash);
   auto dir = list->by_path.find(place->dir);
   if (dir == list->by_path.end()) return 0;
-  LogEntry* e = FindEntry(*list, dir->second.dir, place->name);
+  LogEntry* e = FindEntry(list, dir->second.dir, place->name);
   if (!e) return 0;
   list->LOGUPDATE = true;
   e->flag = 1;

@@ -53,9 +53,12 @@ struct LogList {
   std::unordered_map<std::string_view, Place> by_path;
   std::set<size_t> lengths;  // of every directory path in the list
   // Each directory's entries by name: the first of equal names in its list.
+  // Made at the first look-up, so that a run that only rewrites the log
+  // (-unlog) does not pay for it; kept true to the list from then on.
   std::unordered_map<const LogDir*,
                      std::unordered_map<std::string_view, LogEntry*>>
       by_name;
+  bool named = false;  // by_name is made
 
   std::deque<LogDir> dirs;
   std::deque<LogEntry> entries;
